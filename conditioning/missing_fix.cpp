@@ -1,0 +1,29 @@
+#include "common/constants.hpp"
+#include "conditioning/conditioning.hpp"
+
+namespace c2m {
+
+void mask_fix(std::span<float> mask) {
+  // A NaN passes neither test and keeps its value.
+  for (float& v : mask) {
+    if (v < 0.1f)
+      v = 0.0f;
+    else if (v >= 0.1f)
+      v = 1.0f;
+  }
+}
+
+void fill_to(std::span<float> values, float replacement) {
+  for (float& v : values)
+    if (v == input_fill) v = replacement;
+}
+
+void missing_fix(run_state& run) {
+  // The mask comes first: its fill values become land (1.0) and are not touched later.
+  mask_fix({run.slp.level(1), run.slp.level_size()});
+  // q holds 0.0 everywhere, so it has no fill value to replace.
+  for (grid* g : {&run.ht, &run.uw, &run.vw, &run.tp, &run.rh}) fill_to(g->all(), missing_value);
+  fill_to(run.slp.all(), 0.0f);
+}
+
+}  // namespace c2m

@@ -1,0 +1,82 @@
+#include "driver/conv2model.hpp"
+
+#include <unistd.h>
+
+#include <vector>
+
+#include "common/constants.hpp"
+#include "common/errors.hpp"
+#include "conditioning/conditioning.hpp"
+#include "driver/grid_config.hpp"
+#include "driver/input_file.hpp"
+#include "output/output.hpp"
+#include "thermo/humidity.hpp"
+
+namespace c2m {
+
+namespace {
+
+// Output names are held in 255-character fields: the input name, ".ORUwrk" and
+// ".gdsinfo" must fit with a blank to end them, or a cut name could open or overwrite
+// the wrong file.
+constexpr std::size_t longest_input_name = 239;
+
+void allocate_grids(run_state& run) {
+  run.ht = make_grid(run.im, run.jm, run.lm);
+  run.tp = make_grid(run.im, run.jm, run.lm);
+  run.uw = make_grid(run.im, run.jm, run.lm);
+  run.vw = make_grid(run.im, run.jm, run.lm);
+  run.rh = make_grid(run.im, run.jm, run.lm);
+  run.slp = make_grid(run.im, run.jm, nsfcfld);
+  // One record of the work file is one horizontal grid.
+  if (run.slp.level_size() * sizeof(float) > 2147483647u)
+    throw run_error(std::string(grid_config_path) + ": a grid of im=" + std::to_string(run.im) +
+                    " by jm=" + std::to_string(run.jm) +
+                    " points does not fit a work-file record (at most 2147483647 bytes)");
+}
+
+}  // namespace
+
+std::string input_file_name(const std::string& line1) {
+  const std::size_t blank = line1.find(' ');
+  if (blank == std::string::npos)
+    throw run_error(
+        "standard input: line 1 holds no blank in its first 255 characters: the "
+        "input file path is too long (at most 239 characters)");
+  std::string name = line1.substr(0, blank);
+  if (name.size() > longest_input_name)
+    throw run_error("standard input: the input file path has " + std::to_string(name.size()) +
+                    " characters; at most 239 leave room for the output names");
+  return name;
+}
+
+void conv2model(const std::string& line1, const std::string& line2) {
+  (void)line2;  // read so that it must be present; no step uses it
+  run_state run;
+  run.input_name = input_file_name(line1);
+
+  list_reader cfg = open_grid_config(grid_config_path);
+  read_grid_description(cfg, run);
+  allocate_grids(run);
+  read_config_pressures(cfg, run);
+  echo_grid_config(run);
+
+  read_input_file(run);
+
+  missing_fix(run);
+  const std::vector<float> q_first(static_cast<std::size_t>(run.lm), 0.0f);
+  level_check(run.ht, run.tp, run.rh, run.uw, run.vw, q_first, run.pr, run.lm);
+  soil_fix(run.slp);
+  rh_to_q(run.tp, run.pr, run.rh);  // run.rh holds qnew2 from here on
+
+  const int work_fd = open_work_file(run);
+  try {
+    write_gds_info(run);
+  } catch (...) {
+    ::close(work_fd);
+    throw;
+  }
+  write_work_file(run, work_fd);
+}
+
+}  // namespace c2m

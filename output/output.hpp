@@ -1,0 +1,33 @@
+// The two outputs of a run: the model work file (fixed-length records, one horizontal
+// grid each) and the grid description info file beside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/run_state.hpp"
+
+namespace c2m {
+
+// Suffix of the output names: the letters ORUwrk and one blank.
+inline constexpr const char* work_tag = "ORUwrk ";
+
+// Names the work file from the input name, prints the two naming lines and opens the
+// file for writing by record without emptying it. Returns the descriptor.
+int open_work_file(run_state& run);
+
+// Writes uw, vw, ht, qnew2 (held in rh) and tp level by level, then the twelve surface
+// fields, each record at its byte offset; prints the surface sample and closes fd.
+void write_work_file(const run_state& run, int fd);
+
+// Fills kgds, prints it, and writes and closes the grid description info file.
+void write_gds_info(run_state& run);
+
+// The info file's text for a run whose kgds is filled.
+std::string gds_info_text(const run_state& run);
+
+// Writes all of data at offset, as one call where the system allows it.
+void write_at(int fd, const std::string& name, const void* data, std::size_t size,
+              std::uint64_t offset);
+
+}  // namespace c2m

@@ -1,0 +1,33 @@
+// A deterministic sample analysis on any grid: a standard-atmosphere temperature and
+// height profile with smooth horizontal waves, winds, relative humidity in percent, a
+// land-sea mask and soil fields that hold the input fill value over sea.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace c2m::sample {
+
+struct sample_options {
+  bool global = false;     // whole globe; otherwise a quarter-degree regional window
+  int missing_rh_top = 0;  // top levels of rh that hold the input fill value everywhere
+  std::string title = "sample-analysis";
+};
+
+struct analysis {
+  std::int32_t im = 0, jm = 0, lm = 0;
+  std::vector<float> pr;                  // hPa, level 1 at the bottom
+  std::vector<float> uw, vw, ht, rh, tp;  // im * jm * lm, i fastest
+  std::vector<float> slp;                 // im * jm * 12
+  std::int32_t kgds[11] = {};             // configuration reads 3 to 9 at kgds 1,4,5,7,8,9,10
+};
+
+analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
+                     const sample_options& options = {});
+
+// The input field file's bytes and the matching grid configuration text.
+void write_input_file(const std::string& path, const analysis& a);
+std::string grid_config_text(const analysis& a, const std::string& title);
+
+}  // namespace c2m::sample
