@@ -35,7 +35,9 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+bool file_exists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 void write_text(const std::string& path, const std::string& text) {
   sample::write_file(path, text);
@@ -86,7 +88,8 @@ void write_case(const std::string& dir, const sample::analysis& a, const std::st
 std::vector<float> work_record(const std::string& bytes, std::size_t points, int record) {
   std::vector<float> v(points);
   const std::size_t offset = static_cast<std::size_t>(record - 1) * points * sizeof(float);
-  if (offset + points * sizeof(float) > bytes.size()) throw std::runtime_error("record outside file");
+  if (offset + points * sizeof(float) > bytes.size())
+    throw std::runtime_error("record outside file");
   std::memcpy(v.data(), bytes.data() + offset, points * sizeof(float));
   return v;
 }

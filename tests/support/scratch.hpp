@@ -28,10 +28,10 @@ bool file_exists(const std::string& path);
 void write_text(const std::string& path, const std::string& text);
 
 struct run_result {
-  int status = -1;      // exit status, or -1 when a signal ended the process
-  int signal = 0;       // the signal that ended it, else 0
-  std::string out;      // standard output
-  std::string err;      // standard error
+  int status = -1;  // exit status, or -1 when a signal ended the process
+  int signal = 0;   // the signal that ended it, else 0
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 // Runs conv2model in dir with stdin_text on standard input. file_size_limit > 0 sets
