@@ -1,0 +1,256 @@
+// bench_runner: times conv2model against the I/O floor on prepared cases.
+//   bench_runner RUNS CONV2MODEL IO_FLOOR NAME=DIR [NAME=DIR ...]
+// Each DIR holds a case as sample_gen writes it (sample.bin, InputModelInf.txt,
+// stdin.txt). Per case: one warm-up run of each program (it also warms the page cache),
+// then RUNS runs of the converter and the floor alternately, each a child process timed
+// by the wall clock, with its peak resident memory from wait4. Then three runs with
+// CONV2MODEL_TIMING=1 give the converter's own step times (the medians are printed);
+// their progress log must equal the untimed one byte for byte.
+// Prints the tables in Markdown and exits 1 when a target is missed.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double mib = 1024.0 * 1024.0;
+constexpr double time_target = 1.25;       // converter wall time / floor wall time
+constexpr double memory_target = 1.10;     // peak resident memory / input payload ...
+constexpr double memory_allowance = 16.0;  // ... plus this many MiB
+constexpr double startup_target_ms = 5.0;  // es_ini
+constexpr const char* timing_prefix = "conv2model timing: ";
+
+[[noreturn]] void fail(const std::string& what) {
+  std::fprintf(stderr, "bench_runner: %s\n", what.c_str());
+  std::exit(2);
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) fail(path + ": cannot open");
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+struct run_result {
+  double seconds = 0;
+  double peak_mib = 0;
+};
+
+double now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void redirect(const std::string& path, int fd, int flags) {
+  const int f = ::open(path.c_str(), flags, 0666);
+  if (f < 0 || ::dup2(f, fd) < 0) _exit(127);
+  ::close(f);
+}
+
+// Runs argv in dir with stdin from stdin_path (or /dev/null), stdout and stderr to the
+// files named; timing switches CONV2MODEL_TIMING on for the child.
+run_result run_child(const std::string& dir, const std::vector<std::string>& argv,
+                     const std::string& stdin_path, const std::string& out_path,
+                     const std::string& err_path, bool timing) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const double start = now();
+  const pid_t pid = ::fork();
+  if (pid < 0) fail(std::string("fork: ") + std::strerror(errno));
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) _exit(127);
+    redirect(stdin_path, 0, O_RDONLY);
+    redirect(out_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
+    redirect(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
+    if (timing)
+      ::setenv("CONV2MODEL_TIMING", "1", 1);
+    else
+      ::unsetenv("CONV2MODEL_TIMING");
+    ::execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage ru{};
+  if (::wait4(pid, &status, 0, &ru) != pid) fail(std::string("wait4: ") + std::strerror(errno));
+  run_result r;
+  r.seconds = now() - start;
+  r.peak_mib = static_cast<double>(ru.ru_maxrss) * 1024.0 / mib;  // ru_maxrss is in KiB
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    fail(argv[0] + " failed in " + dir + " (see " + err_path + ")");
+  return r;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// Sum of the record lengths of an input field file: the bytes its data takes in memory.
+std::uint64_t payload_bytes(const std::string& path) {
+  const std::string bytes = slurp(path);
+  std::uint64_t sum = 0;
+  std::size_t at = 0;
+  while (at + 4 <= bytes.size()) {
+    std::uint32_t length = 0;
+    std::memcpy(&length, bytes.data() + at, 4);
+    sum += length;
+    at += 8 + static_cast<std::size_t>(length);
+  }
+  if (at != bytes.size()) fail(path + ": not a sequence of framed records");
+  return sum;
+}
+
+struct case_result {
+  std::string name;
+  std::string grid;
+  double payload_mib = 0;
+  double floor_s = 0, conv_s = 0;
+  double floor_peak_mib = 0, conv_peak_mib = 0;
+  std::vector<std::pair<std::string, double>> steps;  // median ms, in the order printed
+  bool time_ok = false, memory_ok = false, startup_ok = false;
+};
+
+std::string grid_text(const std::string& dir) {
+  std::istringstream cfg(slurp(dir + "/InputModelInf.txt"));
+  std::string title;
+  std::getline(cfg, title);
+  long im = 0, jm = 0, lm = 0;
+  cfg >> im >> jm >> lm;
+  return std::to_string(im) + " x " + std::to_string(jm) + " x " + std::to_string(lm);
+}
+
+case_result bench_case(const std::string& name, const std::string& dir, int runs,
+                       const std::string& conv, const std::string& floor_bin) {
+  case_result c;
+  c.name = name;
+  c.grid = grid_text(dir);
+  c.payload_mib = static_cast<double>(payload_bytes(dir + "/sample.bin")) / mib;
+  const std::vector<std::string> conv_argv{conv};
+  const std::vector<std::string> floor_argv{floor_bin, "sample.bin", "floor.out"};
+  const std::string in = dir + "/stdin.txt";
+  const std::string log = dir + "/bench.stdout";
+  const std::string err = dir + "/bench.stderr";
+
+  run_child(dir, conv_argv, in, log, err, false);
+  run_child(dir, floor_argv, "/dev/null", "/dev/null", err, false);
+  std::vector<double> conv_s, floor_s;
+  for (int r = 0; r < runs; ++r) {
+    const run_result a = run_child(dir, conv_argv, in, log, err, false);
+    const run_result b = run_child(dir, floor_argv, "/dev/null", "/dev/null", err, false);
+    conv_s.push_back(a.seconds);
+    floor_s.push_back(b.seconds);
+    c.conv_peak_mib = std::max(c.conv_peak_mib, a.peak_mib);
+    c.floor_peak_mib = std::max(c.floor_peak_mib, b.peak_mib);
+  }
+  c.conv_s = median(conv_s);
+  c.floor_s = median(floor_s);
+
+  // Step times as the converter measures them; the log must not change.
+  const std::string plain_log = slurp(log);
+  std::map<std::string, std::vector<double>> laps;
+  std::vector<std::string> order;
+  for (int r = 0; r < 3; ++r) {
+    const std::string timed_log = dir + "/bench-timed.stdout";
+    run_child(dir, conv_argv, in, timed_log, err, true);
+    if (slurp(timed_log) != plain_log)
+      fail(name + ": the progress log differs when CONV2MODEL_TIMING=1 is set");
+    std::istringstream lines(slurp(err));
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (line.rfind(timing_prefix, 0) != 0) continue;
+      std::istringstream fields(line.substr(std::strlen(timing_prefix)));
+      std::string step;
+      double ms = 0;
+      if (!(fields >> step >> ms)) continue;
+      if (laps.find(step) == laps.end()) order.push_back(step);
+      laps[step].push_back(ms);
+    }
+  }
+  if (order.empty())
+    std::fprintf(stderr, "bench_runner: %s: no step times on standard error\n", name.c_str());
+  for (const std::string& step : order) c.steps.emplace_back(step, median(laps[step]));
+
+  c.time_ok = c.conv_s <= time_target * c.floor_s;
+  c.memory_ok = c.conv_peak_mib <= memory_target * c.payload_mib + memory_allowance;
+  c.startup_ok = false;
+  for (const auto& [step, ms] : c.steps)
+    if (step == "es_ini") c.startup_ok = ms < startup_target_ms;
+  return c;
+}
+
+const char* verdict(bool ok) {
+  return ok ? "ok" : "MISSED";
+}
+
+void print_tables(const std::vector<case_result>& cases, int runs) {
+  std::printf("Median of %d alternating runs after a warm-up, warm page cache.\n\n", runs);
+  std::printf(
+      "| case | grid | input payload | I/O floor | conv2model | ratio (<= %.2f) | peak RSS | "
+      "RSS / payload | RSS limit (%.2f x payload + %.0f MiB) |\n",
+      time_target, memory_target, memory_allowance);
+  std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const case_result& c : cases)
+    std::printf(
+        "| %s | %s | %.1f MiB | %.0f ms | %.0f ms | %.3f %s | %.1f MiB | %.3f | %.1f MiB %s |\n",
+        c.name.c_str(), c.grid.c_str(), c.payload_mib, c.floor_s * 1e3, c.conv_s * 1e3,
+        c.conv_s / c.floor_s, verdict(c.time_ok), c.conv_peak_mib, c.conv_peak_mib / c.payload_mib,
+        memory_target * c.payload_mib + memory_allowance, verdict(c.memory_ok));
+  std::printf("\nPeak RSS of the I/O floor:");
+  for (const case_result& c : cases) std::printf(" %s %.1f MiB;", c.name.c_str(), c.floor_peak_mib);
+  std::printf("\n\nSteps as conv2model times them (CONV2MODEL_TIMING=1, median of 3, ms):\n\n");
+  std::printf("| step |");
+  for (const case_result& c : cases) std::printf(" %s |", c.name.c_str());
+  std::printf("\n|---|");
+  for (std::size_t k = 0; k < cases.size(); ++k) std::printf("---:|");
+  std::printf("\n");
+  for (std::size_t s = 0; s < cases.front().steps.size(); ++s) {
+    std::printf("| %s |", cases.front().steps[s].first.c_str());
+    for (const case_result& c : cases)
+      std::printf(" %.2f |", s < c.steps.size() ? c.steps[s].second : 0.0);
+    std::printf("\n");
+  }
+  std::printf("\nStart-up (es_ini) under %.0f ms:", startup_target_ms);
+  for (const case_result& c : cases) std::printf(" %s %s;", c.name.c_str(), verdict(c.startup_ok));
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: bench_runner RUNS CONV2MODEL IO_FLOOR NAME=DIR [NAME=DIR ...]\n");
+    return 2;
+  }
+  const int runs = std::atoi(argv[1]);
+  if (runs < 1) fail("RUNS must be at least 1");
+  std::vector<case_result> cases;
+  for (int k = 4; k < argc; ++k) {
+    const std::string spec = argv[k];
+    const std::size_t eq = spec.find('=');
+    if (eq == std::string::npos) fail("a case is NAME=DIR, not " + spec);
+    std::fprintf(stderr, "bench_runner: %s ...\n", spec.substr(0, eq).c_str());
+    cases.push_back(bench_case(spec.substr(0, eq), spec.substr(eq + 1), runs, argv[2], argv[3]));
+  }
+  print_tables(cases, runs);
+  bool all_ok = true;
+  for (const case_result& c : cases) all_ok = all_ok && c.time_ok && c.memory_ok && c.startup_ok;
+  return all_ok ? 0 : 1;
+}
