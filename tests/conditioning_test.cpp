@@ -1,1 +1,257 @@
+#include "conditioning/conditioning.hpp"
+
 #include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "common/constants.hpp"
+#include "common/errors.hpp"
+#include "common/line_layout.hpp"
+
+namespace c2m {
+namespace {
+
+constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+
+TEST(missing_fix, input_fill_value_is_the_single_precision_constant) {
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(input_fill), 0x6258D19Au);
+  std::vector<float> v{input_fill, 1e21f, 9.998e20f, missing_value, nan, 0.0f};
+  fill_to(v, missing_value);
+  EXPECT_EQ(v[0], missing_value);
+  EXPECT_EQ(v[1], 1e21f);
+  EXPECT_EQ(v[2], 9.998e20f);
+  EXPECT_EQ(v[3], missing_value);
+  EXPECT_TRUE(std::isnan(v[4]));
+  EXPECT_EQ(v[5], 0.0f);
+}
+
+TEST(missing_fix, mask_becomes_zero_or_one) {
+  std::vector<float> m{
+      0.1f, std::nextafter(0.1f, 0.0f), -99999.0f, 0.5f, 1.0f, 2.0f, 100.0f, input_fill, nan,
+      -0.0f};
+  mask_fix(m);
+  const std::vector<float> want{1, 0, 0, 1, 1, 1, 1, 1};
+  for (std::size_t k = 0; k < want.size(); ++k) EXPECT_EQ(m[k], want[k]) << k;
+  EXPECT_TRUE(std::isnan(m[8]));
+  EXPECT_EQ(m[9], 0.0f);
+}
+
+TEST(missing_fix, whole_run_grids) {
+  run_state run;
+  run.im = 2;
+  run.jm = 1;
+  run.lm = 1;
+  for (grid* g : {&run.ht, &run.tp, &run.uw, &run.vw, &run.rh}) {
+    *g = make_grid(2, 1, 1);
+    g->at(1, 1, 1) = input_fill;
+    g->at(2, 1, 1) = nan;
+  }
+  run.slp = make_grid(2, 1, 12);
+  for (float& v : run.slp.all()) v = input_fill;
+  run.slp.at(2, 1, 7) = missing_value;
+  missing_fix(run);
+  for (const grid* g : {&run.ht, &run.tp, &run.uw, &run.vw, &run.rh}) {
+    EXPECT_EQ(g->at(1, 1, 1), missing_value);
+    EXPECT_TRUE(std::isnan(g->at(2, 1, 1)));
+  }
+  EXPECT_EQ(run.slp.at(1, 1, 1), 1.0f);  // a fill value in the mask is land
+  for (int k = 2; k <= 12; ++k) EXPECT_EQ(run.slp.at(1, 1, k), 0.0f) << k;
+  EXPECT_EQ(run.slp.at(2, 1, 7), missing_value);
+}
+
+// The level check on a 2 x 1 grid with lm levels, every first point holding data
+// unless listed as missing.
+struct column {
+  std::int32_t lm;
+  grid ht, tp, rh, uw, vw;
+  std::vector<float> q, pr;
+
+  explicit column(std::vector<float> pressures) : lm(static_cast<std::int32_t>(pressures.size())) {
+    pr = std::move(pressures);
+    q.assign(pr.size(), 0.0f);
+    for (grid* g : {&ht, &tp, &rh, &uw, &vw}) {
+      *g = make_grid(2, 1, lm);
+      for (std::int32_t l = 1; l <= lm; ++l) {
+        g->at(1, 1, l) = static_cast<float>(l);
+        g->at(2, 1, l) = static_cast<float>(10 * l);
+      }
+    }
+  }
+  void missing(grid& g, std::initializer_list<int> levels) {
+    for (int l : levels) g.at(1, 1, l) = missing_value;
+  }
+  // The log; stopped tells whether the run was stopped.
+  std::string check(bool& stopped) {
+    testing::internal::CaptureStdout();
+    stopped = false;
+    try {
+      level_check(ht, tp, rh, uw, vw, q, pr, lm);
+    } catch (const data_stop&) {
+      stopped = true;
+    }
+    return testing::internal::GetCapturedStdout();
+  }
+};
+
+std::string lines(std::initializer_list<std::string> ls) {
+  std::string s;
+  for (const auto& l : ls) s += l;
+  return s;
+}
+
+const std::string start = format_line({"Check for any missing data"});
+const std::string patch = format_line({"Calling RH patch."});
+std::string rh_missing(float p) {
+  return format_line({"RH data missing at level: ", p});
+}
+std::string copying(int a, int b) {
+  return format_line({"Copying", a, " mb to", b, " mb."});
+}
+std::string checking(float p) {
+  return format_line({"checking RH at lev= ", p});
+}
+
+TEST(rh_fix, bottom_and_top_levels_are_copied_from_their_neighbours) {
+  column c({1000, 925, 850, 700});
+  c.missing(c.rh, {1, 4});
+  bool stopped;
+  EXPECT_EQ(c.check(stopped), lines({start, rh_missing(1000), patch, copying(925, 1000),
+                                     checking(850), copying(850, 700)}));
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(c.rh.at(1, 1, 1), 2.0f);
+  EXPECT_EQ(c.rh.at(2, 1, 1), 20.0f);  // whole levels are copied
+  EXPECT_EQ(c.rh.at(1, 1, 4), 3.0f);
+  EXPECT_EQ(c.rh.at(2, 1, 4), 30.0f);
+}
+
+TEST(rh_fix, two_bottom_levels_are_copied_from_the_top_down) {
+  column c({1000, 925, 850, 700});
+  c.missing(c.rh, {1, 2});
+  bool stopped;
+  EXPECT_EQ(c.check(stopped),
+            lines({start, rh_missing(1000), patch, copying(850, 925), copying(925, 1000)}));
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(c.rh.at(2, 1, 1), 30.0f);
+  EXPECT_EQ(c.rh.at(2, 1, 2), 30.0f);
+}
+
+TEST(rh_fix, two_top_levels_are_searched_and_copied_upwards) {
+  column c({1000, 925, 850, 700});
+  c.missing(c.rh, {3, 4});
+  bool stopped;
+  EXPECT_EQ(c.check(stopped), lines({start, rh_missing(850), patch, checking(850), checking(925),
+                                     copying(925, 850), copying(850, 700)}));
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(c.rh.at(2, 1, 4), 20.0f);
+}
+
+TEST(rh_fix, gaps_the_patch_cannot_fill_stop_the_run) {
+  const std::string final_fail = format_line({"RH patch did not work.."});
+  const std::string bottom_fail = format_line({"RH patch did not work."});
+  bool stopped;
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.rh, {3});
+    EXPECT_EQ(c.check(stopped), lines({start, rh_missing(850), patch, final_fail}));
+    EXPECT_TRUE(stopped);
+  }
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.rh, {1, 3});
+    EXPECT_EQ(c.check(stopped),
+              lines({start, rh_missing(1000), patch, copying(925, 1000), final_fail}));
+    EXPECT_TRUE(stopped);
+  }
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.rh, {1, 2, 3, 4});
+    EXPECT_EQ(c.check(stopped), lines({start, rh_missing(1000), patch, bottom_fail}));
+    EXPECT_TRUE(stopped);
+  }
+  {
+    column c({500});
+    c.missing(c.rh, {1});
+    EXPECT_EQ(c.check(stopped), lines({start, rh_missing(500), patch, bottom_fail}));
+    EXPECT_TRUE(stopped);
+  }
+}
+
+TEST(level_check, stops_in_order_of_precedence) {
+  bool stopped;
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.ht, {2});
+    c.missing(c.rh, {2});
+    EXPECT_EQ(c.check(stopped),
+              lines({start, format_line({"Height data missing at level: ", 925.0f})}));
+    EXPECT_TRUE(stopped);
+  }
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.tp, {3});
+    c.missing(c.uw, {2});
+    EXPECT_EQ(c.check(stopped),
+              lines({start, format_line({"U-wind data missing at level: ", 925.0f})}));
+  }
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.vw, {4});
+    EXPECT_EQ(c.check(stopped),
+              lines({start, format_line({"V-wind data missing at level: ", 700.0f})}));
+  }
+  {
+    column c({1000, 925, 850, 700});
+    c.missing(c.tp, {1});
+    EXPECT_EQ(c.check(stopped),
+              lines({start, format_line({"Temperature data missing at level: ", 1000.0f})}));
+  }
+  {
+    column c({1000, 925, 850, 700});
+    c.q[2] = missing_value;
+    EXPECT_EQ(c.check(stopped),
+              lines({start, format_line({"Spec. Humid. data missing at level: ", 850.0f})}));
+    EXPECT_TRUE(stopped);
+  }
+}
+
+TEST(level_check, the_rh_patch_hides_the_wind_test_of_its_level) {
+  column c({1000, 925, 850, 700});
+  c.missing(c.rh, {1});
+  c.missing(c.uw, {1});
+  bool stopped;
+  EXPECT_EQ(c.check(stopped), lines({start, rh_missing(1000), patch, copying(925, 1000)}));
+  EXPECT_FALSE(stopped);
+}
+
+TEST(level_check, only_first_points_count_and_nan_is_data) {
+  column c({1000, 925});
+  c.ht.at(2, 1, 1) = missing_value;
+  c.rh.at(1, 1, 2) = nan;
+  bool stopped;
+  EXPECT_EQ(c.check(stopped), start);
+  EXPECT_FALSE(stopped);
+}
+
+TEST(rh_fix, copied_pressures_round_half_away_from_zero) {
+  EXPECT_EQ(round_pressure(1012.5f), 1013);
+  EXPECT_EQ(round_pressure(850.4f), 850);
+  EXPECT_EQ(round_pressure(0.5f), 1);
+  EXPECT_EQ(round_pressure(-0.5f), -1);
+  EXPECT_EQ(round_pressure(nan), 0);
+  EXPECT_EQ(round_pressure(1e10f), 2147483647);
+  EXPECT_EQ(round_pressure(-1e10f), -2147483647 - 1);
+  EXPECT_EQ(round_pressure(std::numeric_limits<float>::infinity()), 2147483647);
+
+  column c({1012.5f, 850.4f});
+  c.missing(c.rh, {2});
+  bool stopped;
+  EXPECT_EQ(c.check(stopped),
+            lines({start, rh_missing(850.4f), patch, checking(1012.5f), copying(1013, 850)}));
+}
+
+}  // namespace
+}  // namespace c2m
