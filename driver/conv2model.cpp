@@ -6,6 +6,7 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/step_timing.hpp"
 #include "conditioning/conditioning.hpp"
 #include "driver/grid_config.hpp"
 #include "driver/input_file.hpp"
@@ -52,6 +53,7 @@ std::string input_file_name(const std::string& line1) {
 
 void conv2model(const std::string& line1, const std::string& line2) {
   (void)line2;  // read so that it must be present; no step uses it
+  step_timer timer;
   run_state run;
   run.input_name = input_file_name(line1);
 
@@ -60,23 +62,35 @@ void conv2model(const std::string& line1, const std::string& line2) {
   allocate_grids(run);
   read_config_pressures(cfg, run);
   echo_grid_config(run);
+  timer.lap("config");
 
   read_input_file(run);
+  timer.lap("input");
 
   missing_fix(run);
+  timer.lap("missing_fix");
   const std::vector<float> q_first(static_cast<std::size_t>(run.lm), 0.0f);
   level_check(run.ht, run.tp, run.rh, run.uw, run.vw, q_first, run.pr, run.lm);
+  timer.lap("level_check");
   soil_fix(run.slp);
+  timer.lap("soil_fix");
   rh_to_q(run.tp, run.pr, run.rh);  // run.rh holds qnew2 from here on
+  timer.lap("rh_to_q");
 
   const int work_fd = open_work_file(run);
+  timer.lap("work_open");
   try {
     write_gds_info(run);
   } catch (...) {
     ::close(work_fd);
     throw;
   }
+  timer.lap("info_file");
   write_work_file(run, work_fd);
+  timer.lap("records");
+
+  run = run_state{};  // the grids are released here rather than at the return
+  timer.lap("release");
 }
 
 }  // namespace c2m

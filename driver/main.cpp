@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "common/errors.hpp"
+#include "common/step_timing.hpp"
 #include "driver/conv2model.hpp"
 #include "driver/std_input.hpp"
 #include "thermo/module_estab.hpp"
@@ -20,7 +21,9 @@ int fail(const char* kind, const char* what, int status) {
 
 int main() {
   try {
+    c2m::step_timer timer;
     c2m::estab::es_ini();
+    timer.lap("es_ini");
     const c2m::input_lines in = c2m::read_input_lines(stdin);
     c2m::conv2model(in.line1, in.line2);
   } catch (const c2m::data_stop& e) {
