@@ -14,12 +14,18 @@ namespace {
 constexpr float fill = 9.999e20f;
 constexpr double pi = 3.14159265358979323846;
 
-// Pressure levels from 1000 hPa upwards, spaced evenly in log pressure to 10 hPa.
+// Pressure levels from 1000 hPa upwards: an even pick of the 26 standard levels of a
+// global analysis, or levels evenly spaced in log pressure down to 10 hPa for more.
 std::vector<float> levels(std::int32_t lm) {
+  static const float standard[] = {1000, 975, 950, 925, 900, 850, 800, 750, 700, 650, 600, 550, 500,
+                                   450,  400, 350, 300, 250, 200, 150, 100, 70,  50,  30,  20,  10};
+  constexpr std::int32_t count = 26;
   std::vector<float> pr(static_cast<std::size_t>(lm));
   for (std::int32_t l = 0; l < lm; ++l) {
     const double f = lm == 1 ? 0.0 : static_cast<double>(l) / (lm - 1);
-    pr[static_cast<std::size_t>(l)] = static_cast<float>(std::round(1000.0 * std::pow(0.01, f)));
+    pr[static_cast<std::size_t>(l)] =
+        lm <= count ? standard[std::lround(f * (count - 1))]
+                    : static_cast<float>(std::round(1000.0 * std::pow(0.01, f)));
   }
   return pr;
 }
