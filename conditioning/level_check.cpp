@@ -1,3 +1,5 @@
+#include <charconv>
+
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/line_layout.hpp"
@@ -13,7 +15,9 @@ bool level_missing(const grid& g, std::int32_t l) {
 
 [[noreturn]] void stop(std::string_view text, float p) {
   log_line({text, p});
-  throw data_stop(std::string(text) + format_float(p));
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, p);
+  throw data_stop(std::string(text) + std::string(buf, r.ptr));
 }
 
 }  // namespace

@@ -70,7 +70,11 @@ void conv2model(const std::string& line1, const std::string& line2) {
   missing_fix(run);
   timer.lap("missing_fix");
   const std::vector<float> q_first(static_cast<std::size_t>(run.lm), 0.0f);
-  level_check(run.ht, run.tp, run.rh, run.uw, run.vw, q_first, run.pr, run.lm);
+  try {
+    level_check(run.ht, run.tp, run.rh, run.uw, run.vw, q_first, run.pr, run.lm);
+  } catch (const data_stop& e) {
+    throw data_stop(run.input_name + ": " + e.what());
+  }
   timer.lap("level_check");
   soil_fix(run.slp);
   timer.lap("soil_fix");
