@@ -115,69 +115,59 @@ std::string checking(float p) {
   return format_line({"checking RH at lev= ", p});
 }
 
-TEST(rh_fix, bottom_and_top_levels_are_copied_from_their_neighbours) {
+TEST(rh_fix, message_sequences_with_four_levels) {
+  const std::string final_fail = format_line({"RH patch did not work.."});
+  const std::string bottom_fail = format_line({"RH patch did not work."});
+  struct patch_case {
+    std::initializer_list<int> missing;
+    std::string log;
+    bool stops;
+  };
+  const patch_case cases[] = {
+      {{1, 4},
+       lines(
+           {start, rh_missing(1000), patch, copying(925, 1000), checking(850), copying(850, 700)}),
+       false},
+      {{1, 2},
+       lines({start, rh_missing(1000), patch, copying(850, 925), copying(925, 1000)}),
+       false},
+      {{3, 4},
+       lines({start, rh_missing(850), patch, checking(850), checking(925), copying(925, 850),
+              copying(850, 700)}),
+       false},
+      {{3}, lines({start, rh_missing(850), patch, final_fail}), true},
+      {{1, 3}, lines({start, rh_missing(1000), patch, copying(925, 1000), final_fail}), true},
+      {{1, 2, 3, 4}, lines({start, rh_missing(1000), patch, bottom_fail}), true},
+  };
+  for (const auto& pc : cases) {
+    column c({1000, 925, 850, 700});
+    c.missing(c.rh, pc.missing);
+    bool stopped;
+    EXPECT_EQ(c.check(stopped), pc.log);
+    EXPECT_EQ(stopped, pc.stops) << pc.log;
+  }
+  column one({500});
+  one.missing(one.rh, {1});
+  bool stopped;
+  EXPECT_EQ(one.check(stopped), lines({start, rh_missing(500), patch, bottom_fail}));
+  EXPECT_TRUE(stopped);
+}
+
+TEST(rh_fix, patched_levels_take_every_point_of_their_source) {
   column c({1000, 925, 850, 700});
   c.missing(c.rh, {1, 4});
   bool stopped;
-  EXPECT_EQ(c.check(stopped), lines({start, rh_missing(1000), patch, copying(925, 1000),
-                                     checking(850), copying(850, 700)}));
-  EXPECT_FALSE(stopped);
+  c.check(stopped);
   EXPECT_EQ(c.rh.at(1, 1, 1), 2.0f);
-  EXPECT_EQ(c.rh.at(2, 1, 1), 20.0f);  // whole levels are copied
+  EXPECT_EQ(c.rh.at(2, 1, 1), 20.0f);
   EXPECT_EQ(c.rh.at(1, 1, 4), 3.0f);
   EXPECT_EQ(c.rh.at(2, 1, 4), 30.0f);
-}
 
-TEST(rh_fix, two_bottom_levels_are_copied_from_the_top_down) {
-  column c({1000, 925, 850, 700});
-  c.missing(c.rh, {1, 2});
-  bool stopped;
-  EXPECT_EQ(c.check(stopped),
-            lines({start, rh_missing(1000), patch, copying(850, 925), copying(925, 1000)}));
-  EXPECT_FALSE(stopped);
-  EXPECT_EQ(c.rh.at(2, 1, 1), 30.0f);
-  EXPECT_EQ(c.rh.at(2, 1, 2), 30.0f);
-}
-
-TEST(rh_fix, two_top_levels_are_searched_and_copied_upwards) {
-  column c({1000, 925, 850, 700});
-  c.missing(c.rh, {3, 4});
-  bool stopped;
-  EXPECT_EQ(c.check(stopped), lines({start, rh_missing(850), patch, checking(850), checking(925),
-                                     copying(925, 850), copying(850, 700)}));
-  EXPECT_FALSE(stopped);
-  EXPECT_EQ(c.rh.at(2, 1, 4), 20.0f);
-}
-
-TEST(rh_fix, gaps_the_patch_cannot_fill_stop_the_run) {
-  const std::string final_fail = format_line({"RH patch did not work.."});
-  const std::string bottom_fail = format_line({"RH patch did not work."});
-  bool stopped;
-  {
-    column c({1000, 925, 850, 700});
-    c.missing(c.rh, {3});
-    EXPECT_EQ(c.check(stopped), lines({start, rh_missing(850), patch, final_fail}));
-    EXPECT_TRUE(stopped);
-  }
-  {
-    column c({1000, 925, 850, 700});
-    c.missing(c.rh, {1, 3});
-    EXPECT_EQ(c.check(stopped),
-              lines({start, rh_missing(1000), patch, copying(925, 1000), final_fail}));
-    EXPECT_TRUE(stopped);
-  }
-  {
-    column c({1000, 925, 850, 700});
-    c.missing(c.rh, {1, 2, 3, 4});
-    EXPECT_EQ(c.check(stopped), lines({start, rh_missing(1000), patch, bottom_fail}));
-    EXPECT_TRUE(stopped);
-  }
-  {
-    column c({500});
-    c.missing(c.rh, {1});
-    EXPECT_EQ(c.check(stopped), lines({start, rh_missing(500), patch, bottom_fail}));
-    EXPECT_TRUE(stopped);
-  }
+  column d({1000, 925, 850, 700});
+  d.missing(d.rh, {1, 2});
+  d.check(stopped);
+  EXPECT_EQ(d.rh.at(2, 1, 1), 30.0f);
+  EXPECT_EQ(d.rh.at(2, 1, 2), 30.0f);
 }
 
 TEST(level_check, stops_in_order_of_precedence) {
