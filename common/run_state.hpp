@@ -17,10 +17,10 @@ struct run_state {
   std::int32_t lm = 0;
   std::array<std::int32_t, 21> kgds{};  // kgds[1] .. kgds[20]; unset elements hold 0
 
-  // Grids of the run. rh is turned into qnew2 in place by the humidity derivation, so
-  // the two never need storage at the same time. q holds 0.0 everywhere and has no
-  // storage: only the first point of each of its levels is ever read.
-  grid ht, tp, uw, vw, rh, slp;
+  // Grids of the run. qnew2 takes over rh's storage in the humidity derivation, so the
+  // two never need storage at the same time. q holds 0.0 everywhere and has no storage:
+  // only the first point of each of its levels is ever read.
+  grid ht, tp, uw, vw, rh, qnew2, slp;
   std::vector<float> pr;  // hPa, level 1 at the bottom
 
   std::string input_name;  // line 1 of standard input up to its first blank

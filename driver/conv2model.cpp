@@ -78,7 +78,7 @@ void conv2model(const std::string& line1, const std::string& line2) {
   timer.lap("level_check");
   soil_fix(run.slp);
   timer.lap("soil_fix");
-  rh_to_q(run.tp, run.pr, run.rh);  // run.rh holds qnew2 from here on
+  run.qnew2 = rh_to_q(run.tp, run.pr, std::move(run.rh));
   timer.lap("rh_to_q");
 
   const int work_fd = open_work_file(run);

@@ -16,7 +16,7 @@ inline constexpr const char* work_tag = "ORUwrk ";
 // file for writing by record without emptying it. Returns the descriptor.
 int open_work_file(run_state& run);
 
-// Writes uw, vw, ht, qnew2 (held in rh) and tp level by level, then the twelve surface
+// Writes uw, vw, ht, qnew2 and tp level by level, then the twelve surface
 // fields, each record at its byte offset; prints the surface sample and closes fd.
 void write_work_file(const run_state& run, int fd);
 

@@ -48,7 +48,7 @@ void write_records(const run_state& run, int fd) {
   // grid goes out with one positioned write.
   const std::uint64_t record = run.slp.level_size() * sizeof(float);
   std::uint64_t number = 1;
-  for (const grid* g : {&run.uw, &run.vw, &run.ht, &run.rh, &run.tp, &run.slp}) {
+  for (const grid* g : {&run.uw, &run.vw, &run.ht, &run.qnew2, &run.tp, &run.slp}) {
     write_at(fd, run.work_name, g->data.get(), g->size() * sizeof(float), (number - 1) * record);
     number += static_cast<std::uint64_t>(g->nl);
   }

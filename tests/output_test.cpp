@@ -21,7 +21,7 @@ run_state tagged_run(const std::string& input_name, std::int32_t im, std::int32_
   run.lm = lm;
   run.input_name = input_name;
   int code = 1;
-  for (grid* g : {&run.uw, &run.vw, &run.ht, &run.rh, &run.tp, &run.slp}) {
+  for (grid* g : {&run.uw, &run.vw, &run.ht, &run.qnew2, &run.tp, &run.slp}) {
     *g = make_grid(im, jm, g == &run.slp ? 12 : lm);
     for (std::int32_t l = 1; l <= g->nl; ++l)
       for (std::size_t p = 0; p < g->level_size(); ++p)

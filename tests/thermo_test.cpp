@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "common/constants.hpp"
@@ -21,8 +22,7 @@ class thermo : public testing::Test {
     t.at(1, 1, 1) = tp;
     r.at(1, 1, 1) = rh;
     const std::vector<float> pr{p};
-    rh_to_q(t, pr, r);
-    return r.at(1, 1, 1);
+    return rh_to_q(t, pr, std::move(r)).at(1, 1, 1);
   }
 };
 

@@ -13,18 +13,19 @@ std::int32_t esat_index(float tp) {
   return n;
 }
 
-void rh_to_q(const grid& tp, std::span<const float> pr, grid& rh) {
+grid rh_to_q(const grid& tp, std::span<const float> pr, grid rh) {
   const std::size_t points = tp.level_size();
   for (std::int32_t l = 1; l <= tp.nl; ++l) {
     const float p = pr[static_cast<std::size_t>(l - 1)];
     const float* t = tp.level(l);
-    float* q = rh.level(l);
+    float* q = rh.level(l);  // rh on entry, qnew2 on exit
     for (std::size_t i = 0; i < points; ++i) {
       const float e = estab::esat_at(esat_index(t[i]));
       const float qs = (0.00622f * e) / (p - e);
       q[i] = q[i] * qs;
     }
   }
+  return rh;
 }
 
 }  // namespace c2m
