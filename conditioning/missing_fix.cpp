@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "common/constants.hpp"
 #include "conditioning/conditioning.hpp"
 
@@ -14,8 +16,20 @@ void mask_fix(std::span<float> mask) {
 }
 
 void fill_to(std::span<float> values, float replacement) {
-  for (float& v : values)
-    if (v == input_fill) v = replacement;
+  // Most blocks hold no fill value: they are only read, by a loop of fixed length that
+  // the compiler vectorises, and written only where the fill value is found. A pass
+  // over the grids then costs what reading them from memory costs.
+  constexpr std::size_t block = 64;
+  for (std::size_t start = 0; start < values.size(); start += block) {
+    float* p = values.data() + start;
+    const std::size_t n = std::min(block, values.size() - start);
+    int found = n < block;  // the short last block is simply searched
+    if (n == block)
+      for (std::size_t k = 0; k < block; ++k) found |= p[k] == input_fill;
+    if (found)
+      for (std::size_t k = 0; k < n; ++k)
+        if (p[k] == input_fill) p[k] = replacement;
+  }
 }
 
 void missing_fix(run_state& run) {

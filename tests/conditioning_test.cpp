@@ -29,6 +29,39 @@ TEST(missing_fix, input_fill_value_is_the_single_precision_constant) {
   EXPECT_EQ(v[5], 0.0f);
 }
 
+// fill_to reads block by block and writes only blocks that hold the fill value; it must
+// leave every value exactly as the point-by-point rule does, at any length and wherever
+// the fill values stand relative to the blocks.
+TEST(missing_fix, fill_to_equals_the_point_by_point_rule) {
+  const std::vector<float> others{1.0f,
+                                  -0.0f,
+                                  0.0f,
+                                  nan,
+                                  missing_value,
+                                  1e21f,
+                                  std::nextafter(input_fill, 0.0f),
+                                  std::nextafter(input_fill, 1e30f),
+                                  -input_fill};
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (std::size_t n = 0; n <= 300; ++n) {
+    for (int density : {0, 1, 8, 100}) {  // per cent of fill values; 0 tests a lone fill
+      std::vector<float> v(n);
+      for (float& x : v)
+        x = next() % 100 < static_cast<std::uint32_t>(density) ? input_fill
+                                                               : others[next() % others.size()];
+      if (density == 0 && n > 0) v[next() % n] = input_fill;
+      std::vector<float> want = v;
+      for (float& x : want)
+        if (x == input_fill) x = 0.0f;
+      fill_to(v, 0.0f);
+      for (std::size_t k = 0; k < n; ++k)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(v[k]), std::bit_cast<std::uint32_t>(want[k]))
+            << "length " << n << ", density " << density << ", point " << k;
+    }
+  }
+}
+
 TEST(missing_fix, mask_becomes_zero_or_one) {
   std::vector<float> m{
       0.1f, std::nextafter(0.1f, 0.0f), -99999.0f, 0.5f, 1.0f, 2.0f, 100.0f, input_fill, nan,
