@@ -44,7 +44,7 @@ void write_text(const std::string& path, const std::string& text) {
 }
 
 run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
-                          std::int64_t file_size_limit) {
+                          std::int64_t file_size_limit, const char* stdout_path) {
   const std::string in_path = dir + "/.stdin", out_path = dir + "/.stdout",
                     err_path = dir + "/.stderr";
   write_text(in_path, stdin_text);
@@ -53,7 +53,8 @@ run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
   if (pid == 0) {
     if (::chdir(dir.c_str()) != 0) ::_exit(127);
     const int in = ::open(in_path.c_str(), O_RDONLY);
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out =
+        ::open(stdout_path ? stdout_path : out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0) ::_exit(127);
     ::dup2(in, 0);
@@ -83,6 +84,19 @@ run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
 void write_case(const std::string& dir, const sample::analysis& a, const std::string& input_name) {
   sample::write_input_file(dir + "/" + input_name, a);
   write_text(dir + "/InputModelInf.txt", sample::grid_config_text(a, "test-case"));
+}
+
+std::vector<std::string> input_records(const sample::analysis& a) {
+  std::vector<std::string> r{sample::frame_int(a.lm)};
+  for (const auto* v : {&a.uw, &a.vw, &a.ht, &a.rh, &a.tp, &a.pr, &a.slp})
+    r.push_back(sample::frame(*v));
+  return r;
+}
+
+std::uint64_t content_hash(const std::string& bytes) {
+  std::uint64_t h = 14695981039346656037u;
+  for (const unsigned char c : bytes) h = (h ^ c) * 1099511628211u;
+  return h;
 }
 
 std::vector<float> work_record(const std::string& bytes, std::size_t points, int record) {

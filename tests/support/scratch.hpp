@@ -35,13 +35,20 @@ struct run_result {
 };
 
 // Runs conv2model in dir with stdin_text on standard input. file_size_limit > 0 sets
-// RLIMIT_FSIZE in the child (with SIGXFSZ ignored, so a write past it fails).
+// RLIMIT_FSIZE in the child (with SIGXFSZ ignored, so a write past it fails). A
+// stdout_path sends the progress log there instead of capturing it in out.
 run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
-                          std::int64_t file_size_limit = 0);
+                          std::int64_t file_size_limit = 0, const char* stdout_path = nullptr);
 
 // Writes a sample case (input file "an.bin", InputModelInf.txt) into dir.
 void write_case(const std::string& dir, const sample::analysis& a,
                 const std::string& input_name = "an.bin");
+
+// The eight framed records of a sample's input field file, in file order.
+std::vector<std::string> input_records(const sample::analysis& a);
+
+// 64-bit FNV-1a hash of bytes, to compare file contents before and after a run.
+std::uint64_t content_hash(const std::string& bytes);
 
 // Floats of a work-file record (1-based record number, im * jm points each).
 std::vector<float> work_record(const std::string& bytes, std::size_t points, int record);

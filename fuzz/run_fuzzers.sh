@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs each libFuzzer target for SECONDS, starting from the seed corpus:
+#   fuzz/run_fuzzers.sh SECONDS BUILD_DIR [TARGET...]
+# BUILD_DIR is configured with CXX=clang++ -DCONV2MODEL_FUZZ=ON. The corpus a run grows,
+# its log and any crash file go to BUILD_DIR/fuzz-out/TARGET/. Exits non-zero when a
+# target found a failure; a crash file reruns with BUILD_DIR/fuzz/TARGET FILE or, without
+# libFuzzer, with TARGET_replay FILE.
+set -uo pipefail
+seconds="$1"
+build="$(cd "$2" && pwd)"
+shift 2
+here="$(cd "$(dirname "$0")" && pwd)"
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config fuzz_input fuzz_conversion)
+
+status=0
+for t in "${targets[@]}"; do
+  out="$build/fuzz-out/$t"
+  mkdir -p "$out/corpus"
+  # libFuzzer ends without exit handlers: the harnesses' scratch files go in a directory
+  # of this script, in memory where possible.
+  scratch="$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/c2m-fuzz.XXXXXX")"
+  TMPDIR="$scratch" "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" "$here/corpus/$t" \
+    >"$out/log" 2>&1
+  rc=$?
+  rm -rf "$scratch"
+  runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/log" | tail -1)"
+  echo "$t: ${runs:-?} executions in ${seconds} s, exit $rc"
+  if [ "$rc" -ne 0 ]; then
+    status=1
+    grep -m3 -E 'ERROR|SUMMARY|Test unit written' "$out/log" || tail -5 "$out/log"
+  fi
+done
+exit "$status"
