@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/constants.hpp"
@@ -23,17 +24,21 @@ namespace {
 constexpr std::size_t longest_input_name = 239;
 
 void allocate_grids(run_state& run) {
+  // Refused before anything is allocated, so that neither is reported as a failed
+  // allocation: an element count that overflows, then a horizontal grid too large for
+  // one work-file record (one record is one horizontal grid).
+  grid_elements(run.im, run.jm, std::max(run.lm, nsfcfld));
+  if (static_cast<std::uint64_t>(run.im) * static_cast<std::uint64_t>(run.jm) * sizeof(float) >
+      2147483647u)
+    throw run_error(std::string(grid_config_path) + ": a grid of im=" + std::to_string(run.im) +
+                    " by jm=" + std::to_string(run.jm) +
+                    " points does not fit a work-file record (at most 2147483647 bytes)");
   run.ht = make_grid(run.im, run.jm, run.lm);
   run.tp = make_grid(run.im, run.jm, run.lm);
   run.uw = make_grid(run.im, run.jm, run.lm);
   run.vw = make_grid(run.im, run.jm, run.lm);
   run.rh = make_grid(run.im, run.jm, run.lm);
   run.slp = make_grid(run.im, run.jm, nsfcfld);
-  // One record of the work file is one horizontal grid.
-  if (run.slp.level_size() * sizeof(float) > 2147483647u)
-    throw run_error(std::string(grid_config_path) + ": a grid of im=" + std::to_string(run.im) +
-                    " by jm=" + std::to_string(run.jm) +
-                    " points does not fit a work-file record (at most 2147483647 bytes)");
 }
 
 }  // namespace

@@ -75,10 +75,11 @@ void read_grid_description(list_reader& cfg, run_state& run) {
 }
 
 void read_config_pressures(list_reader& cfg, run_state& run) {
-  run.pr.assign(static_cast<std::size_t>(run.lm), 0.0f);
+  // Grown line by line: a huge lm in a short file ends at its end of file without
+  // first claiming lm floats.
+  run.pr.clear();
   for (std::int32_t l = 1; l <= run.lm; ++l)
-    run.pr[static_cast<std::size_t>(l - 1)] =
-        cfg.read_real("pressure of level " + std::to_string(l));
+    run.pr.push_back(cfg.read_real("pressure of level " + std::to_string(l)));
 }
 
 void echo_grid_config(const run_state& run) {
