@@ -1,5 +1,5 @@
-// A tiny 5 x 7 pixel font for the labels of the quick-look pictures: digits, letters
-// and the signs that numbers, units and titles need.
+// A tiny 5 x 7 pixel font (with descenders) for the labels of the quick-look pictures: digits,
+// letters and the signs that numbers, units and titles need.
 #pragma once
 
 #include <string_view>
@@ -8,7 +8,9 @@
 
 namespace c2m::inspect {
 
-constexpr int glyph_width = 5, glyph_height = 7, glyph_advance = 6;
+// Capitals and digits stand glyph_height rows tall; descenders of g, j, p, q, y and the
+// comma take two rows more.
+constexpr int glyph_width = 5, glyph_height = 7, glyph_rows = 9, glyph_advance = 6;
 
 // Draws text with its top-left corner at (x, y), each font pixel as a scale x scale
 // block. A character the font lacks is drawn as a box.

@@ -21,7 +21,7 @@ namespace {
 constexpr rgb background = {255, 255, 255};
 constexpr rgb ink = {30, 30, 30};
 constexpr int text_scale = 2;
-constexpr int line_height = (glyph_height + 4) * text_scale;
+constexpr int line_height = (glyph_rows + 2) * text_scale;
 constexpr int margin = 16;
 constexpr int title_lines = 2;
 constexpr int footer_lines = 2;

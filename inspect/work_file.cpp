@@ -52,6 +52,7 @@ class info_parser {
       : lines_(content_lines(text)), name_(name) {}
 
   bool at_end() const { return next_ >= lines_.size(); }
+  std::size_t remaining() const { return lines_.size() - next_; }
   std::string_view peek() const { return trim(lines_[next_].text); }
 
   // The next line, trimmed; a missing one ends the file too early.
@@ -148,7 +149,10 @@ grid_info parse_grid_info(std::string_view text, const std::string& name) {
 
   // Level count and the pressures, listed from the top level down in Pa.
   info.lm = p.take_int("=> Number of Levels");
-  if (info.lm < 1 || info.lm > 100000) p.fail_here("level count must be 1 to 100000");
+  if (info.lm < 1) p.fail_here("level count must be at least 1");
+  // Nothing is sized by the count before its pressure lines are known to be there.
+  if (static_cast<std::size_t>(info.lm) > p.remaining())
+    p.fail("ends before the " + std::to_string(info.lm) + " pressures of its level count");
   p.expect("Pressure in Pa");
   info.pressure_pa.resize(static_cast<std::size_t>(info.lm));
   for (std::int32_t l = info.lm; l >= 1; --l)
@@ -204,7 +208,10 @@ work_file read_work_file(const std::string& path) {
       throw run_error(path + ": work file is " + std::to_string(st.st_size) +
                       " bytes, but its info file describes " + layout +
                       (too_big ? "" : " (" + std::to_string(bytes) + " bytes)") +
-                      "; a longer file may keep records of an earlier, larger conversion");
+                      (!too_big && static_cast<std::uint64_t>(st.st_size) > bytes
+                           ? "; conv2model does not shorten an existing work file, so its tail "
+                             "may be records of an earlier, larger conversion"
+                           : ""));
 
     w.values.resize(bytes / 4);
     read_all(fd, path, reinterpret_cast<char*>(w.values.data()), bytes);

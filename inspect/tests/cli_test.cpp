@@ -24,7 +24,7 @@ result run(const std::vector<std::string>& args) {
   return {status, out.str(), err.str()};
 }
 
-TEST(cli, help_for_the_program_and_every_command_goes_to_standard_output) {
+TEST(inspect_cli, help_for_the_program_and_every_command_goes_to_standard_output) {
   const result main_help = run({"--help"});
   EXPECT_EQ(main_help.status, 0);
   EXPECT_TRUE(main_help.out.starts_with("Usage: conv2model-inspect COMMAND"));
@@ -41,7 +41,7 @@ TEST(cli, help_for_the_program_and_every_command_goes_to_standard_output) {
     EXPECT_NE(png.find(name), std::string::npos) << name;
 }
 
-TEST(cli, mistakes_give_one_diagnostic_on_standard_error_and_status_2) {
+TEST(inspect_cli, mistakes_give_one_diagnostic_on_standard_error_and_status_2) {
   c2m::test::scratch_dir dir;
   test::write_case(test::make_case(3, 2, 2), dir / "w");
   const struct {
@@ -72,7 +72,16 @@ TEST(cli, mistakes_give_one_diagnostic_on_standard_error_and_status_2) {
   EXPECT_FALSE(c2m::test::file_exists(dir / "x.png"));
 }
 
-TEST(cli, compare_status_tells_match_from_difference) {
+TEST(inspect_cli, a_failed_write_of_the_output_is_an_error) {
+  c2m::test::scratch_dir dir;
+  test::write_case(test::make_case(3, 2, 2), dir / "w");
+  std::ostringstream out, err;
+  out.setstate(std::ios::badbit);
+  EXPECT_EQ(inspect_main({"stats", dir / "w"}, out, err), 2);
+  EXPECT_EQ(err.str(), "conv2model-inspect: cannot write standard output\n");
+}
+
+TEST(inspect_cli, compare_status_tells_match_from_difference) {
   c2m::test::scratch_dir dir;
   test::work_case c = test::make_case(3, 2, 2);
   write_case(c, dir / "a");
@@ -87,7 +96,7 @@ TEST(cli, compare_status_tells_match_from_difference) {
 }
 
 // The whole road: the bundled sample analysis converted by conv2model, then looked at.
-TEST(cli, looks_at_a_converted_sample_analysis) {
+TEST(inspect_cli, looks_at_a_converted_sample_analysis) {
   c2m::test::scratch_dir dir;
   sample::sample_options options;
   options.missing_rh_top = 1;

@@ -33,14 +33,14 @@ struct pair_of_files {
   }
 };
 
-TEST(compare, identical_files_match) {
+TEST(inspect_compare, identical_files_match) {
   pair_of_files f;
   std::string text;
   EXPECT_TRUE(f.run(0.0, &text).match());
   EXPECT_NE(text.find(" match within 0"), std::string::npos) << text;
 }
 
-TEST(compare, reports_count_largest_difference_and_where_it_is) {
+TEST(inspect_compare, reports_count_largest_difference_and_where_it_is) {
   pair_of_files f;
   f.b.at(14, 2, 3) += 0.5f;  // tp level 2
   f.b.at(14, 4, 1) += 2.0f;
@@ -63,7 +63,7 @@ TEST(compare, reports_count_largest_difference_and_where_it_is) {
   EXPECT_NE(text.find("differ in 2 of 27 records"), std::string::npos) << text;
 }
 
-TEST(compare, tolerance_decides_what_counts_as_a_difference) {
+TEST(inspect_compare, tolerance_decides_what_counts_as_a_difference) {
   pair_of_files f;
   f.b.at(1, 1, 1) += 0.25f;
   f.b.at(2, 1, 1) += 1.0f;
@@ -72,7 +72,7 @@ TEST(compare, tolerance_decides_what_counts_as_a_difference) {
   EXPECT_TRUE(f.run(1.0).match());
 }
 
-TEST(compare, nan_equals_nan_but_nothing_else) {
+TEST(inspect_compare, nan_equals_nan_but_nothing_else) {
   EXPECT_EQ(point_difference(nan, nan), 0.0);
   EXPECT_EQ(point_difference(inf, inf), 0.0);
   EXPECT_EQ(point_difference(nan, 1.0f), std::numeric_limits<double>::infinity());
@@ -88,7 +88,7 @@ TEST(compare, nan_equals_nan_but_nothing_else) {
   EXPECT_FALSE(f.run(1e30).match());  // no tolerance hides a NaN
 }
 
-TEST(compare, different_layouts_are_differences_not_errors) {
+TEST(inspect_compare, different_layouts_are_differences_not_errors) {
   {
     pair_of_files f;
     f.b = test::make_case(5, 4, 2);

@@ -40,7 +40,7 @@ bool same_bits(const std::vector<float>& a, const float* b) {
   return std::memcmp(a.data(), b, a.size() * sizeof(float)) == 0;
 }
 
-TEST(netcdf_export, header_is_cf_with_level_lat_lon_and_all_seventeen_fields) {
+TEST(inspect_netcdf_export, header_is_cf_with_level_lat_lon_and_all_seventeen_fields) {
   c2m::test::scratch_dir dir;
   write_case(numbered_case(), dir / "w");
   export_netcdf(read_work_file(dir / "w"), dir / "out.nc");
@@ -80,7 +80,7 @@ TEST(netcdf_export, header_is_cf_with_level_lat_lon_and_all_seventeen_fields) {
   EXPECT_EQ(h.find("UNLIMITED"), std::string::npos) << h;
 }
 
-TEST(netcdf_export, values_and_coordinates_read_back_unchanged) {
+TEST(inspect_netcdf_export, values_and_coordinates_read_back_unchanged) {
   c2m::test::scratch_dir dir;
   const test::work_case c = numbered_case();
   write_case(c, dir / "w");
@@ -105,7 +105,7 @@ TEST(netcdf_export, values_and_coordinates_read_back_unchanged) {
   EXPECT_EQ(nc.read_floats(nc.var("q"))[0], c.values[9 * 20]);
 }
 
-TEST(netcdf_export, a_failed_export_leaves_no_file_and_keeps_an_older_one) {
+TEST(inspect_netcdf_export, a_failed_export_leaves_no_file_and_keeps_an_older_one) {
   c2m::test::scratch_dir dir;
   test::work_case c = numbered_case();
   c.kgds[1] = 3;  // not a latitude/longitude grid
@@ -137,7 +137,7 @@ TEST(netcdf_export, a_failed_export_leaves_no_file_and_keeps_an_older_one) {
   EXPECT_EQ(files, 3);  // w, w.gdsinfo, out.nc: no temporary file stays behind
 }
 
-TEST(netcdf_export, staged_output_replaces_the_file_only_on_commit) {
+TEST(inspect_netcdf_export, staged_output_replaces_the_file_only_on_commit) {
   c2m::test::scratch_dir dir;
   c2m::test::write_text(dir / "out", "older");
   std::string temp;

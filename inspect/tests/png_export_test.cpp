@@ -52,7 +52,7 @@ test::work_case gradient_case() {
   return c;
 }
 
-TEST(png_export, writes_an_rgb_png_of_the_planned_size) {
+TEST(inspect_png_export, writes_an_rgb_png_of_the_planned_size) {
   c2m::test::scratch_dir dir;
   write_case(gradient_case(), dir / "w");
   const work_file w = read_work_file(dir / "w");
@@ -72,7 +72,7 @@ TEST(png_export, writes_an_rgb_png_of_the_planned_size) {
   EXPECT_LT(bytes.size(), 40000u);
 }
 
-TEST(png_export, north_is_up_missing_is_grey_and_the_bar_runs_from_min_to_max) {
+TEST(inspect_png_export, north_is_up_missing_is_grey_and_the_bar_runs_from_min_to_max) {
   c2m::test::scratch_dir dir;
   write_case(gradient_case(), dir / "w");
   const work_file w = read_work_file(dir / "w");
@@ -102,7 +102,7 @@ TEST(png_export, north_is_up_missing_is_grey_and_the_bar_runs_from_min_to_max) {
   EXPECT_EQ(ink_rows(q.bar_y + 20, q.bar_y + q.bar_h - 20), 0);
 }
 
-TEST(png_export, rows_stored_north_to_south_are_still_drawn_north_up) {
+TEST(inspect_png_export, rows_stored_north_to_south_are_still_drawn_north_up) {
   c2m::test::scratch_dir dir;
   test::work_case c = gradient_case();
   c.kgds[11] = 0;  // j runs north to south: row 1 is the northernmost
@@ -116,7 +116,7 @@ TEST(png_export, rows_stored_north_to_south_are_still_drawn_north_up) {
   EXPECT_EQ(cell(r, q, 5, 4, 5, 1), viridis(1.0));
 }
 
-TEST(png_export, large_grids_are_thinned_and_a_field_without_data_is_grey) {
+TEST(inspect_png_export, large_grids_are_thinned_and_a_field_without_data_is_grey) {
   const quicklook_layout big = plan_quicklook(4096, 1024);
   EXPECT_EQ(big.map_w, 2048);
   EXPECT_EQ(big.map_h, 512);

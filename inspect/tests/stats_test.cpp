@@ -15,7 +15,7 @@ namespace {
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf = std::numeric_limits<float>::infinity();
 
-TEST(stats, counts_gaps_and_takes_extremes_and_mean_over_valid_points_only) {
+TEST(inspect_stats, counts_gaps_and_takes_extremes_and_mean_over_valid_points_only) {
   const std::vector<float> v = {1.0f, -99999.0f, nan, 0.0f, -0.0f, 3.0f, 8.0f, inf, 4.0f};
   const record_stats s = compute_stats(v, range_check::none);
   EXPECT_EQ(s.valid, 6u);
@@ -28,7 +28,7 @@ TEST(stats, counts_gaps_and_takes_extremes_and_mean_over_valid_points_only) {
   EXPECT_DOUBLE_EQ(s.mean, 16.0 / 6.0);
 }
 
-TEST(stats, has_no_extremes_when_nothing_is_valid) {
+TEST(inspect_stats, has_no_extremes_when_nothing_is_valid) {
   const std::vector<float> v = {-99999.0f, -99999.0f, nan};
   const record_stats s = compute_stats(v, range_check::temperature);
   EXPECT_EQ(s.valid, 0u);
@@ -36,7 +36,7 @@ TEST(stats, has_no_extremes_when_nothing_is_valid) {
   EXPECT_EQ(s.implausible, 0u);  // gaps are counted as gaps, not as implausible values
 }
 
-TEST(stats, histogram_spreads_valid_points_over_ten_equal_bins) {
+TEST(inspect_stats, histogram_spreads_valid_points_over_ten_equal_bins) {
   std::vector<float> v;
   for (int k = 0; k <= 100; ++k) v.push_back(static_cast<float>(k));  // 0 .. 100
   v.push_back(-99999.0f);
@@ -48,7 +48,7 @@ TEST(stats, histogram_spreads_valid_points_over_ten_equal_bins) {
   EXPECT_EQ(compute_stats(constant, range_check::none).histogram[0], 7u);
 }
 
-TEST(stats, flags_values_outside_the_plausible_range_of_each_field) {
+TEST(inspect_stats, flags_values_outside_the_plausible_range_of_each_field) {
   const auto implausible = [](std::vector<float> v, range_check c) {
     return compute_stats(v, c).implausible;
   };
@@ -59,7 +59,7 @@ TEST(stats, flags_values_outside_the_plausible_range_of_each_field) {
   EXPECT_EQ(implausible({-1e30f, 1e30f}, range_check::none), 0u);
 }
 
-TEST(stats, table_has_one_row_per_record_with_level_pressure_counts_and_flags) {
+TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_flags) {
   c2m::test::scratch_dir dir;
   test::work_case c = test::make_case(3, 2, 2);
   c.at(9, 1, 1) = 100.0f;     // tp level 1: one implausible temperature

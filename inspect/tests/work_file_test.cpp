@@ -28,7 +28,7 @@ void edit_info(const std::string& path, const std::string& from, const std::stri
   sample::write_file(path + ".gdsinfo", text);
 }
 
-TEST(work_file, reads_layout_and_records_from_the_converters_info_file) {
+TEST(inspect_work_file, reads_layout_and_records_from_the_converters_info_file) {
   c2m::test::scratch_dir dir;
   test::work_case c = test::make_case(4, 3, 2);
   c.at(1, 1, 1) = 7.0f;   // uw level 1, first point
@@ -61,7 +61,7 @@ TEST(work_file, reads_layout_and_records_from_the_converters_info_file) {
   EXPECT_EQ(w.info.fields_2d[11].check, range_check::soil_moisture);
 }
 
-TEST(work_file, refuses_a_work_file_whose_size_does_not_match) {
+TEST(inspect_work_file, refuses_a_work_file_whose_size_does_not_match) {
   c2m::test::scratch_dir dir;
   const std::string path = dir / "w";
   test::write_case(test::make_case(4, 3, 2), path);
@@ -75,10 +75,11 @@ TEST(work_file, refuses_a_work_file_whose_size_does_not_match) {
               std::string::npos)
         << e;
     EXPECT_NE(e.find("22 records of 4 x 3 floats (1056 bytes)"), std::string::npos) << e;
+    EXPECT_EQ(e.find("earlier, larger conversion") != std::string::npos, wrong.size() > 1056) << e;
   }
 }
 
-TEST(work_file, refuses_missing_and_malformed_info_files_naming_the_file) {
+TEST(inspect_work_file, refuses_missing_and_malformed_info_files_naming_the_file) {
   c2m::test::scratch_dir dir;
   const std::string path = dir / "w";
   const std::string info = path + ".gdsinfo";
@@ -94,6 +95,8 @@ TEST(work_file, refuses_missing_and_malformed_info_files_naming_the_file) {
     const char* says;
   } cases[] = {
       {"=> Number of Levels", "levels", "line 1: expected an integer"},
+      {"2  => Number", "2000000000  => Number", "ends before the 2000000000 pressures"},
+      {"2  => Number", "0  => Number", "line 1: level count must be at least 1"},
       {"100000.000", "1e5x", "line 4: expected a pressure in Pa"},
       {"kgds(5)\n", "kgds(5) extra\n", "expected an integer and \"kgds(5)\""},
       {"4 kgds(2)", "0 kgds(2)", "has no points"},
@@ -115,7 +118,7 @@ TEST(work_file, refuses_missing_and_malformed_info_files_naming_the_file) {
   EXPECT_NE(error_of(path).find(path + ": cannot open work file"), std::string::npos);
 }
 
-TEST(work_file, finds_records_by_short_name_and_level) {
+TEST(inspect_work_file, finds_records_by_short_name_and_level) {
   c2m::test::scratch_dir dir;
   test::write_case(test::make_case(2, 2, 3), dir / "w");
   const grid_info info = parse_grid_info(c2m::test::read_file(dir / "w.gdsinfo"), "w.gdsinfo");
@@ -141,7 +144,7 @@ TEST(work_file, finds_records_by_short_name_and_level) {
             std::string::npos);
 }
 
-TEST(work_file, names_unknown_fields_from_their_text) {
+TEST(inspect_work_file, names_unknown_fields_from_their_text) {
   const field_desc d = describe_field("Cloud water, total (kg/kg)");
   EXPECT_EQ(d.short_name, "cloud_water_total");
   EXPECT_EQ(d.units, "kg/kg");
