@@ -90,8 +90,12 @@ analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
         a.rh[p3] = static_cast<float>(std::clamp(85.0 - 65.0 * up + 12.0 * wave, 2.0, 100.0));
       }
 
-      const bool land = wave > 0.15;
-      const double topo = land ? 1500.0 * (wave - 0.15) : 0.0;
+      // Continents laid out on the grid itself, so that every window, regional or
+      // global, holds both land and sea.
+      const double x = static_cast<double>(i) / im, y = static_cast<double>(j) / jm;
+      const double relief = std::sin(2.0 * pi * 1.3 * x + 0.5) + 0.6 * std::cos(2.0 * pi * y);
+      const bool land = relief > 0.3;
+      const double topo = land ? 1200.0 * (relief - 0.3) : 0.0;
       const double mslp = 1013.0 + 12.0 * std::sin(lat) * std::cos(lon);
       const double tsoil = 288.15 + warm;
       float* s = a.slp.data() + p2;
