@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs each libFuzzer target for SECONDS, starting from the seed corpus:
+# Runs each libFuzzer target for SECONDS, starting from the seed corpus and the saved
+# inputs of past findings (fuzz/regressions/TARGET/):
 #   fuzz/run_fuzzers.sh SECONDS BUILD_DIR [TARGET...]
 # BUILD_DIR is configured with CXX=clang++ -DCONV2MODEL_FUZZ=ON. The corpus a run grows,
 # its log and any crash file go to BUILD_DIR/fuzz-out/TARGET/. Exits non-zero when a
@@ -17,11 +18,13 @@ status=0
 for t in "${targets[@]}"; do
   out="$build/fuzz-out/$t"
   mkdir -p "$out/corpus"
+  regressions=""
+  [ -d "$here/regressions/$t" ] && regressions="$here/regressions/$t"
   # libFuzzer ends without exit handlers: the harnesses' scratch files go in a directory
   # of this script, in memory where possible.
   scratch="$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/c2m-fuzz.XXXXXX")"
   TMPDIR="$scratch" "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" "$here/corpus/$t" \
+    -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" "$here/corpus/$t" $regressions \
     >"$out/log" 2>&1
   rc=$?
   rm -rf "$scratch"

@@ -270,13 +270,32 @@ void materialise(const std::string& dir, const case_files& f) {
   for (const auto& d : f.dirs) std::filesystem::create_directory(dir + "/" + d);
 }
 
+// Under AddressSanitizer a refused huge allocation also prints a warning line of the
+// runtime ("==PID==WARNING: AddressSanitizer failed to allocate ..."); it is not the
+// program's, so it is left out of the diagnostic. Real sanitizer reports end the run
+// with status 86 (tests/catalogue/CMakeLists.txt), which no row expects.
+std::string without_allocation_warnings(const std::string& err) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    const std::size_t end = std::min(err.find('\n', start), err.size() - 1) + 1;
+    const std::string line = err.substr(start, end - start);
+    if (!(line.rfind("==", 0) == 0 &&
+          line.find("WARNING: AddressSanitizer failed to allocate") != std::string::npos))
+      kept += line;
+    start = end;
+  }
+  return kept;
+}
+
 class catalogue_row : public testing::TestWithParam<bad_input> {};
 
 // One run of the row in dir; checks what every row promises and returns the result.
 run_result run_row(const bad_input& row, const case_files& f, const std::string& dir) {
   const auto before = snapshot(dir);
   const std::uint64_t input_before = input_hash(dir, f);
-  const run_result r = run_conv2model(dir, f.stdin_text, row.file_size_limit, row.stdout_path);
+  run_result r = run_conv2model(dir, f.stdin_text, row.file_size_limit, row.stdout_path);
+  r.err = without_allocation_warnings(r.err);
 
   EXPECT_EQ(r.signal, 0) << "a signal ended the run; stderr: " << r.err;
   EXPECT_EQ(r.status, row.status) << r.err;
