@@ -1,4 +1,4 @@
-#include "inspect/bitmap_font.hpp"
+#include "companion/bitmap_font.hpp"
 
 #include <array>
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "inspect/raster.hpp"
+#include "companion/raster.hpp"
 
 namespace c2m::inspect {
 

@@ -1,4 +1,4 @@
-#include "inspect/cli.hpp"
+#include "companion/cli.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -8,11 +8,11 @@
 #include <stdexcept>
 
 #include "common/errors.hpp"
-#include "inspect/compare.hpp"
-#include "inspect/netcdf_export.hpp"
-#include "inspect/png_export.hpp"
-#include "inspect/stats.hpp"
-#include "inspect/work_file.hpp"
+#include "companion/compare.hpp"
+#include "companion/netcdf_export.hpp"
+#include "companion/png_export.hpp"
+#include "companion/stats.hpp"
+#include "companion/work_file.hpp"
 
 namespace c2m::inspect {
 

@@ -1,4 +1,4 @@
-#include "inspect/colour_map.hpp"
+#include "companion/colour_map.hpp"
 
 #include <array>
 #include <cmath>

@@ -2,7 +2,7 @@
 // the common colour-vision deficiencies.
 #pragma once
 
-#include "inspect/raster.hpp"
+#include "companion/raster.hpp"
 
 namespace c2m::inspect {
 

@@ -1,9 +1,9 @@
-#include "inspect/compare.hpp"
+#include "companion/compare.hpp"
 
 #include <cmath>
 #include <limits>
 
-#include "inspect/number_text.hpp"
+#include "companion/number_text.hpp"
 
 namespace c2m::inspect {
 

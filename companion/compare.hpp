@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/work_file.hpp"
+#include "companion/work_file.hpp"
 
 namespace c2m::inspect {
 

@@ -1,4 +1,4 @@
-#include "inspect/fields.hpp"
+#include "companion/fields.hpp"
 
 #include <array>
 #include <cctype>

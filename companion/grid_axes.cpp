@@ -1,4 +1,4 @@
-#include "inspect/grid_axes.hpp"
+#include "companion/grid_axes.hpp"
 
 #include <cmath>
 

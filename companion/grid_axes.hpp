@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "inspect/work_file.hpp"
+#include "companion/work_file.hpp"
 
 namespace c2m::inspect {
 

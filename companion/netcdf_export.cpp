@@ -1,11 +1,11 @@
-#include "inspect/netcdf_export.hpp"
+#include "companion/netcdf_export.hpp"
 
 #include <vector>
 
 #include "common/constants.hpp"
-#include "inspect/grid_axes.hpp"
-#include "inspect/netcdf_file.hpp"
-#include "inspect/staged_output.hpp"
+#include "companion/grid_axes.hpp"
+#include "companion/netcdf_file.hpp"
+#include "companion/staged_output.hpp"
 
 namespace c2m::inspect {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "inspect/work_file.hpp"
+#include "companion/work_file.hpp"
 
 namespace c2m::inspect {
 

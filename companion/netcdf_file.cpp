@@ -1,4 +1,4 @@
-#include "inspect/netcdf_file.hpp"
+#include "companion/netcdf_file.hpp"
 
 #include "common/errors.hpp"
 

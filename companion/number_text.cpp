@@ -1,4 +1,4 @@
-#include "inspect/number_text.hpp"
+#include "companion/number_text.hpp"
 
 #include <cstdio>
 

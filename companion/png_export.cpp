@@ -1,4 +1,4 @@
-#include "inspect/png_export.hpp"
+#include "companion/png_export.hpp"
 
 #include <png.h>
 
@@ -7,12 +7,12 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
-#include "inspect/bitmap_font.hpp"
-#include "inspect/colour_map.hpp"
-#include "inspect/grid_axes.hpp"
-#include "inspect/number_text.hpp"
-#include "inspect/staged_output.hpp"
-#include "inspect/stats.hpp"
+#include "companion/bitmap_font.hpp"
+#include "companion/colour_map.hpp"
+#include "companion/grid_axes.hpp"
+#include "companion/number_text.hpp"
+#include "companion/staged_output.hpp"
+#include "companion/stats.hpp"
 
 namespace c2m::inspect {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "inspect/raster.hpp"
-#include "inspect/work_file.hpp"
+#include "companion/raster.hpp"
+#include "companion/work_file.hpp"
 
 namespace c2m::inspect {
 

@@ -1,4 +1,4 @@
-#include "inspect/raster.hpp"
+#include "companion/raster.hpp"
 
 #include <cstddef>
 

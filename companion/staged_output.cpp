@@ -1,4 +1,4 @@
-#include "inspect/staged_output.hpp"
+#include "companion/staged_output.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>

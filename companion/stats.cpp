@@ -1,9 +1,9 @@
-#include "inspect/stats.hpp"
+#include "companion/stats.hpp"
 
 #include <cmath>
 
 #include "common/constants.hpp"
-#include "inspect/number_text.hpp"
+#include "companion/number_text.hpp"
 
 namespace c2m::inspect {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "inspect/work_file.hpp"
+#include "companion/work_file.hpp"
 
 namespace c2m::inspect {
 

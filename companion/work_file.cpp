@@ -1,4 +1,4 @@
-#include "inspect/work_file.hpp"
+#include "companion/work_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <limits>
 
 #include "common/errors.hpp"
-#include "inspect/number_text.hpp"
+#include "companion/number_text.hpp"
 
 namespace c2m::inspect {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "inspect/fields.hpp"
+#include "companion/fields.hpp"
 
 namespace c2m::inspect {
 

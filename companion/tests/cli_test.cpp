@@ -1,12 +1,12 @@
-#include "inspect/cli.hpp"
+#include "companion/cli.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "inspect/netcdf_file.hpp"
-#include "inspect/tests/work_case.hpp"
-#include "inspect/work_file.hpp"
+#include "companion/netcdf_file.hpp"
+#include "companion/tests/work_case.hpp"
+#include "companion/work_file.hpp"
 #include "tests/support/scratch.hpp"
 #include "tools/sample_analysis.hpp"
 

@@ -1,11 +1,11 @@
-#include "inspect/compare.hpp"
+#include "companion/compare.hpp"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <sstream>
 
-#include "inspect/tests/work_case.hpp"
+#include "companion/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 
 namespace c2m::inspect {

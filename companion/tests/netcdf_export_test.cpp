@@ -1,4 +1,4 @@
-#include "inspect/netcdf_export.hpp"
+#include "companion/netcdf_export.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <limits>
 
 #include "common/errors.hpp"
-#include "inspect/netcdf_file.hpp"
-#include "inspect/staged_output.hpp"
-#include "inspect/tests/work_case.hpp"
+#include "companion/netcdf_file.hpp"
+#include "companion/staged_output.hpp"
+#include "companion/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 
 namespace c2m::inspect {

@@ -1,4 +1,4 @@
-#include "inspect/png_export.hpp"
+#include "companion/png_export.hpp"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "inspect/colour_map.hpp"
-#include "inspect/tests/work_case.hpp"
+#include "companion/colour_map.hpp"
+#include "companion/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 
 namespace c2m::inspect {

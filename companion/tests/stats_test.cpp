@@ -1,4 +1,4 @@
-#include "inspect/stats.hpp"
+#include "companion/stats.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <sstream>
 
-#include "inspect/tests/work_case.hpp"
+#include "companion/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 
 namespace c2m::inspect {

@@ -1,4 +1,4 @@
-#include "inspect/tests/work_case.hpp"
+#include "companion/tests/work_case.hpp"
 
 #include <algorithm>
 

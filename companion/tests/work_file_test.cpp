@@ -1,9 +1,9 @@
-#include "inspect/work_file.hpp"
+#include "companion/work_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include "common/errors.hpp"
-#include "inspect/tests/work_case.hpp"
+#include "companion/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 #include "tools/record_writer.hpp"
 
