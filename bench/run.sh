@@ -12,12 +12,14 @@ runs=${1:-9}
 build=${BENCH_BUILD:-$top/build-bench}
 plain=${BENCH_PLAIN_BUILD:-$top/build-bench-plain}
 data=$build/bench-data
-options=(-DCONV2MODEL_TESTS=OFF -DCONV2MODEL_INSPECT=OFF)
+# The plain build needs only the converter; the measured build keeps whatever else its
+# directory was configured with.
+plain_options=(-DCONV2MODEL_TESTS=OFF -DCONV2MODEL_INSPECT=OFF)
 
 echo "building $build (Release) and $plain (plain) ..." >&2
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target conv2model sample_gen io_floor bench_runner >/dev/null
-cmake -S "$top" -B "$plain" "${options[@]}" >/dev/null
+cmake -S "$top" -B "$plain" "${plain_options[@]}" >/dev/null
 cmake --build "$plain" -j2 --target conv2model >/dev/null
 
 # name, then the sample_gen arguments after DIR

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -67,6 +70,68 @@ TEST_F(thermo, pressure_equal_to_the_vapour_pressure_gives_infinity_without_a_tr
   const float e = estab::esat_at(30000);
   EXPECT_TRUE(std::isinf(q_at(300.0f, 50.0f, e)));
   EXPECT_LT(q_at(300.0f, 50.0f, e / 2.0f), 0.0f);
+}
+
+// The index as first written: truncate where the conversion is defined, then clamp.
+std::int32_t literal_esat_index(float tp) {
+  const float x = 100.0f * tp;
+  std::int32_t n = estab::first_index;
+  if (x > -2147483648.0f && x < 2147483648.0f) n = static_cast<std::int32_t>(x);
+  return std::clamp(n, estab::first_index, estab::last_index);
+}
+
+TEST_F(thermo, table_index_equals_the_literal_truncate_and_clamp) {
+  // Every 997th bit pattern, and every pattern near the edges of the table and of the
+  // 32-bit range. (All 2^32 patterns agree; that check takes too long for the suite.)
+  std::vector<float> edges{150.0f, 450.0f, 21474836.48f, -21474836.48f, 0.0f};
+  for (std::uint64_t b = 0; b <= 0xffffffffu; b += 997)
+    ASSERT_EQ(esat_index(std::bit_cast<float>(static_cast<std::uint32_t>(b))),
+              literal_esat_index(std::bit_cast<float>(static_cast<std::uint32_t>(b))))
+        << b;
+  for (float edge : edges)
+    for (float sign : {1.0f, -1.0f}) {
+      const std::uint32_t centre = std::bit_cast<std::uint32_t>(sign * edge);
+      for (std::uint32_t b = centre - 4096; b != centre + 4096; ++b)
+        ASSERT_EQ(esat_index(std::bit_cast<float>(b)), literal_esat_index(std::bit_cast<float>(b)))
+            << b;
+    }
+}
+
+// Levels larger than the table take the tabulated factor; every point must come out as
+// the point-by-point formula gives it, whatever the temperature and humidity.
+TEST_F(thermo, tabulated_humidity_equals_the_formula_at_every_point) {
+  const std::int32_t im = 181, jm = 170;  // 30770 points, more than the 30001 entries
+  const std::vector<float> pr{1000.0f, 500.0f, estab::esat_at(30000), 10.0f};
+  grid tp = make_grid(im, jm, 4), rh = make_grid(im, jm, 4);
+  const std::vector<float> specials{std::numeric_limits<float>::quiet_NaN(),
+                                    std::numeric_limits<float>::infinity(),
+                                    -std::numeric_limits<float>::infinity(),
+                                    missing_value,
+                                    0.0f,
+                                    140.0f,
+                                    460.0f,
+                                    1e30f};
+  std::uint32_t seed = 7;
+  for (std::size_t k = 0; k < tp.size(); ++k) {
+    seed = seed * 1664525u + 1013904223u;
+    const std::size_t point = k % tp.level_size();
+    // Every table index once per level, then the specials and random temperatures.
+    float t = point < estab::table_size ? static_cast<float>(estab::first_index + point) / 100.0f
+                                        : 150.0f + static_cast<float>(seed >> 8) * 1.8e-5f;
+    if (point % 1000 == 999) t = specials[(point / 1000) % specials.size()];
+    tp.all()[k] = t;
+    rh.all()[k] = k % 777 == 0 ? missing_value : static_cast<float>(seed % 10001) / 100.0f;
+  }
+  std::vector<float> want(rh.size());
+  for (std::size_t k = 0; k < rh.size(); ++k) {
+    const float p = pr[k / rh.level_size()];
+    const float e = estab::esat_at(literal_esat_index(tp.all()[k]));
+    want[k] = rh.all()[k] * ((0.00622f * e) / (p - e));
+  }
+  const grid q = rh_to_q(tp, pr, std::move(rh));
+  for (std::size_t k = 0; k < want.size(); ++k)
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(q.all()[k]), std::bit_cast<std::uint32_t>(want[k]))
+        << "point " << k << ", tp " << tp.all()[k];
 }
 
 }  // namespace
