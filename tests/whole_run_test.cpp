@@ -1,5 +1,6 @@
 // Runs of the real conv2model binary in scratch directories.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -201,6 +202,39 @@ TEST(whole_run, outputs_that_cannot_be_created_are_failures) {
   r = run_conv2model(dir.path(), "an.bin\n\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("an.bin.ORUwrk: cannot open work file"), std::string::npos) << r.err;
+}
+
+// CONV2MODEL_TIMING=1 adds the step times on standard error and changes nothing else.
+TEST(whole_run, step_timing_goes_to_standard_error_only) {
+  test::scratch_dir dir;
+  sample::sample_options options;
+  options.missing_rh_top = 1;
+  test::write_case(dir.path(), sample::make_sample(40, 30, 10, options));
+  const auto plain = run_conv2model(dir.path(), "an.bin\n\n");
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const std::string work = read_file(dir / "an.bin.ORUwrk");
+  const std::string info = read_file(dir / "an.bin.ORUwrk.gdsinfo");
+
+  ::setenv("CONV2MODEL_TIMING", "1", 1);
+  const auto timed = run_conv2model(dir.path(), "an.bin\n\n");
+  ::unsetenv("CONV2MODEL_TIMING");
+  ASSERT_EQ(timed.status, 0) << timed.err;
+  EXPECT_EQ(timed.out, plain.out);
+  EXPECT_EQ(read_file(dir / "an.bin.ORUwrk"), work);
+  EXPECT_EQ(read_file(dir / "an.bin.ORUwrk.gdsinfo"), info);
+  std::string steps;
+  std::size_t at = 0;
+  while (at < timed.err.size()) {
+    const std::size_t end = timed.err.find('\n', at);
+    ASSERT_NE(end, std::string::npos) << timed.err;
+    const std::string line = timed.err.substr(at, end - at);
+    ASSERT_TRUE(line.starts_with("conv2model timing: ") && line.ends_with(" ms")) << line;
+    steps += line.substr(19, line.find(' ', 19) - 19) + " ";
+    at = end + 1;
+  }
+  EXPECT_EQ(steps,
+            "es_ini config input missing_fix level_check soil_fix rh_to_q work_open info_file "
+            "records release ");
 }
 
 }  // namespace
