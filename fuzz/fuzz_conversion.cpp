@@ -43,7 +43,8 @@ std::size_t line_count(const char* path) {
 }
 
 void check_outputs(const c2m::run_state& dims) {
-  const std::uint64_t points = static_cast<std::uint64_t>(dims.im) * static_cast<std::uint64_t>(dims.jm);
+  const std::uint64_t points =
+      static_cast<std::uint64_t>(dims.im) * static_cast<std::uint64_t>(dims.jm);
   const std::uint64_t records = 5 * static_cast<std::uint64_t>(dims.lm) + 12;
   if (std::filesystem::file_size("an.bin.ORUwrk") != records * points * sizeof(float)) std::abort();
   if (line_count("an.bin.ORUwrk.gdsinfo") != static_cast<std::size_t>(dims.lm) + 38) std::abort();
