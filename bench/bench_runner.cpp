@@ -196,6 +196,15 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
   return c;
 }
 
+// The children run inside the case directory: every path given is made absolute first.
+std::string absolute(const std::string& path) {
+  char* full = ::realpath(path.c_str(), nullptr);
+  if (!full) fail(path + ": " + std::strerror(errno));
+  std::string s = full;
+  std::free(full);
+  return s;
+}
+
 const char* verdict(bool ok) {
   return ok ? "ok" : "MISSED";
 }
@@ -247,7 +256,8 @@ int main(int argc, char** argv) {
     const std::size_t eq = spec.find('=');
     if (eq == std::string::npos) fail("a case is NAME=DIR, not " + spec);
     std::fprintf(stderr, "bench_runner: %s ...\n", spec.substr(0, eq).c_str());
-    cases.push_back(bench_case(spec.substr(0, eq), spec.substr(eq + 1), runs, argv[2], argv[3]));
+    cases.push_back(bench_case(spec.substr(0, eq), absolute(spec.substr(eq + 1)), runs,
+                               absolute(argv[2]), absolute(argv[3])));
   }
   print_tables(cases, runs);
   bool all_ok = true;
