@@ -252,11 +252,11 @@ int main(int argc, char** argv) {
   if (runs < 1) fail("RUNS must be at least 1");
   std::vector<case_result> cases;
   for (int k = 4; k < argc; ++k) {
-    const std::string spec = argv[k];
-    const std::size_t eq = spec.find('=');
-    if (eq == std::string::npos) fail("a case is NAME=DIR, not " + spec);
-    std::fprintf(stderr, "bench_runner: %s ...\n", spec.substr(0, eq).c_str());
-    cases.push_back(bench_case(spec.substr(0, eq), absolute(spec.substr(eq + 1)), runs,
+    const std::string case_arg = argv[k];
+    const std::size_t eq = case_arg.find('=');
+    if (eq == std::string::npos) fail("a case is NAME=DIR, not " + case_arg);
+    std::fprintf(stderr, "bench_runner: %s ...\n", case_arg.substr(0, eq).c_str());
+    cases.push_back(bench_case(case_arg.substr(0, eq), absolute(case_arg.substr(eq + 1)), runs,
                                absolute(argv[2]), absolute(argv[3])));
   }
   print_tables(cases, runs);

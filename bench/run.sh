@@ -28,7 +28,7 @@ cases=(
   "global 1440 721 26 --global --missing-rh-top 2"
 )
 
-specs=()
+case_args=()
 for c in "${cases[@]}"; do
   read -r name args <<<"$c"
   dir=$data/$name
@@ -51,7 +51,7 @@ for c in "${cases[@]}"; do
     exit 1
   fi
   echo "outputs of $name identical in both builds: $(cut -c1-16 "$dir/hashes.$(basename "$build")" | tr '\n' ' ')" >&2
-  specs+=("$name=$dir")
+  case_args+=("$name=$dir")
 done
 
-"$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${specs[@]}"
+"$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${case_args[@]}"
