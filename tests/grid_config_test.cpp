@@ -28,14 +28,19 @@ std::string error_of(const std::string& text) {
   return "no error";
 }
 
+void expect_grid(const run_state& run, const char* title, std::int32_t im, std::int32_t jm,
+                 std::int32_t lm) {
+  EXPECT_EQ(run.title, title);
+  EXPECT_EQ(run.im, im);
+  EXPECT_EQ(run.jm, jm);
+  EXPECT_EQ(run.lm, lm);
+}
+
 TEST(grid_config, reads_title_dimensions_description_and_pressures) {
   const auto run = read_config(
       "GFS analysis\n3 4 2\n0\n-90000\n0\n90000\n359000\n1000\n1000\n"
       "1000.\n850\n");
-  EXPECT_EQ(run.title, "GFS analysis        ");
-  EXPECT_EQ(run.im, 3);
-  EXPECT_EQ(run.jm, 4);
-  EXPECT_EQ(run.lm, 2);
+  expect_grid(run, "GFS analysis        ", 3, 4, 2);
   EXPECT_EQ(run.kgds[1], 0);
   EXPECT_EQ(run.kgds[4], -90000);
   EXPECT_EQ(run.kgds[5], 0);
@@ -53,10 +58,7 @@ TEST(grid_config, dimensions_continue_over_lines_and_extra_values_are_ignored) {
   const auto run = read_config(
       "t\r\n3\r\n\r\n   \r\n4,\t5 6 7 ! comment\r\n1 2\n2\n3\n4\n5\n6\n7\n"
       "1\n2\n3\n4\n5\n");
-  EXPECT_EQ(run.title, "t                   ");
-  EXPECT_EQ(run.im, 3);
-  EXPECT_EQ(run.jm, 4);
-  EXPECT_EQ(run.lm, 5);
+  expect_grid(run, "t                   ", 3, 4, 5);
   EXPECT_EQ(run.kgds[1], 1);  // the 2 after it on its line is ignored
   EXPECT_EQ(run.kgds[4], 2);
   EXPECT_EQ(run.kgds[10], 7);
