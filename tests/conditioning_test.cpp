@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -237,6 +238,42 @@ TEST(level_check, stops_in_order_of_precedence) {
     c.q[2] = missing_value;
     EXPECT_EQ(c.check(stopped),
               lines({start, format_line({"Spec. Humid. data missing at level: ", 850.0f})}));
+    EXPECT_TRUE(stopped);
+  }
+}
+
+// Two fields missing at the same level: the earlier test in the order height,
+// temperature, (humidity patch,) u-wind, v-wind, specific humidity names the level.
+TEST(level_check, at_one_level_the_earlier_field_is_named) {
+  struct field {
+    const char* text;
+    void (*spoil)(column&, int);
+  };
+  const field order[] = {
+      {"Height data missing at level: ", [](column& c, int l) { c.missing(c.ht, {l}); }},
+      {"Temperature data missing at level: ", [](column& c, int l) { c.missing(c.tp, {l}); }},
+      {"U-wind data missing at level: ", [](column& c, int l) { c.missing(c.uw, {l}); }},
+      {"V-wind data missing at level: ", [](column& c, int l) { c.missing(c.vw, {l}); }},
+      {"Spec. Humid. data missing at level: ",
+       [](column& c, int l) { c.q[static_cast<std::size_t>(l - 1)] = missing_value; }},
+  };
+  for (std::size_t a = 0; a < std::size(order); ++a)
+    for (std::size_t b = a + 1; b < std::size(order); ++b) {
+      column c({1000, 925, 850, 700});
+      order[a].spoil(c, 2);
+      order[b].spoil(c, 2);
+      bool stopped;
+      EXPECT_EQ(c.check(stopped), lines({start, format_line({order[a].text, 925.0f})}))
+          << order[a].text << "and " << order[b].text;
+      EXPECT_TRUE(stopped);
+    }
+  // Height and temperature are tested before the humidity patch of their level.
+  for (std::size_t a = 0; a < 2; ++a) {
+    column c({1000, 925, 850, 700});
+    order[a].spoil(c, 1);
+    c.missing(c.rh, {1});
+    bool stopped;
+    EXPECT_EQ(c.check(stopped), lines({start, format_line({order[a].text, 1000.0f})}));
     EXPECT_TRUE(stopped);
   }
 }

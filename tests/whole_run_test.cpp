@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -87,11 +88,25 @@ TEST(whole_run, every_repair_at_once) {
   ASSERT_EQ(work.size(), (5u * lm + 12u) * n2 * 4u);
   const auto rec = [&](int r) { return test::work_record(work, n2, r); };
   EXPECT_EQ(rec(1)[1], missing_value);  // uw fill value normalised, not patched
-  // qnew2 level 1 derives from rh level 2, level 4 from rh level 3.
-  for (std::size_t p = 0; p < n2; ++p) {
-    EXPECT_GT(rec(3 * lm + 1)[p], 0.0f);
-    EXPECT_GT(rec(3 * lm + 4)[p], 0.0f);
+  // qnew2 = rh * 0.00622 e / (p - e) with e from the reference table at the truncated
+  // 100 * tp; level 1 derives from rh level 2, level 4 from rh level 3.
+  const std::vector<float> esat = test::reference_esat();
+  ASSERT_EQ(esat.size(), 30001u);
+  const int rh_source[lm] = {2, 2, 3, 3};
+  for (int l = 1; l <= lm; ++l) {
+    const auto q = rec(3 * lm + l);
+    for (std::size_t p = 0; p < n2; ++p) {
+      const float t = a.tp[n2 * (l - 1) + p], rh = a.rh[n2 * (rh_source[l - 1] - 1) + p];
+      const float e = esat[static_cast<std::size_t>(
+          std::clamp(static_cast<int>(100.0f * t), 15000, 45000) - 15000)];
+      const float want = rh * ((0.00622f * e) / (a.pr[l - 1] - e));
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(q[p]), std::bit_cast<std::uint32_t>(want))
+          << "level " << l << " point " << p << ": " << q[p] << " for " << want;
+    }
   }
+  // Two values written out, in case the formula above and the code drift together.
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(rec(3 * lm + 1)[0]), 0x3c2dd498u);       // 0.0106098
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(rec(3 * lm + 4)[n2 - 1]), 0x3728b65eu);  // 1.0056e-05
   const auto mask = rec(5 * lm + 1);
   EXPECT_EQ(mask[0], 0.0f);
   EXPECT_EQ(mask[3], 1.0f);
@@ -158,6 +173,28 @@ TEST(whole_run, standard_input_needs_two_lines) {
     EXPECT_NE(r.err.find("standard input"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
   }
+}
+
+// Standard input written on Windows: the carriage return before each line feed is not
+// part of the line, so the run is the same, byte for byte, as with plain line feeds.
+TEST(whole_run, carriage_returns_before_line_feeds_are_dropped) {
+  test::scratch_dir dir;
+  test::write_case(dir.path(), sample::make_sample(4, 3, 2));
+  const auto lf = run_conv2model(dir.path(), "an.bin\nsecond\n");
+  ASSERT_EQ(lf.status, 0) << lf.err;
+  const std::string work = read_file(dir / "an.bin.ORUwrk");
+  const std::string info = read_file(dir / "an.bin.ORUwrk.gdsinfo");
+  std::filesystem::remove(dir / "an.bin.ORUwrk");
+  std::filesystem::remove(dir / "an.bin.ORUwrk.gdsinfo");
+
+  const auto crlf = run_conv2model(dir.path(), "an.bin\r\nsecond\r\n");
+  ASSERT_EQ(crlf.status, 0) << crlf.err;
+  EXPECT_EQ(crlf.out, lf.out);
+  EXPECT_EQ(crlf.out.find('\r'), std::string::npos);
+  EXPECT_EQ(read_file(dir / "an.bin.ORUwrk"), work);
+  EXPECT_EQ(read_file(dir / "an.bin.ORUwrk.gdsinfo"), info);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find('\r'), std::string::npos) << entry.path();
 }
 
 TEST(whole_run, overlong_or_empty_input_names_are_refused_before_any_file_is_opened) {

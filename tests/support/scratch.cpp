@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -106,6 +107,18 @@ std::vector<float> work_record(const std::string& bytes, std::size_t points, int
     throw std::runtime_error("record outside file");
   std::memcpy(v.data(), bytes.data() + offset, points * sizeof(float));
   return v;
+}
+
+std::vector<float> reference_esat() {
+  const std::string bytes = read_file(REFERENCE_DIR "/esat.bin");
+  if (bytes.size() != 4 * 30001) return {};
+  std::vector<float> table(30001);
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    std::uint32_t bits = 0;
+    for (int b = 3; b >= 0; --b) bits = bits << 8 | static_cast<unsigned char>(bytes[4 * k + b]);
+    table[k] = std::bit_cast<float>(bits);
+  }
+  return table;
 }
 
 }  // namespace c2m::test

@@ -50,6 +50,10 @@ std::vector<std::string> input_records(const sample::analysis& a);
 // 64-bit FNV-1a hash of bytes, to compare file contents before and after a run.
 std::uint64_t content_hash(const std::string& bytes);
 
+// The saturation table of reference/esat.bin (entry 15000 first), read independently of
+// the converter's own table; empty when the file is missing or not 30001 floats long.
+std::vector<float> reference_esat();
+
 // Floats of a work-file record (1-based record number, im * jm points each).
 std::vector<float> work_record(const std::string& bytes, std::size_t points, int record);
 
