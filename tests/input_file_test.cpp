@@ -145,7 +145,8 @@ TEST(input_file, missing_or_unreadable_files) {
   run_state run = small_run("/nonexistent/in.bin");
   testing::internal::CaptureStdout();
   EXPECT_THROW(read_input_file(run), run_error);
-  run.input_name = "/";
+  const test::scratch_dir dir;
+  run.input_name = dir.path();
   try {
     read_input_file(run);
     ADD_FAILURE() << "a directory was read";
