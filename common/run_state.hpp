@@ -23,7 +23,8 @@ struct run_state {
   grid ht, tp, uw, vw, rh, qnew2, slp;
   std::vector<float> pr;  // hPa, level 1 at the bottom
 
-  std::string input_name;  // line 1 of standard input up to its first blank
+  std::string config_name;  // the grid configuration file, for diagnostics
+  std::string input_name;   // line 1 of standard input up to its first blank
   std::string work_name;
 };
 

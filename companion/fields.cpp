@@ -2,37 +2,48 @@
 
 #include <array>
 #include <cctype>
+#include <tuple>
+#include <utility>
+
+#include "common/work_layout.hpp"
 
 namespace c2m::inspect {
 
 namespace {
 
+// What the inspector adds to each field the info file names, in writing order: the
+// five 3-D fields, then the twelve surface fields.
 struct known_field {
-  std::string_view long_name;
   std::string_view short_name;
   std::string_view standard_name;
   range_check check;
 };
 
-constexpr std::array<known_field, 17> known = {{
-    {"Zonal wind", "uw", "eastward_wind", range_check::none},
-    {"Meridional wind", "vw", "northward_wind", range_check::none},
-    {"Geopotential height", "ht", "geopotential_height", range_check::none},
-    {"Specific humidity", "q", "specific_humidity", range_check::humidity},
-    {"Temperature", "tp", "air_temperature", range_check::temperature},
-    {"Land-sea mask", "lsm", "land_binary_mask", range_check::mask},
-    {"M S L Pressure", "mslp", "air_pressure_at_mean_sea_level", range_check::none},
-    {"Surface Pressure", "psfc", "surface_air_pressure", range_check::none},
-    {"Topography", "topo", "surface_altitude", range_check::none},
-    {"Soil Temperature layer 1", "st1", "soil_temperature", range_check::temperature},
-    {"Soil Moisture layer 1", "sm1", "", range_check::soil_moisture},
-    {"Soil Temperature layer 2", "st2", "soil_temperature", range_check::temperature},
-    {"Soil Moisture layer 2", "sm2", "", range_check::soil_moisture},
-    {"Soil Temperature layer 3", "st3", "soil_temperature", range_check::temperature},
-    {"Soil Moisture layer 3", "sm3", "", range_check::soil_moisture},
-    {"Soil Temperature layer 4", "st4", "soil_temperature", range_check::temperature},
-    {"Soil Moisture layer 4", "sm4", "", range_check::soil_moisture},
+constexpr std::array<known_field, layout::fields_3d + layout::fields_2d> known = {{
+    {"uw", "eastward_wind", range_check::none},
+    {"vw", "northward_wind", range_check::none},
+    {"ht", "geopotential_height", range_check::none},
+    {"q", "specific_humidity", range_check::humidity},
+    {"tp", "air_temperature", range_check::temperature},
+    {"lsm", "land_binary_mask", range_check::mask},
+    {"mslp", "air_pressure_at_mean_sea_level", range_check::none},
+    {"psfc", "surface_air_pressure", range_check::none},
+    {"topo", "surface_altitude", range_check::none},
+    {"st1", "soil_temperature", range_check::temperature},
+    {"sm1", "", range_check::soil_moisture},
+    {"st2", "soil_temperature", range_check::temperature},
+    {"sm2", "", range_check::soil_moisture},
+    {"st3", "soil_temperature", range_check::temperature},
+    {"sm3", "", range_check::soil_moisture},
+    {"st4", "soil_temperature", range_check::temperature},
+    {"sm4", "", range_check::soil_moisture},
 }};
+
+// The info file's name of field k (0-based) in writing order.
+std::string_view info_text(std::size_t k) {
+  constexpr auto n3 = static_cast<std::size_t>(layout::fields_3d);
+  return k < n3 ? layout::field_names_3d[k] : layout::field_names_2d[k - n3];
+}
 
 // Trims the ends and folds every run of blanks into one: the info file pads names with
 // blanks to align the units.
@@ -64,22 +75,29 @@ std::string make_short_name(std::string_view long_name) {
   return out;
 }
 
+// Splits an info-file name into its name, blanks folded, and the units in its last
+// parentheses.
+std::pair<std::string, std::string> split_name(std::string_view info_name) {
+  std::string_view name = info_name;
+  std::string units;
+  const std::size_t open = info_name.rfind('(');
+  if (open != std::string_view::npos && info_name.find(')', open) != std::string_view::npos) {
+    name = info_name.substr(0, open);
+    units = squeeze(info_name.substr(open + 1, info_name.find(')', open) - open - 1));
+  }
+  return {squeeze(name), units};
+}
+
 }  // namespace
 
 field_desc describe_field(std::string_view info_name) {
   field_desc d;
-  std::string_view name = info_name;
-  const std::size_t open = info_name.rfind('(');
-  if (open != std::string_view::npos && info_name.find(')', open) != std::string_view::npos) {
-    name = info_name.substr(0, open);
-    d.units = squeeze(info_name.substr(open + 1, info_name.find(')', open) - open - 1));
-  }
-  d.long_name = squeeze(name);
-  for (const known_field& k : known) {
-    if (k.long_name == d.long_name) {
-      d.short_name = k.short_name;
-      d.standard_name = k.standard_name;
-      d.check = k.check;
+  std::tie(d.long_name, d.units) = split_name(info_name);
+  for (std::size_t k = 0; k < known.size(); ++k) {
+    if (split_name(info_text(k)).first == d.long_name) {
+      d.short_name = known[k].short_name;
+      d.standard_name = known[k].standard_name;
+      d.check = known[k].check;
       return d;
     }
   }

@@ -3,15 +3,13 @@
 #include <cmath>
 
 #include "common/errors.hpp"
+#include "common/kgds.hpp"
 
 namespace c2m::inspect {
 
 namespace {
 
-constexpr int increments_given = 128;  // kgds(6)
-constexpr int i_negative = 128;        // kgds(11): points run east to west
-constexpr int j_positive = 64;         // kgds(11): rows run south to north
-constexpr int j_consecutive = 32;      // kgds(11): j varies fastest
+using namespace kgds_flags;
 
 // n points from first (millidegrees), a step of increment or, when not given, evenly
 // to last; sign is the direction the scanning mode gives.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/constants.hpp"
+#include "common/work_layout.hpp"
 #include "companion/grid_axes.hpp"
 #include "companion/netcdf_file.hpp"
 #include "companion/staged_output.hpp"
@@ -70,10 +71,12 @@ void export_netcdf(const work_file& w, const std::string& out_path) {
   nc.write(lon_var, axes.lon.data());
   // Records of one 3-D field stand one after the other, level 1 first, as the level
   // dimension wants them; the surface fields follow.
-  const std::size_t field3 = w.points() * static_cast<std::size_t>(w.info.lm);
   for (std::size_t k = 0; k < vars.size(); ++k) {
-    const std::size_t start = k < 5 ? k * field3 : 5 * field3 + (k - 5) * w.points();
-    nc.write(vars[k], w.values.data() + start);
+    const auto f = static_cast<std::int32_t>(k) + 1;
+    const std::int64_t first = f <= layout::fields_3d
+                                   ? layout::record_3d(f, w.info.lm, 1)
+                                   : layout::record_2d(w.info.lm, f - layout::fields_3d);
+    nc.write(vars[k], w.record(static_cast<int>(first)).data());
   }
   nc.close();
   out.commit();

@@ -4,22 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <bit>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
+#include "common/byte_order.hpp"
 #include "common/errors.hpp"
+#include "common/file_io.hpp"
+#include "common/unique_fd.hpp"
 #include "companion/number_text.hpp"
 
 namespace c2m::inspect {
 
 namespace {
-
-// An info file is a few kilobytes; anything far larger is not one.
-constexpr off_t max_info_bytes = 64 << 20;
 
 struct text_line {
   int number;  // from 1, for diagnostics
@@ -97,44 +94,6 @@ class info_parser {
   const std::string& name_;
 };
 
-std::string read_text(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw run_error(os_error(path, "cannot open info file"));
-  std::string text;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > max_info_bytes) {
-    ::close(fd);
-    throw run_error(path + ": not a conv2model info file (not a regular file of a few kB)");
-  }
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const std::string message = os_error(path, "cannot read info file");
-      ::close(fd);
-      throw run_error(message);
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
-    if (text.size() > static_cast<std::size_t>(max_info_bytes)) break;
-  }
-  ::close(fd);
-  return text;
-}
-
-// Reads exactly size bytes from the start of fd.
-void read_all(int fd, const std::string& path, char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::read(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw run_error(os_error(path, "cannot read work file"));
-    if (n == 0) throw run_error(path + ": work file became shorter while it was read");
-    done += static_cast<std::size_t>(n);
-  }
-}
-
 std::string level_range(const grid_info& info) {
   return "from 1 (bottom, " + short_number(info.pressure_pa.front() / 100.0f) + " hPa) to " +
          std::to_string(info.lm) + " (top, " + short_number(info.pressure_pa.back() / 100.0f) +
@@ -176,9 +135,11 @@ grid_info parse_grid_info(std::string_view text, const std::string& name) {
   while (!p.at_end() && p.peek() != "2D") info.fields_3d.push_back(describe_field(p.take("")));
   p.expect("2D");
   while (!p.at_end()) info.fields_2d.push_back(describe_field(p.take("")));
-  if (info.fields_3d.size() != 5 || info.fields_2d.size() != 12)
+  if (info.fields_3d.size() != static_cast<std::size_t>(layout::fields_3d) ||
+      info.fields_2d.size() != static_cast<std::size_t>(layout::fields_2d))
     p.fail("lists " + std::to_string(info.fields_3d.size()) + " 3-D and " +
-           std::to_string(info.fields_2d.size()) + " surface fields, expected 5 and 12");
+           std::to_string(info.fields_2d.size()) + " surface fields, expected " +
+           std::to_string(layout::fields_3d) + " and " + std::to_string(layout::fields_2d));
   return info;
 }
 
@@ -186,49 +147,36 @@ work_file read_work_file(const std::string& path) {
   work_file w;
   w.path = path;
   const std::string info_path = path + ".gdsinfo";
-  w.info = parse_grid_info(read_text(info_path), info_path);
+  // An info file is a few kilobytes; anything far larger is not one.
+  w.info = parse_grid_info(read_small_file(info_path, "info file", 64), info_path);
 
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw run_error(os_error(path, "cannot open work file"));
-  try {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw run_error(os_error(path, "cannot examine work file"));
-    if (!S_ISREG(st.st_mode)) throw run_error(path + ": work file is not a regular file");
+  const unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.is_open()) throw run_error(os_error(path, "cannot open work file"));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) throw run_error(os_error(path, "cannot examine work file"));
+  if (!S_ISREG(st.st_mode)) throw run_error(path + ": work file is not a regular file");
 
-    // Check the size the info file implies before allocating anything.
-    std::uint64_t bytes = 0;
-    const std::uint64_t records = static_cast<std::uint64_t>(w.record_count());
-    const bool too_big =
-        __builtin_mul_overflow(static_cast<std::uint64_t>(w.points()), records, &bytes) ||
-        __builtin_mul_overflow(bytes, std::uint64_t{4}, &bytes);
-    const std::string layout = std::to_string(records) + " records of " +
-                               std::to_string(w.info.im) + " x " + std::to_string(w.info.jm) +
-                               " floats";
-    if (too_big || static_cast<std::uint64_t>(st.st_size) != bytes)
-      throw run_error(path + ": work file is " + std::to_string(st.st_size) +
-                      " bytes, but its info file describes " + layout +
-                      (too_big ? "" : " (" + std::to_string(bytes) + " bytes)") +
-                      (!too_big && static_cast<std::uint64_t>(st.st_size) > bytes
-                           ? "; conv2model does not shorten an existing work file, so its tail "
-                             "may be records of an earlier, larger conversion"
-                           : ""));
+  // Check the size the info file implies before allocating anything.
+  std::uint64_t bytes = 0;
+  const std::uint64_t records = static_cast<std::uint64_t>(w.record_count());
+  const bool too_big =
+      __builtin_mul_overflow(static_cast<std::uint64_t>(w.points()), records, &bytes) ||
+      __builtin_mul_overflow(bytes, std::uint64_t{4}, &bytes);
+  const std::string described = std::to_string(records) + " records of " +
+                                std::to_string(w.info.im) + " x " + std::to_string(w.info.jm) +
+                                " floats";
+  if (too_big || static_cast<std::uint64_t>(st.st_size) != bytes)
+    throw run_error(path + ": work file is " + std::to_string(st.st_size) +
+                    " bytes, but its info file describes " + described +
+                    (too_big ? "" : " (" + std::to_string(bytes) + " bytes)") +
+                    (!too_big && static_cast<std::uint64_t>(st.st_size) > bytes
+                         ? "; conv2model does not shorten an existing work file, so its tail "
+                           "may be records of an earlier, larger conversion"
+                         : ""));
 
-    w.values.resize(bytes / 4);
-    read_all(fd, path, reinterpret_cast<char*>(w.values.data()), bytes);
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  ::close(fd);
-
-  // The records are little-endian floats.
-  if constexpr (std::endian::native == std::endian::big) {
-    for (float& v : w.values) {
-      std::uint32_t u = std::bit_cast<std::uint32_t>(v);
-      u = (u >> 24) | ((u >> 8) & 0xff00u) | ((u << 8) & 0xff0000u) | (u << 24);
-      v = std::bit_cast<float>(u);
-    }
-  }
+  w.values.resize(bytes / 4);
+  read_exactly(fd.get(), path, w.values.data(), bytes, "work file");
+  floats_from_little_endian(w.values);
   return w;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/work_layout.hpp"
 #include "companion/fields.hpp"
 
 namespace c2m::inspect {
@@ -38,7 +39,7 @@ struct work_file {
   std::size_t points() const {
     return static_cast<std::size_t>(info.im) * static_cast<std::size_t>(info.jm);
   }
-  int record_count() const { return 5 * info.lm + 12; }
+  int record_count() const { return static_cast<int>(layout::record_count(info.lm)); }
   std::span<const float> record(int number) const {
     return {values.data() + points() * static_cast<std::size_t>(number - 1), points()};
   }

@@ -1,7 +1,5 @@
 #include "driver/conv2model.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -30,7 +28,7 @@ void allocate_grids(run_state& run) {
   grid_elements(run.im, run.jm, std::max(run.lm, nsfcfld));
   if (static_cast<std::uint64_t>(run.im) * static_cast<std::uint64_t>(run.jm) * sizeof(float) >
       2147483647u)
-    throw run_error(std::string(grid_config_path) + ": a grid of im=" + std::to_string(run.im) +
+    throw run_error(run.config_name + ": a grid of im=" + std::to_string(run.im) +
                     " by jm=" + std::to_string(run.jm) +
                     " points does not fit a work-file record (at most 2147483647 bytes)");
   run.ht = make_grid(run.im, run.jm, run.lm);
@@ -86,16 +84,11 @@ void conv2model(const std::string& line1, const std::string& line2) {
   run.qnew2 = rh_to_q(run.tp, run.pr, std::move(run.rh));
   timer.lap("rh_to_q");
 
-  const int work_fd = open_work_file(run);
+  unique_fd work_fd = open_work_file(run);
   timer.lap("work_open");
-  try {
-    write_gds_info(run);
-  } catch (...) {
-    ::close(work_fd);
-    throw;
-  }
+  write_gds_info(run);
   timer.lap("info_file");
-  write_work_file(run, work_fd);
+  write_work_file(run, std::move(work_fd));
   timer.lap("records");
 
   run = run_state{};  // the grids are released here rather than at the return

@@ -1,54 +1,18 @@
 #include "driver/grid_config.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-#include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/file_io.hpp"
 #include "common/line_layout.hpp"
 
 namespace c2m {
 
-std::string read_small_file(const std::string& path) {
-  // A configuration file is a few hundred bytes; a huge one is not one.
-  constexpr std::size_t limit = std::size_t{16} << 20;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw run_error(os_error(path, "cannot open"));
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    throw run_error(path + ": is a directory, not a file");
-  }
-  std::string text;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const std::string msg = os_error(path, "cannot read");
-      ::close(fd);
-      throw run_error(msg);
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-    if (text.size() > limit) {
-      ::close(fd);
-      throw run_error(path + ": larger than 16 MiB, not a grid configuration file");
-    }
-  }
-  ::close(fd);
-  return text;
-}
-
 list_reader open_grid_config(const std::string& path) {
-  return list_reader(read_small_file(path), path);
+  // A configuration file is a few hundred bytes; a huge one is not one.
+  return list_reader(read_small_file(path, "grid configuration file", 16), path);
 }
 
 void read_grid_description(list_reader& cfg, run_state& run) {
+  run.config_name = cfg.name();
   std::string title = cfg.read_line("title line");
   title.resize(20, ' ');
   run.title = title;
@@ -69,7 +33,7 @@ void read_grid_description(list_reader& cfg, run_state& run) {
   // Empty grids would leave the level check, the soil repair and the sample without a
   // point to read; refuse them before anything is allocated.
   if (run.im < 1 || run.jm < 1 || run.lm < 1)
-    throw run_error(std::string(grid_config_path) +
+    throw run_error(cfg.name() +
                     ": grid dimensions must be at least 1, got im=" + std::to_string(run.im) +
                     " jm=" + std::to_string(run.jm) + " lm=" + std::to_string(run.lm));
 }

@@ -13,7 +13,8 @@ inline constexpr const char* grid_config_path = "./InputModelInf.txt";
 
 list_reader open_grid_config(const std::string& path);
 
-// Reads the title, im, jm, lm and the seven description integers.
+// Reads the title, im, jm, lm and the seven description integers; notes the file's
+// name in run.config_name for later diagnostics.
 void read_grid_description(list_reader& cfg, run_state& run);
 
 // Reads the lm pressure lines into run.pr (which it sizes).
@@ -21,8 +22,5 @@ void read_config_pressures(list_reader& cfg, run_state& run);
 
 // The configuration echo on the progress log.
 void echo_grid_config(const run_state& run);
-
-// Reads a whole small file into memory; used for the configuration file.
-std::string read_small_file(const std::string& path);
 
 }  // namespace c2m

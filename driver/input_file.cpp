@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
+#include "common/byte_order.hpp"
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/file_io.hpp"
 #include "common/line_layout.hpp"
 
 namespace c2m {
@@ -18,22 +19,14 @@ namespace {
 
 // Reads up to n bytes, as many as the file holds; returns the count read.
 std::size_t read_full(record_reader& in, void* dest, std::size_t n) {
-  auto* p = static_cast<char*>(dest);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t r = ::read(in.fd, p + done, n - done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) throw run_error(os_error(in.name, "cannot read"));
-    if (r == 0) break;
-    done += static_cast<std::size_t>(r);
-  }
+  const std::size_t done = read_up_to(in.fd.get(), in.name, dest, n);
   in.offset += static_cast<std::int64_t>(done);
   return done;
 }
 
 void skip_bytes(record_reader& in, std::int64_t n) {
   if (n == 0) return;
-  if (::lseek(in.fd, n, SEEK_CUR) >= 0) {
+  if (::lseek(in.fd.get(), n, SEEK_CUR) >= 0) {
     in.offset += n;
     return;
   }
@@ -50,21 +43,19 @@ std::string record_label(int number, const char* what) {
   return "record " + std::to_string(number) + " (" + what + ")";
 }
 
-std::uint32_t byte_swap(std::uint32_t v) {
-  return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
-}
+// The two length markers that frame a record's data.
+enum class marker { leading, trailing };
 
-std::int32_t read_marker(record_reader& in, int number, const char* what, const char* which) {
+std::int32_t read_marker(record_reader& in, int number, const char* what, marker role) {
   unsigned char b[4];
   const std::size_t got = read_full(in, b, 4);
-  if (got == 0 && std::strcmp(which, "leading") == 0)
+  if (got == 0 && role == marker::leading)
     throw run_error(in.name + ": end of file before " + record_label(number, what));
   if (got < 4)
     throw run_error(in.name + ": " + record_label(number, what) + ": file ends inside its " +
-                    which + " length marker");
-  const std::uint32_t u = std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 |
-                          std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
-  if (number == 1 && std::strcmp(which, "leading") == 0 && byte_swap(u) == 4)
+                    (role == marker::leading ? "leading" : "trailing") + " length marker");
+  const std::uint32_t u = load_le32(b);
+  if (number == 1 && role == marker::leading && byte_swap(u) == 4)
     throw run_error(in.name +
                     ": the file is big-endian (its first length marker reads 4 byte-swapped); "
                     "conv2model reads little-endian records: convert the file or write it "
@@ -77,28 +68,20 @@ std::int32_t read_marker(record_reader& in, int number, const char* what, const 
 record_reader open_records(const std::string& name) {
   record_reader in;
   in.name = name;
-  in.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in.fd < 0)
+  in.fd = unique_fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.fd.is_open())
     throw run_error(
         os_error(name.empty() ? "(empty input file name)" : name, "cannot open input file"));
   struct stat st {};
-  if (::fstat(in.fd, &st) != 0) throw run_error(os_error(name, "cannot examine input file"));
-  if (S_ISDIR(st.st_mode)) {
-    ::close(in.fd);
-    throw run_error(name + ": is a directory, not an input field file");
-  }
+  if (::fstat(in.fd.get(), &st) != 0) throw run_error(os_error(name, "cannot examine input file"));
+  if (S_ISDIR(st.st_mode)) throw run_error(name + ": is a directory, not an input field file");
   if (S_ISREG(st.st_mode)) in.size = st.st_size;
   return in;
 }
 
-void close_records(record_reader& in) {
-  if (in.fd >= 0) ::close(in.fd);
-  in.fd = -1;
-}
-
 void read_record(record_reader& in, void* dest, std::size_t need, const char* what) {
   const int number = in.records + 1;
-  const std::int32_t length = read_marker(in, number, what, "leading");
+  const std::int32_t length = read_marker(in, number, what, marker::leading);
   if (length < 0)
     throw run_error(in.name + ": " + record_label(number, what) + " is corrupt: negative length " +
                     std::to_string(length));
@@ -112,7 +95,7 @@ void read_record(record_reader& in, void* dest, std::size_t need, const char* wh
   if (read_full(in, dest, need) != need)
     throw run_error(in.name + ": " + record_label(number, what) + ": file ends inside its data");
   skip_bytes(in, static_cast<std::int64_t>(length) - static_cast<std::int64_t>(need));
-  const std::int32_t trailing = read_marker(in, number, what, "trailing");
+  const std::int32_t trailing = read_marker(in, number, what, marker::trailing);
   if (trailing != length)
     throw run_error(in.name + ": " + record_label(number, what) + " is corrupt: leading length " +
                     std::to_string(length) + " and trailing length " + std::to_string(trailing) +
@@ -123,30 +106,24 @@ void read_record(record_reader& in, void* dest, std::size_t need, const char* wh
 void read_input_file(run_state& run) {
   log_line({"OPEN FILE ", std::string_view(run.input_name)});
   record_reader in = open_records(run.input_name);
-  try {
-    std::int32_t levels = 0;
-    read_record(in, &levels, sizeof levels, "level count");
-    if (levels != run.lm)
-      throw run_error(in.name + ": record 1 gives " + std::to_string(levels) +
-                      " levels, but ./InputModelInf.txt configures lm = " + std::to_string(run.lm));
-    run.lm = levels;
-    log_line({run.lm});
+  std::int32_t levels = 0;
+  read_record(in, &levels, sizeof levels, "level count");
+  if (levels != run.lm)
+    throw run_error(in.name + ": record 1 gives " + std::to_string(levels) + " levels, but " +
+                    run.config_name + " configures lm = " + std::to_string(run.lm));
+  run.lm = levels;
+  log_line({run.lm});
 
-    const std::size_t bytes3 = run.uw.size() * sizeof(float);
-    read_record(in, run.uw.data.get(), bytes3, "uw");
-    read_record(in, run.vw.data.get(), bytes3, "vw");
-    read_record(in, run.ht.data.get(), bytes3, "ht");
-    read_record(in, run.rh.data.get(), bytes3, "rh");
-    read_record(in, run.tp.data.get(), bytes3, "tp");
-    read_record(in, run.pr.data(), run.pr.size() * sizeof(float), "pressures");
-    std::vector<item> pressures(run.pr.begin(), run.pr.end());
-    log_line(pressures);
-    read_record(in, run.slp.data.get(), run.slp.size() * sizeof(float), "surface fields");
-  } catch (...) {
-    close_records(in);
-    throw;
-  }
-  close_records(in);
+  const std::size_t bytes3 = run.uw.size() * sizeof(float);
+  read_record(in, run.uw.data.get(), bytes3, "uw");
+  read_record(in, run.vw.data.get(), bytes3, "vw");
+  read_record(in, run.ht.data.get(), bytes3, "ht");
+  read_record(in, run.rh.data.get(), bytes3, "rh");
+  read_record(in, run.tp.data.get(), bytes3, "tp");
+  read_record(in, run.pr.data(), run.pr.size() * sizeof(float), "pressures");
+  std::vector<item> pressures(run.pr.begin(), run.pr.end());
+  log_line(pressures);
+  read_record(in, run.slp.data.get(), run.slp.size() * sizeof(float), "surface fields");
 }
 
 }  // namespace c2m

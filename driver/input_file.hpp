@@ -8,13 +8,14 @@
 #include <string>
 
 #include "common/run_state.hpp"
+#include "common/unique_fd.hpp"
 
 namespace c2m {
 
 // Reads framed records one after the other. Each record's data goes straight into the
 // destination with one read; the unread rest of a longer record is skipped.
 struct record_reader {
-  int fd = -1;
+  unique_fd fd;
   std::string name;
   std::int64_t size = -1;  // file size when it is a regular file, else -1
   std::int64_t offset = 0;
@@ -22,7 +23,6 @@ struct record_reader {
 };
 
 record_reader open_records(const std::string& name);
-void close_records(record_reader& in);
 
 // Reads the next record (number in.records + 1, called what in diagnostics) into dest,
 // which takes need bytes; the record must hold at least that many.

@@ -22,6 +22,8 @@ class list_reader {
   // of the ending); name is used in diagnostics.
   list_reader(std::string text, std::string name);
 
+  const std::string& name() const { return name_; }
+
   // The next line as it stands, for a text read; throws at end of file.
   std::string read_line(std::string_view what);
 

@@ -14,6 +14,7 @@
 #include "common/errors.hpp"
 #include "common/grid.hpp"
 #include "common/run_state.hpp"
+#include "common/work_layout.hpp"
 #include "driver/conv2model.hpp"
 #include "driver/grid_config.hpp"
 #include "fuzz/fuzz_support.hpp"
@@ -45,7 +46,7 @@ std::size_t line_count(const char* path) {
 void check_outputs(const c2m::run_state& dims) {
   const std::uint64_t points =
       static_cast<std::uint64_t>(dims.im) * static_cast<std::uint64_t>(dims.jm);
-  const std::uint64_t records = 5 * static_cast<std::uint64_t>(dims.lm) + 12;
+  const auto records = static_cast<std::uint64_t>(c2m::layout::record_count(dims.lm));
   if (std::filesystem::file_size("an.bin.ORUwrk") != records * points * sizeof(float)) std::abort();
   if (line_count("an.bin.ORUwrk.gdsinfo") != static_cast<std::size_t>(dims.lm) + 38) std::abort();
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/run_state.hpp"
+#include "common/unique_fd.hpp"
 
 namespace c2m {
 
@@ -13,12 +14,12 @@ namespace c2m {
 inline constexpr const char* work_tag = "ORUwrk ";
 
 // Names the work file from the input name, prints the two naming lines and opens the
-// file for writing by record without emptying it. Returns the descriptor.
-int open_work_file(run_state& run);
+// file for writing by record without emptying it.
+unique_fd open_work_file(run_state& run);
 
 // Writes uw, vw, ht, qnew2 and tp level by level, then the twelve surface
 // fields, each record at its byte offset; prints the surface sample and closes fd.
-void write_work_file(const run_state& run, int fd);
+void write_work_file(const run_state& run, unique_fd fd);
 
 // Fills kgds, prints it, and writes and closes the grid description info file.
 void write_gds_info(run_state& run);

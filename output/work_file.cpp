@@ -6,6 +6,7 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/line_layout.hpp"
+#include "common/work_layout.hpp"
 #include "output/output.hpp"
 
 namespace c2m {
@@ -23,15 +24,15 @@ void write_at(int fd, const std::string& name, const void* data, std::size_t siz
   }
 }
 
-int open_work_file(run_state& run) {
+unique_fd open_work_file(run_state& run) {
   std::string field = run.input_name + "." + work_tag;
   field.resize(255, ' ');
   log_line({std::string_view(field)});
   run.work_name = field.substr(0, field.find(' '));
   log_line({work_tag, " data ---> ", std::string_view(run.work_name)});
   // An existing work file is overwritten in place, never emptied first.
-  const int fd = ::open(run.work_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) throw run_error(os_error(run.work_name, "cannot open work file for writing"));
+  unique_fd fd(::open(run.work_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  if (!fd.is_open()) throw run_error(os_error(run.work_name, "cannot open work file for writing"));
   return fd;
 }
 
@@ -47,11 +48,14 @@ void write_records(const run_state& run, int fd) {
   // Consecutive records of one grid lie back to back in memory and in the file: each
   // grid goes out with one positioned write.
   const std::uint64_t record = run.slp.level_size() * sizeof(float);
-  std::uint64_t number = 1;
-  for (const grid* g : {&run.uw, &run.vw, &run.ht, &run.qnew2, &run.tp, &run.slp}) {
-    write_at(fd, run.work_name, g->data.get(), g->size() * sizeof(float), (number - 1) * record);
-    number += static_cast<std::uint64_t>(g->nl);
-  }
+  const auto write_grid = [&](const grid& g, std::int64_t first_record) {
+    write_at(fd, run.work_name, g.data.get(), g.size() * sizeof(float),
+             static_cast<std::uint64_t>(first_record - 1) * record);
+  };
+  const grid* fields[layout::fields_3d] = {&run.uw, &run.vw, &run.ht, &run.qnew2, &run.tp};
+  for (std::int32_t f = 1; f <= layout::fields_3d; ++f)
+    write_grid(*fields[f - 1], layout::record_3d(f, run.lm, 1));
+  write_grid(run.slp, layout::record_2d(run.lm, 1));
 }
 
 void print_sample(const run_state& run, std::int32_t i, std::int32_t j) {
@@ -60,19 +64,16 @@ void print_sample(const run_state& run, std::int32_t i, std::int32_t j) {
 
 }  // namespace
 
-void write_work_file(const run_state& run, int fd) {
+void write_work_file(const run_state& run, unique_fd fd) {
+  // "past 14 close" and "unit1" are the log's own texts (its readers match them), kept
+  // byte for byte however odd they read.
   log_line({"past 14 close"});
   log_line({"starting writes to unit1"});
-  try {
-    write_records(run, fd);
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
+  write_records(run, fd.get());
   log_line({"writing these sfc values to the ", work_tag, " file..."});
   print_sample(run, sample_index(run.im, 1, 2), sample_index(run.jm, 1, 2));
   print_sample(run, sample_index(run.im, 3, 4), sample_index(run.jm, 3, 4));
-  if (::close(fd) != 0) throw run_error(os_error(run.work_name, "cannot close work file"));
+  if (fd.close() != 0) throw run_error(os_error(run.work_name, "cannot close work file"));
 }
 
 }  // namespace c2m

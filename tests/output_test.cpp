@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "common/line_layout.hpp"
 #include "tests/support/scratch.hpp"
@@ -37,9 +38,9 @@ run_state tagged_run(const std::string& input_name, std::int32_t im, std::int32_
 
 std::string convert_outputs(run_state& run) {
   testing::internal::CaptureStdout();
-  const int fd = open_work_file(run);
+  unique_fd fd = open_work_file(run);
   write_gds_info(run);
-  write_work_file(run, fd);
+  write_work_file(run, std::move(fd));
   return testing::internal::GetCapturedStdout();
 }
 

@@ -101,7 +101,7 @@ const std::vector<bad_input>& catalogue() {
   static const std::vector<bad_input> rows = {
       // The grid configuration file.
       {"no_configuration_file", [](c& f) { f.config.reset(); }, 1,
-       "./InputModelInf.txt: cannot open: No such file or directory"},
+       "./InputModelInf.txt: cannot open grid configuration file: No such file or directory"},
       {"configuration_is_a_directory",
        [](c& f) {
          f.config.reset();
