@@ -5,6 +5,12 @@
 // joined to it. Integers take 11 columns; floats take 16 columns with 9 significant
 // digits, in fixed form for 0 and 0.1 <= |x| < 1e9 (12 columns and 4 blanks), else in
 // exponent form.
+//
+// The fixed texts written through it are the format's own and stand byte for byte,
+// blanks included, however they read: "botton of the atmosphere", "past 14 close",
+// "starting writes to unit1", "calling get_fullgds with" and the like are what the
+// logs and info files of every earlier conversion hold and what their readers expect.
+// Do not correct them.
 #pragma once
 
 #include <cstdint>

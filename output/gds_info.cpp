@@ -30,7 +30,7 @@ std::string gds_info_text(const run_state& run) {
   t += format_line({"Fields names and writing order"});
   t += format_line({});
   t += format_line({"        3D "});
-  // "botton" is the format's own spelling, as its readers expect it: kept byte for byte.
+  // "botton": the format's own text (see line_layout.hpp).
   t += format_line({"first written record: botton of the atmosphere"});
   for (const std::string_view name : layout::field_names_3d) t += format_line({name});
   t += format_line({});
@@ -44,8 +44,7 @@ void write_gds_info(run_state& run) {
   unique_fd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.is_open()) throw run_error(os_error(name, "cannot create grid description info file"));
 
-  // "get_fullgds" names, in the log's own text, the step that fills kgds: kept byte
-  // for byte.
+  // "get_fullgds": the log's own text (see line_layout.hpp).
   log_line({"calling get_fullgds with ", std::string_view(run.input_name)});
   run.kgds[2] = run.im;
   run.kgds[3] = run.jm;

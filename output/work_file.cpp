@@ -65,8 +65,7 @@ void print_sample(const run_state& run, std::int32_t i, std::int32_t j) {
 }  // namespace
 
 void write_work_file(const run_state& run, unique_fd fd) {
-  // "past 14 close" and "unit1" are the log's own texts (its readers match them), kept
-  // byte for byte however odd they read.
+  // "past 14 close", "unit1": the log's own texts (see line_layout.hpp).
   log_line({"past 14 close"});
   log_line({"starting writes to unit1"});
   write_records(run, fd.get());
