@@ -23,6 +23,7 @@ run_state small_run(const std::string& path) {
   run.jm = jm;
   run.lm = lm;
   run.input_name = path;
+  run.config_name = "grid.txt";
   for (grid* g : {&run.uw, &run.vw, &run.ht, &run.rh, &run.tp}) *g = make_grid(im, jm, lm);
   run.slp = make_grid(im, jm, 12);
   run.pr.assign(lm, 0.0f);
@@ -132,7 +133,7 @@ TEST(input_file, level_count_must_match_the_configuration) {
   r[0] = frame_int(3);
   const std::string e = read_error(join(r));
   EXPECT_NE(e.find("record 1 gives 3 levels"), std::string::npos) << e;
-  EXPECT_NE(e.find("lm = 2"), std::string::npos) << e;
+  EXPECT_NE(e.find("but grid.txt configures lm = 2"), std::string::npos) << e;
 }
 
 TEST(input_file, big_endian_files_are_recognised) {
