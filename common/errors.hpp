@@ -24,5 +24,6 @@ std::string os_error(const std::string& file, const std::string& what);
 
 constexpr int exit_io_failure = 1;
 constexpr int exit_data_stop = 2;
+constexpr int exit_usage = 64;  // a wrong command line (sysexits EX_USAGE)
 
 }  // namespace c2m

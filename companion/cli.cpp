@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "common/errors.hpp"
+#include "common/version.hpp"
 #include "companion/compare.hpp"
 #include "companion/netcdf_export.hpp"
 #include "companion/png_export.hpp"
@@ -34,7 +35,8 @@ Commands:
   png WORKFILE FIELD [LEVEL] OUT.png  quick-look picture of one record
 
 Options:
-  -h, --help   show this help and exit
+  -h, --help     show this help and exit
+      --version  show the version and exit
 
 'conv2model-inspect COMMAND --help' describes a command.
 
@@ -55,6 +57,7 @@ Options:
       --histogram  add below each record the counts of its valid points in ten
                    equal bins from its minimum to its maximum
   -h, --help       show this help and exit
+      --version    show the version and exit
 )";
 
 constexpr const char* compare_help = R"(Usage: conv2model-inspect compare [--tolerance X] A B
@@ -70,6 +73,7 @@ Two NaNs count as equal; a NaN against a number counts as an infinite difference
 Options:
       --tolerance X  largest difference still counted as equal (default 0: exact)
   -h, --help         show this help and exit
+      --version      show the version and exit
 
 Exit status: 0 when the files match within X, 1 when they differ, 2 on an error.
 )";
@@ -87,7 +91,8 @@ point), scanning mode; it must be a latitude/longitude grid (kgds(1) = 0). OUT.n
 replaced only once the new file is complete.
 
 Options:
-  -h, --help   show this help and exit
+  -h, --help     show this help and exit
+      --version  show the version and exit
 )";
 
 constexpr const char* png_help =
@@ -109,7 +114,8 @@ Surface fields take no LEVEL:
   sm1 sm2 sm3 sm4   soil moisture, layers 1 to 4
 
 Options:
-  -h, --help   show this help and exit
+  -h, --help     show this help and exit
+      --version  show the version and exit
 )";
 
 // A mistake on the command line: reported with a pointer to the help.
@@ -120,6 +126,7 @@ struct usage_error : std::runtime_error {
 struct command_line {
   std::vector<std::string> operands;
   bool help = false;
+  bool version = false;
   bool histogram = false;
   std::string tolerance;
 };
@@ -136,6 +143,8 @@ command_line parse(std::span<const std::string> args, bool takes_histogram, bool
       options = false;
     } else if (a == "-h" || a == "--help") {
       c.help = true;
+    } else if (a == "--version") {
+      c.version = true;
     } else if (takes_histogram && a == "--histogram") {
       c.histogram = true;
     } else if (takes_tolerance && a == "--tolerance") {
@@ -172,10 +181,16 @@ std::int32_t parse_level(const std::string& text) {
   return level;
 }
 
+int print_version(std::ostream& out) {
+  out << program << ' ' << version << '\n';
+  return exit_ok;
+}
+
 int run_command(const std::string& name, std::span<const std::string> args, std::ostream& out) {
   if (name == "stats") {
     const command_line c = parse(args, true, false);
     if (c.help) return out << stats_help, exit_ok;
+    if (c.version) return print_version(out);
     expect_operands(c, 1, 1);
     print_stats(read_work_file(c.operands[0]), c.histogram, out);
     return exit_ok;
@@ -183,6 +198,7 @@ int run_command(const std::string& name, std::span<const std::string> args, std:
   if (name == "compare") {
     const command_line c = parse(args, false, true);
     if (c.help) return out << compare_help, exit_ok;
+    if (c.version) return print_version(out);
     expect_operands(c, 2, 2);
     const double tolerance = parse_tolerance(c.tolerance);
     const work_file a = read_work_file(c.operands[0]);
@@ -194,6 +210,7 @@ int run_command(const std::string& name, std::span<const std::string> args, std:
   if (name == "netcdf") {
     const command_line c = parse(args, false, false);
     if (c.help) return out << netcdf_help, exit_ok;
+    if (c.version) return print_version(out);
     expect_operands(c, 2, 2);
     export_netcdf(read_work_file(c.operands[0]), c.operands[1]);
     return exit_ok;
@@ -201,6 +218,7 @@ int run_command(const std::string& name, std::span<const std::string> args, std:
   if (name == "png") {
     const command_line c = parse(args, false, false);
     if (c.help) return out << png_help, exit_ok;
+    if (c.version) return print_version(out);
     expect_operands(c, 3, 4);
     const bool level_given = c.operands.size() == 4;
     const std::int32_t level = level_given ? parse_level(c.operands[2]) : 0;
@@ -220,8 +238,11 @@ int inspect_main(const std::vector<std::string>& args, std::ostream& out, std::o
     return exit_error;
   }
   const std::string& name = args[0];
-  if (name == "-h" || name == "--help") {
-    out << main_help;
+  if (name == "-h" || name == "--help" || name == "--version") {
+    if (name == "--version")
+      print_version(out);
+    else
+      out << main_help;
     return out.flush() ? exit_ok : exit_error;
   }
   int status = exit_error;

@@ -1,10 +1,12 @@
 // conv2model: converts one pressure-level analysis into the initial data of the
-// limited-area model. Reads the input file path from standard input.
+// limited-area model. Reads the input file path from standard input; arguments only ask
+// for the help or the version.
 #include <cstdio>
 #include <exception>
 
 #include "common/errors.hpp"
 #include "common/step_timing.hpp"
+#include "driver/command_line.hpp"
 #include "driver/conv2model.hpp"
 #include "driver/std_input.hpp"
 #include "thermo/module_estab.hpp"
@@ -19,7 +21,9 @@ int fail(const char* kind, const char* what, int status) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) return c2m::answer_arguments(argc, argv);
+  c2m::prompt_for_input();
   try {
     c2m::step_timer timer;
     c2m::estab::es_ini();

@@ -1,22 +1,88 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those missing. Says what
-# it installs; does nothing when everything is there. Runs apt-get through sudo when not root.
+# Installs the Debian packages that the build needs, only those that are missing, and
+# says which; prints nothing when everything is there. Runs apt-get through sudo when
+# not root.
+#
+#   tools/install_deps.sh [GROUP]...    GROUP: a name from the table below; none: all
+#
+# Each line of the table is a group: its name, then Debian packages, or @NAME for all
+# of another group's packages. A part of the build that needs a new package gets a line
+# here (and "tests" an @NAME when its tests need it).
 set -euo pipefail
 
-packages="cmake g++ make libgtest-dev libnetcdf-dev netcdf-bin libpng-dev clang libclang-rt-14-dev"
+table='
+build    cmake g++ make
+inspect  libnetcdf-dev netcdf-bin libpng-dev
+tests    @build @inspect libgtest-dev groff-base
+fuzz     clang libclang-rt-14-dev
+'
 
-missing=""
-for p in $packages; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+me=install_deps
+
+group_line() {
+  local name line
+  while read -r name line; do
+    [ "$name" = "$1" ] && { echo "$line"; return 0; }
+  done <<<"$table"
+  return 1
+}
+
+# The packages of a group, with those of the groups it names.
+expand() {
+  local word line
+  line=$(group_line "$1") || {
+    echo "$me: no group '$1' (groups: $(awk 'NF {print $1}' <<<"$table" | paste -sd ' '))" >&2
+    exit 2
+  }
+  for word in $line; do
+    case $word in
+      @*) expand "${word#@}" ;;
+      *) echo "$word" ;;
+    esac
+  done
+}
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || mapfile -t groups < <(awk 'NF {print $1}' <<<"$table")
+
+wanted=()
+for g in "${groups[@]}"; do
+  words=$(expand "$g") || exit $?
+  for p in $words; do
+    [[ " ${wanted[*]-} " == *" $p "* ]] || wanted+=("$p")
+  done
 done
-if [ -z "$missing" ]; then
-  exit 0
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+  echo "$me: not a Debian system; install the equivalents of: ${wanted[*]}" >&2
+  exit 1
 fi
-echo "install_deps: installing$missing" >&2
-sudo=""
+
+missing=()
+for p in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null || true)
+  [ "$status" = "ii " ] || missing+=("$p")
+done
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  sudo="sudo"
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "$me: missing ${missing[*]}; not root and no sudo: as root, run" \
+      "apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends $missing
+
+echo "$me: installing ${missing[*]}"
+apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=600)
+# Another apt run may hold the package lists for a while: wait for it rather than fail.
+tries=0
+until "${apt[@]}" update >/dev/null; do
+  tries=$((tries + 1))
+  [ $tries -lt 10 ] || exit 1
+  echo "$me: apt-get update failed, trying again in 30 s" >&2
+  sleep 30
+done
+"${apt[@]}" install -y --no-install-recommends "${missing[@]}" >/dev/null

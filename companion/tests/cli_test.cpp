@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "common/version.hpp"
 #include "companion/netcdf_file.hpp"
 #include "companion/tests/work_case.hpp"
 #include "companion/work_file.hpp"
@@ -39,6 +40,18 @@ TEST(inspect_cli, help_for_the_program_and_every_command_goes_to_standard_output
   for (const char* name :
        {"uw", "vw", "ht", "q ", "tp", "lsm", "mslp", "psfc", "topo", "st1", "sm4"})
     EXPECT_NE(png.find(name), std::string::npos) << name;
+}
+
+TEST(inspect_cli, the_version_comes_from_the_program_and_from_every_command) {
+  const std::string expected = std::string("conv2model-inspect ") + version + "\n";
+  EXPECT_EQ(run({"--version"}).out, expected);
+  for (const char* command : {"stats", "compare", "netcdf", "png"}) {
+    // The version wins over missing operands: nothing is read.
+    const result r = run({command, "--version"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_EQ(r.out, expected) << command;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+  }
 }
 
 TEST(inspect_cli, mistakes_give_one_diagnostic_on_standard_error_and_status_2) {
