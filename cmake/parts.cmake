@@ -64,8 +64,8 @@ function(conv2model_part name dir what)
     list(JOIN missing ", " missing)
     list(JOIN debian " " debian)
     if(required)
-      message(FATAL_ERROR "${switch}=${value}, but ${what} needs ${missing}, not found. "
-              "Install it with: apt-get install ${debian} (or tools/install_deps.sh ${group})")
+      message(FATAL_ERROR "${switch}=${value}, but ${what} needs ${missing}, not found "
+              "(Debian: apt-get install ${debian}, or tools/install_deps.sh ${group})")
     endif()
     message(STATUS "Left out ${what}: ${missing} not found "
             "(Debian: apt-get install ${debian}, or tools/install_deps.sh ${group})")
