@@ -31,7 +31,8 @@ for p in "$@"; do
   if command -v man >/dev/null 2>&1; then
     text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>"$prefix/warnings")
   else
-    text=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww "$page" 2>"$prefix/warnings")
+    # Plain text: no escape sequences or overstrikes for bold and underline.
+    text=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -P-cbu "$page" 2>"$prefix/warnings")
   fi
   [ ! -s "$prefix/warnings" ] || fail "$p.1 formats with warnings: $(cat "$prefix/warnings")"
   for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" DIAGNOSTICS EXAMPLES; do
