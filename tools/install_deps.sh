@@ -76,13 +76,22 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 echo "$me: installing ${missing[*]}"
+# sudo asks for the password here, once, if it needs one.
+if [ ${#as_root[@]} -gt 0 ] && ! sudo -v; then
+  echo "$me: sudo refused; as root, run apt-get install ${missing[*]}" >&2
+  exit 1
+fi
 apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=600)
 # Another apt run may hold the package lists for a while: wait for it rather than fail.
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
 tries=0
-until "${apt[@]}" update >/dev/null; do
+until "${apt[@]}" update >/dev/null 2>"$errors"; do
   tries=$((tries + 1))
-  [ $tries -lt 10 ] || exit 1
-  echo "$me: apt-get update failed, trying again in 30 s" >&2
-  sleep 30
+  if ! grep -q 'Could not get lock' "$errors" || [ $tries -ge 20 ]; then
+    cat "$errors" >&2
+    exit 1
+  fi
+  sleep 15
 done
 "${apt[@]}" install -y --no-install-recommends "${missing[@]}" >/dev/null
