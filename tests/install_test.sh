@@ -49,6 +49,7 @@ if [ -x "$prefix/bin/conv2model-inspect" ]; then
   mkdir "$work"
   cp -r "$golden/01-valid-none/case/." "$work/"
   chmod -R u+w "$work"
+  rm -f "$work"/*.ORUwrk* # a new work file, not one overwritten in place
   (cd "$work" && "$prefix/bin/conv2model" <stdin.txt >/dev/null)
   work_file=$(find "$work" -name '*.ORUwrk')
   "$prefix/bin/conv2model-inspect" stats "$work_file" | grep -q . ||
