@@ -238,16 +238,14 @@ int inspect_main(const std::vector<std::string>& args, std::ostream& out, std::o
     return exit_error;
   }
   const std::string& name = args[0];
-  if (name == "-h" || name == "--help" || name == "--version") {
-    if (name == "--version")
-      print_version(out);
-    else
-      out << main_help;
-    return out.flush() ? exit_ok : exit_error;
-  }
   int status = exit_error;
   try {
-    status = run_command(name, std::span(args).subspan(1), out);
+    if (name == "-h" || name == "--help")
+      status = (out << main_help, exit_ok);
+    else if (name == "--version")
+      status = print_version(out);
+    else
+      status = run_command(name, std::span(args).subspan(1), out);
   } catch (const usage_error& e) {
     const bool known = name == "stats" || name == "compare" || name == "netcdf" || name == "png";
     const std::string where = known ? std::string(program) + " " + name : program;
