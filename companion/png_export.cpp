@@ -84,6 +84,14 @@ double nice_step(double span, double most) {
   return 10.0 * power;
 }
 
+// A step of degrees for about `most` labels across span: one that divides 360 and 90.
+double degree_step(double span, double most) {
+  for (const double step :
+       {0.01, 0.02, 0.05, 0.1, 0.2, 0.25, 0.5, 1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 45.0, 90.0})
+    if (span / step <= most) return step;
+  return 180.0;
+}
+
 // Degrees as map labels: "30°N", "10.5°W", "0°"; longitudes taken to -180..180.
 std::string degrees(double v, bool latitude) {
   if (!latitude) v = std::remainder(v, 360.0);
@@ -216,8 +224,8 @@ void draw_ticks(cairo_t* cr, const quicklook_layout& q, const map_frame& frame) 
   cairo_set_line_width(cr, 1.0);
   // Longitudes along the bottom, latitudes along the left, labels a tick away.
   const double lon_span = frame.east - frame.west, lat_span = frame.north - frame.south;
-  const double lon_step = nice_step(lon_span, q.map_w / (q.font * 5.0));
-  const double lat_step = nice_step(lat_span, q.map_h / (q.font * 2.5));
+  const double lon_step = degree_step(lon_span, q.map_w / (q.font * 5.0));
+  const double lat_step = degree_step(lat_span, q.map_h / (q.font * 2.5));
   for (double v = std::ceil(frame.west / lon_step - 1e-9) * lon_step; v <= frame.east + 1e-9;
        v += lon_step) {
     const double x = q.map_x + (v - frame.west) / lon_span * q.map_w;
@@ -298,13 +306,21 @@ display_scale display_of(const field_desc& f) {
 }
 
 colour_range choose_range(std::span<const float> values, const display_scale& d,
-                          const picture_options& options) {
-  std::vector<double> shown;
-  for (const float v : values)
-    if (is_valid(v)) shown.push_back(static_cast<double>(v) * d.factor);
+                          const picture_options& options, const plausible_range& plausible) {
+  std::vector<double> shown, outside;
+  for (const float v : values) {
+    if (!is_valid(v)) continue;
+    const bool fits =
+        !plausible.checked || plausible.mask || (v >= plausible.low && v <= plausible.high);
+    (fits ? shown : outside).push_back(static_cast<double>(v) * d.factor);
+  }
   colour_range r;
-  r.valid = shown.size();
-  if (shown.empty()) return r;
+  r.valid = shown.size() + outside.size();
+  if (r.valid == 0) return r;
+  // Implausible values (0 K left in a soil temperature) are flagged by stats; the colours
+  // are for the rest, unless nothing else is there.
+  if (shown.empty()) shown.swap(outside);
+  r.trimmed = !outside.empty();
   std::sort(shown.begin(), shown.end());
   const std::size_t n = shown.size();
   double low = shown.front(), high = shown.back();
@@ -327,10 +343,11 @@ colour_range choose_range(std::span<const float> values, const display_scale& d,
   if (options.max && !options.min && low > high) low = high;
   r.low = low;
   r.high = high;
-  for (const double v : shown) {
-    if (v < low) ++r.below;
-    if (v > high) ++r.above;
-  }
+  for (const std::vector<double>* all : {&shown, &outside})
+    for (const double v : *all) {
+      if (v < low) ++r.below;
+      if (v > high) ++r.above;
+    }
   return r;
 }
 
@@ -363,7 +380,7 @@ void write_quicklook(const work_file& w, const record_id& r, const picture_optio
   const map_frame frame = frame_of(w.info);
   const std::span<const float> values = w.record(r.number);
   const display_scale d = display_of(*r.field);
-  const colour_range range = choose_range(values, d, options);
+  const colour_range range = choose_range(values, d, options, r.field->range);
   const colouring colour(range, d);
 
   // The texts decide the width where they are longer than the map.
@@ -387,7 +404,7 @@ void write_quicklook(const work_file& w, const record_id& r, const picture_optio
     if (options.min || options.max)
       footer += " as asked";
     else if (range.trimmed)
-      footer += ", leaving out outliers";
+      footer += ", leaving out outlying or implausible values";
     if (range.below + range.above > 0)
       footer += " (" + std::to_string(range.below) + " points below, " +
                 std::to_string(range.above) + " above)";

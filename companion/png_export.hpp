@@ -36,12 +36,12 @@ struct colour_range {
   bool trimmed = false;  // the default range left out a few outlying points
 };
 
-// Without a given end, the range runs from the smallest to the largest value, unless a
-// few points (fewer than one in two hundred at each end) lie far outside the rest: then
-// it runs between the 0.5th and 99.5th percentiles. A diverging range is symmetric about
-// zero.
+// Without a given end, the range runs from the smallest to the largest plausible value,
+// unless a few points (fewer than one in two hundred at each end) lie far outside the
+// rest: then it runs between the 0.5th and 99.5th percentiles. A diverging range is
+// symmetric about zero.
 colour_range choose_range(std::span<const float> values, const display_scale& d,
-                          const picture_options& options);
+                          const picture_options& options, const plausible_range& plausible = {});
 
 // Where the parts of a picture stand, in pixels from the top-left corner.
 struct quicklook_layout {

@@ -80,14 +80,14 @@ std::string describe_range(const field_desc& f) {
 }
 
 void print_stats(const work_file& w, bool histogram, std::ostream& out) {
-  out << right("rec", 4) << "  " << left("field", 6) << right("level", 6) << right("hPa", 10)
+  out << right("rec", 4) << "  " << left("field", 7) << right("level", 6) << right("hPa", 10)
       << right("min", 14) << right("max", 14) << right("mean", 14) << right("-99999", 10)
       << right("NaN", 10) << right("0.0", 10) << "  flags\n";
   for (const record_id& r : list_records(w.info)) {
     const record_stats s = compute_stats(w.record(r.number), r.field->range);
     const bool any = s.valid > 0;
     const bool level = r.level > 0;
-    out << right(std::to_string(r.number), 4) << "  " << left(display_name(*r.field), 6)
+    out << right(std::to_string(r.number), 4) << "  " << left(display_name(*r.field), 7)
         << right(level ? std::to_string(r.level) : "-", 6)
         << right(level ? short_number(r.pressure_hpa) : "-", 10)
         << right(any ? short_number(s.min) : "-", 14) << right(any ? short_number(s.max) : "-", 14)

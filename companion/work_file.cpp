@@ -194,7 +194,7 @@ std::vector<record_id> list_records(const grid_info& info) {
 record_id find_record(const grid_info& info, std::string_view name, std::int32_t level) {
   std::string names;
   for (const record_id& r : list_records(info)) {
-    if (r.level <= 1) names += " " + display_name(*r.field);
+    if (r.level <= 1) names.append(" ").append(display_name(*r.field));
     if (!names_field(*r.field, name)) continue;
     if (r.level == level) return r;
     if (level == 0)
@@ -214,7 +214,7 @@ std::int32_t level_of_pressure(const grid_info& info, double hpa) {
     if (std::fabs(p - hpa) <= 0.005) return l;
   }
   std::string levels;
-  for (const float p : info.pressure_pa) levels += " " + short_number(p / 100.0);
+  for (const float p : info.pressure_pa) levels.append(" ").append(short_number(p / 100.0));
   throw run_error("no level at " + short_number(hpa) + " hPa; the levels are (hPa)" + levels);
 }
 

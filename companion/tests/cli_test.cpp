@@ -119,7 +119,7 @@ TEST(inspect_cli, looks_at_a_converted_sample_analysis) {
 
   const result stats = run({"stats", "--histogram", work});
   EXPECT_EQ(stats.status, 0) << stats.err;
-  EXPECT_NE(stats.out.find("\n  20  ta         4        10"), std::string::npos) << stats.out;
+  EXPECT_NE(stats.out.find("\n  20  ta          4        10"), std::string::npos) << stats.out;
   EXPECT_EQ(stats.out.find("outside"), std::string::npos) << stats.out;  // a sound analysis
   EXPECT_NE(stats.out.find("  32  mrsov4"), std::string::npos) << stats.out;
 

@@ -226,6 +226,15 @@ TEST(inspect_png_export, the_default_range_leaves_out_a_few_outliers) {
   EXPECT_EQ(r.high, 292.0);
   EXPECT_EQ(r.below, 955u);  // 270 .. 279, 96 times each for 270 .. 274, 95 for the rest
 
+  // Implausible values are left out of the range whatever their number.
+  std::vector<float> soil(300, 0.0f);
+  for (int k = 0; k < 700; ++k) soil.push_back(280.0f + static_cast<float>(k % 10));
+  r = choose_range(soil, plain, {}, describe_field("Soil Temperature  layer 1 (K)").range);
+  EXPECT_EQ(r.low, 280.0);
+  EXPECT_EQ(r.high, 289.0);
+  EXPECT_EQ(r.below, 300u);
+  EXPECT_EQ(choose_range(soil, plain, {}).low, 0.0);  // without the field's range
+
   const std::vector<float> q = {0.001f, 0.012f, -99999.0f};
   r = choose_range(q, display_of(describe_field("Specific humidity (kg/kg)")), {});
   EXPECT_NEAR(r.low, 1.0, 1e-6);  // g/kg
