@@ -398,7 +398,10 @@ void write_quicklook(const work_file& w, const record_id& r, const picture_optio
   const std::size_t gaps = values.size() - range.valid;
   std::string footer =
       frame.geographic ? "" : "not a latitude/longitude grid: drawn point by point";
-  if (range.valid > 0) {
+  if (range.valid > 0 && !(range.high > range.low)) {
+    footer += std::string(footer.empty() ? "" : "; ") + "every valid point is " +
+              short_number(range.low, 6);
+  } else if (range.valid > 0) {
     footer += std::string(footer.empty() ? "" : "; ") + "colours from " +
               short_number(range.low, 6) + " to " + short_number(range.high, 6);
     if (options.min || options.max)
