@@ -33,6 +33,7 @@ test::work_case numbered_case() {
   for (std::size_t p = 0; p < c.values.size(); ++p) c.values[p] = 0.5f * static_cast<float>(p);
   c.at(13, 2, 2) = -99999.0f;
   c.at(20, 5, 4) = std::numeric_limits<float>::quiet_NaN();
+  c.at(17, 2, 3) = -99999.0f;  // psl: a gap stays a gap in Pa
   return c;
 }
 
@@ -155,7 +156,7 @@ TEST(inspect_netcdf_export, values_read_back_unchanged_and_pressures_in_pa) {
     const std::vector<float> got = nc.read_floats(nc.var(name));
     for (std::size_t p = 0; p < 20; ++p) {
       const float hpa = w.record(record)[p];
-      EXPECT_EQ(got[p], hpa * 100.0f) << name << " " << p;
+      EXPECT_EQ(got[p], hpa == -99999.0f ? hpa : hpa * 100.0f) << name << " " << p;
     }
   }
   EXPECT_EQ(nc.text(nc.var("ta"), "long_name"), "Temperature");
