@@ -94,6 +94,30 @@ TEST(inspect_cli, a_failed_write_of_the_output_is_an_error) {
   EXPECT_EQ(err.str(), "conv2model-inspect: cannot write standard output\n");
 }
 
+TEST(inspect_cli, a_grid_whose_increments_disagree_is_warned_about_once_and_still_exported) {
+  c2m::test::scratch_dir dir;
+  test::work_case c = test::make_case(5, 4, 2);
+  c.kgds[9] = 300;  // the points are 250 millidegrees apart
+  write_case(c, dir / "w");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"netcdf", dir / "w", dir / "w.nc"},
+        std::vector<std::string>{"png", "--hpa", "900", dir / "w", "va", dir / "w.png"}}) {
+    const result r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "conv2model-inspect: warning: " + (dir / "w.gdsinfo") +
+                         ": the longitude increment kgds(9) = 300 millidegrees disagrees with "
+                         "the first and last points, 5 points 0.25 degrees apart; the points "
+                         "are used\n");
+  }
+  const netcdf_file nc = netcdf_file::open(dir / "w.nc");
+  EXPECT_EQ(nc.read_floats(nc.var("lon")).back(), -9.0f);
+  // The history tells the command as typed.
+  EXPECT_NE(nc.text(NC_GLOBAL, "history")
+                .find(": conv2model-inspect netcdf " + (dir / "w") + " " + (dir / "w.nc")),
+            std::string::npos);
+  EXPECT_TRUE(c2m::test::file_exists(dir / "w.png"));
+}
+
 TEST(inspect_cli, compare_status_tells_match_from_difference) {
   c2m::test::scratch_dir dir;
   test::work_case c = test::make_case(3, 2, 2);

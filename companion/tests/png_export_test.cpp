@@ -148,6 +148,21 @@ TEST(inspect_png_export, the_map_keeps_degrees_square_and_a_global_grid_is_two_t
   EXPECT_EQ(t.map_w, 720);
   EXPECT_EQ(t.map_h, 720);
   EXPECT_GE(t.font, 13.0);
+
+  tall.kgds[1] = 3;  // not latitude/longitude: drawn point by point
+  const quicklook_layout points = plan_quicklook(tall);
+  EXPECT_EQ(points.map_w, 180);
+  EXPECT_EQ(points.map_h, 720);
+}
+
+TEST(inspect_png_export, a_grid_that_is_not_latitude_longitude_is_still_drawn) {
+  c2m::test::scratch_dir dir;
+  test::work_case c = gradient_case();
+  c.kgds[1] = 5;
+  const picture p = draw(c, dir, "ta", 1);
+  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  EXPECT_EQ(cell(p, q, 5, 4, 5, 4), viridis(1.0));  // rows as the scanning mode says
+  EXPECT_EQ(cell(p, q, 5, 4, 2, 1), viridis(0.0));
 }
 
 TEST(inspect_png_export, winds_use_a_scale_centred_on_zero) {
