@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/constants.hpp"
 #include "companion/number_text.hpp"
 
 namespace c2m::inspect {
@@ -54,22 +55,40 @@ comparison compare_work_files(const work_file& a, const work_file& b, double tol
   c.layout = compare_layout(a.info, b.info);
   if (a.info.im != b.info.im || a.info.jm != b.info.jm || a.info.lm != b.info.lm) return c;
 
-  const std::int32_t im = a.info.im;
+  const std::size_t im = static_cast<std::size_t>(a.info.im);
+  const auto where = [&](std::size_t p, std::int32_t& i, std::int32_t& j) {
+    i = static_cast<std::int32_t>(p % im) + 1;
+    j = static_cast<std::int32_t>(p / im) + 1;
+  };
+  bool all_equal = true;
   for (int r = 1; r <= a.record_count(); ++r) {
     const std::span<const float> va = a.record(r), vb = b.record(r);
-    record_difference d{r, 0, 0.0, 0, 0};
+    record_difference d{};
+    d.number = r;
+    double squares = 0.0;
+    std::size_t finite = 0;
     for (std::size_t p = 0; p < va.size(); ++p) {
       const double diff = point_difference(va[p], vb[p]);
+      if (diff != 0.0) all_equal = false;
+      if ((va[p] == missing_value) != (vb[p] == missing_value)) {
+        if (d.against_missing++ == 0) where(p, d.mi, d.mj);
+        continue;
+      }
+      if (std::isfinite(diff)) {
+        squares += diff * diff;
+        ++finite;
+      }
       if (!(diff > tolerance)) continue;
       ++d.points;
       if (d.points == 1 || diff > d.largest) {
         d.largest = diff;
-        d.i = static_cast<std::int32_t>(p % static_cast<std::size_t>(im)) + 1;
-        d.j = static_cast<std::int32_t>(p / static_cast<std::size_t>(im)) + 1;
+        where(p, d.i, d.j);
       }
     }
-    if (d.points > 0) c.records.push_back(d);
+    d.rms = finite > 0 ? std::sqrt(squares / static_cast<double>(finite)) : 0.0;
+    if (d.points > 0 || d.against_missing > 0) c.records.push_back(d);
   }
+  c.identical = all_equal && c.layout.empty();
   return c;
 }
 
@@ -81,19 +100,36 @@ void print_comparison(const comparison& c, const work_file& a, const work_file& 
     for (const record_difference& d : c.records) {
       const record_id& r = ids[static_cast<std::size_t>(d.number - 1)];
       const std::span<const float> va = a.record(d.number), vb = b.record(d.number);
-      const std::size_t p =
-          static_cast<std::size_t>(d.j - 1) * static_cast<std::size_t>(a.info.im) +
-          static_cast<std::size_t>(d.i - 1);
-      out << "record " << d.number << ' ' << r.field->short_name;
+      const std::size_t im = static_cast<std::size_t>(a.info.im);
+      const auto at = [&](std::int32_t i, std::int32_t j) {
+        return static_cast<std::size_t>(j - 1) * im + static_cast<std::size_t>(i - 1);
+      };
+      out << "record " << d.number << ' ' << display_name(*r.field);
       if (r.level > 0)
         out << " level " << r.level << " (" << short_number(r.pressure_hpa) << " hPa)";
-      out << ": " << d.points << " of " << a.points() << " points differ, largest |A-B| "
-          << short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
-          << "): " << short_number(va[p], 9) << " against " << short_number(vb[p], 9) << '\n';
+      out << ':';
+      if (d.points > 0) {
+        const std::size_t p = at(d.i, d.j);
+        out << ' ' << d.points << " of " << a.points() << " points differ, largest |A-B| "
+            << short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
+            << "): " << short_number(va[p], 9) << " against " << short_number(vb[p], 9) << ", RMS "
+            << short_number(d.rms);
+      }
+      if (d.against_missing > 0) {
+        const std::size_t m = at(d.mi, d.mj);
+        const bool a_missing = va[m] == missing_value;
+        out << (d.points > 0 ? ";" : "") << ' ' << d.against_missing
+            << " points against missing, the first at (i, j) = (" << d.mi << ", " << d.mj
+            << "): " << (a_missing ? "missing" : short_number(va[m], 9)) << " against "
+            << (a_missing ? short_number(vb[m], 9) : "missing");
+      }
+      out << '\n';
     }
   }
   const std::string names = a.path + " and " + b.path;
-  if (c.match())
+  if (c.identical)
+    out << names << " are identical\n";
+  else if (c.match())
     out << names << " match within " << short_number(tolerance) << '\n';
   else if (c.records.empty())
     out << names << " differ in their info files\n";

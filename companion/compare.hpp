@@ -15,14 +15,18 @@ namespace c2m::inspect {
 
 struct record_difference {
   int number = 0;
-  std::size_t points = 0;     // points whose difference exceeds the tolerance
-  double largest = 0.0;       // largest |a - b|; infinite where only one side is NaN
-  std::int32_t i = 0, j = 0;  // where it is, from 1; the first such point
+  std::size_t points = 0;           // points of two values whose difference exceeds the tolerance
+  double largest = 0.0;             // largest |a - b|; infinite where only one side is NaN
+  std::int32_t i = 0, j = 0;        // where it is, from 1; the first such point
+  double rms = 0.0;                 // root mean square of a - b over the points finite in both
+  std::size_t against_missing = 0;  // a value in one file, the missing value in the other
+  std::int32_t mi = 0, mj = 0;      // the first of those, from 1
 };
 
 struct comparison {
   std::vector<std::string> layout;  // differences of the info files
   std::vector<record_difference> records;
+  bool identical = false;  // same layout and every point equal (NaN equal to NaN)
   bool match() const { return layout.empty() && records.empty(); }
 };
 
@@ -30,8 +34,9 @@ struct comparison {
 // is NaN or they are infinities of opposite sign.
 double point_difference(float a, float b);
 
-// Points differ when their difference exceeds tolerance. Records are compared only when
-// both files have the same grid and level count.
+// Points differ when their difference exceeds tolerance; a value against the missing
+// value always differs and is counted apart. Records are compared only when both files
+// have the same grid and level count.
 comparison compare_work_files(const work_file& a, const work_file& b, double tolerance);
 
 // One line per difference and a closing verdict.

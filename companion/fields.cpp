@@ -15,35 +15,52 @@ namespace {
 // five 3-D fields, then the twelve surface fields.
 struct known_field {
   std::string_view short_name;
+  std::string_view old_name;
+  std::string_view cf_units;
+  float pa_per_unit;
   std::string_view standard_name;
-  range_check check;
+  int soil_layer;
+  int grib1_code;
+  std::string_view grib2_param;
+  plausible_range range;
 };
 
-constexpr std::array<known_field, layout::fields_3d + layout::fields_2d> known = {{
-    {"uw", "eastward_wind", range_check::none},
-    {"vw", "northward_wind", range_check::none},
-    {"ht", "geopotential_height", range_check::none},
-    {"q", "specific_humidity", range_check::humidity},
-    {"tp", "air_temperature", range_check::temperature},
-    {"lsm", "land_binary_mask", range_check::mask},
-    {"mslp", "air_pressure_at_mean_sea_level", range_check::none},
-    {"psfc", "surface_air_pressure", range_check::none},
-    {"topo", "surface_altitude", range_check::none},
-    {"st1", "soil_temperature", range_check::temperature},
-    {"sm1", "", range_check::soil_moisture},
-    {"st2", "soil_temperature", range_check::temperature},
-    {"sm2", "", range_check::soil_moisture},
-    {"st3", "soil_temperature", range_check::temperature},
-    {"sm3", "", range_check::soil_moisture},
-    {"st4", "soil_temperature", range_check::temperature},
-    {"sm4", "", range_check::soil_moisture},
-}};
-
-// The info file's name of field k (0-based) in writing order.
-std::string_view info_text(std::size_t k) {
-  constexpr auto n3 = static_cast<std::size_t>(layout::fields_3d);
-  return k < n3 ? layout::field_names_3d[k] : layout::field_names_2d[k - n3];
+constexpr plausible_range between(float low, float high) {
+  return {true, false, low, high};
 }
+constexpr plausible_range zero_or_one = {true, true, 0.0f, 1.0f};
+
+// The soil layers of one quantity share a variable and a GRIB parameter.
+constexpr known_field soil_temperature(std::string_view old_name, int layer) {
+  return {"tsl", old_name, "K", 1, "soil_temperature", layer, 85, "18.3.2", between(150, 350)};
+}
+constexpr known_field soil_moisture(std::string_view old_name, int layer) {
+  return {"mrsov", old_name, "1",          1, "volume_fraction_of_condensed_water_in_soil", layer,
+          86,      "25.0.2", between(0, 1)};
+}
+
+// Ranges: winds as in the strongest jets, heights from below sea level to the
+// stratopause, pressures from a deep cyclone to a strong high (hPa as the work file holds
+// them), surface pressure down to the highest summits.
+constexpr std::array<known_field, layout::fields_3d + layout::fields_2d> known = {{
+    {"ua", "uw", "m s-1", 1, "eastward_wind", 0, 33, "2.2.0", between(-150, 150)},
+    {"va", "vw", "m s-1", 1, "northward_wind", 0, 34, "3.2.0", between(-150, 150)},
+    {"zg", "ht", "m", 1, "geopotential_height", 0, 7, "5.3.0", between(-1000, 80000)},
+    {"hus", "q", "kg kg-1", 1, "specific_humidity", 0, 51, "0.1.0", between(0, 0.05f)},
+    {"ta", "tp", "K", 1, "air_temperature", 0, 11, "0.0.0", between(150, 350)},
+    {"sftlf", "lsm", "1", 1, "land_binary_mask", 0, 81, "0.0.2", zero_or_one},
+    {"psl", "mslp", "Pa", 100, "air_pressure_at_mean_sea_level", 0, 2, "1.3.0", between(850, 1100)},
+    {"ps", "psfc", "Pa", 100, "surface_air_pressure", 0, 1, "0.3.0", between(300, 1100)},
+    {"orog", "topo", "m", 1, "surface_altitude", 0, 7, "5.3.0", between(-450, 9000)},
+    soil_temperature("st1", 1),
+    soil_moisture("sm1", 1),
+    soil_temperature("st2", 2),
+    soil_moisture("sm2", 2),
+    soil_temperature("st3", 3),
+    soil_moisture("sm3", 3),
+    soil_temperature("st4", 4),
+    soil_moisture("sm4", 4),
+}};
 
 // Trims the ends and folds every run of blanks into one: the info file pads names with
 // blanks to align the units.
@@ -75,6 +92,12 @@ std::string make_short_name(std::string_view long_name) {
   return out;
 }
 
+// The info file's name of field k (0-based) in writing order.
+std::string_view info_text(std::size_t k) {
+  constexpr auto n3 = static_cast<std::size_t>(layout::fields_3d);
+  return k < n3 ? layout::field_names_3d[k] : layout::field_names_2d[k - n3];
+}
+
 // Splits an info-file name into its name, blanks folded, and the units in its last
 // parentheses.
 std::pair<std::string, std::string> split_name(std::string_view info_name) {
@@ -94,20 +117,30 @@ field_desc describe_field(std::string_view info_name) {
   field_desc d;
   std::tie(d.long_name, d.units) = split_name(info_name);
   for (std::size_t k = 0; k < known.size(); ++k) {
-    if (split_name(info_text(k)).first == d.long_name) {
-      d.short_name = known[k].short_name;
-      d.standard_name = known[k].standard_name;
-      d.check = known[k].check;
-      return d;
-    }
+    if (split_name(info_text(k)).first != d.long_name) continue;
+    const known_field& f = known[k];
+    d.short_name = f.short_name;
+    d.old_name = f.old_name;
+    d.cf_units = f.cf_units;
+    d.pa_per_unit = f.pa_per_unit;
+    d.standard_name = f.standard_name;
+    d.soil_layer = f.soil_layer;
+    d.grib1_code = f.grib1_code;
+    d.grib2_param = f.grib2_param;
+    d.range = f.range;
+    return d;
   }
   d.short_name = make_short_name(d.long_name);
+  d.cf_units = d.units.empty() || d.units == "0-1" ? "1" : d.units;
   return d;
 }
 
-std::string cf_units(std::string_view units) {
-  if (units.empty() || units == "0-1") return "1";
-  return std::string(units);
+std::string display_name(const field_desc& f) {
+  return f.soil_layer > 0 ? f.short_name + std::to_string(f.soil_layer) : f.short_name;
+}
+
+bool names_field(const field_desc& f, std::string_view name) {
+  return name == display_name(f) || (!f.old_name.empty() && name == f.old_name);
 }
 
 }  // namespace c2m::inspect

@@ -1,6 +1,7 @@
-// What conv2model-inspect knows about the fields a work file can hold: a short name
-// for the command line and the NetCDF variable, a CF standard name, and which
-// plausibility check its values get.
+// What conv2model-inspect knows about the fields a work file can hold: a short name for
+// the command line and the NetCDF variable (the CF and CMIP short names, which no GRIB
+// tool takes for one of its own parameters), the CF description, the GRIB parameter CDO
+// encodes it as, and the range its values plausibly take.
 #pragma once
 
 #include <string>
@@ -8,28 +9,37 @@
 
 namespace c2m::inspect {
 
-enum class range_check {
-  none,
-  temperature,    // 150 K to 350 K
-  humidity,       // not negative
-  mask,           // exactly 0 or 1
-  soil_moisture,  // 0 to 1
+// A plausible range of valid values; a mask accepts exactly the two ends.
+struct plausible_range {
+  bool checked = false;
+  bool mask = false;
+  float low = 0.0f, high = 0.0f;
 };
 
 // One field as the info file names it, for example "Soil Temperature  layer 1 (K)".
 struct field_desc {
-  std::string short_name;     // st1
+  std::string short_name;     // tsl, for every soil temperature layer
+  std::string old_name;       // st1: the name this tool used before; empty for unknown fields
   std::string long_name;      // Soil Temperature layer 1
   std::string units;          // K, as written in the info file's parentheses
+  std::string cf_units;       // K; Pa for pressures given in hPa (see pa_per_unit)
+  float pa_per_unit = 1.0f;   // 100 for hPa: the export writes pressures in Pa
   std::string standard_name;  // soil_temperature; empty where CF has none that fits
-  range_check check = range_check::none;
+  int soil_layer = 0;         // 1 to 4 for the soil fields, which share one variable
+  int grib1_code = 0;         // WMO table 2, for CDO's code/table attributes; 0: none
+  std::string grib2_param;    // "number.category.discipline", for CDO's param attribute
+  plausible_range range;
 };
 
 // Splits an info-file field name into name and units and looks the name up among the
 // fields conv2model writes. An unknown name still gets a short name made from its text.
 field_desc describe_field(std::string_view info_name);
 
-// Units as CF expects them: the dimensionless "( )" and "(0-1)" become "1".
-std::string cf_units(std::string_view units);
+// Whether a command-line field name stands for f: its short name (with the layer,
+// "tsl2", for soil fields) or its older name.
+bool names_field(const field_desc& f, std::string_view name);
+
+// The name a record is shown under: the short name, with the layer for soil fields.
+std::string display_name(const field_desc& f);
 
 }  // namespace c2m::inspect

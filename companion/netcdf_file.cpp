@@ -47,6 +47,13 @@ int netcdf_file::define_var(const std::string& name, nc_type type,
   return v;
 }
 
+int netcdf_file::define_var(const std::string& name, nc_type type, const std::vector<int>& dims) {
+  int v = -1;
+  check(nc_def_var(id_, name.c_str(), type, static_cast<int>(dims.size()), dims.data(), &v),
+        "cannot define variable " + name);
+  return v;
+}
+
 void netcdf_file::compress(int var) {
   check(nc_def_var_deflate(id_, var, 1, 1, 1), "cannot set compression");
 }
@@ -61,6 +68,11 @@ void netcdf_file::put_float(int var, const std::string& name, float value) {
         "cannot write attribute " + name);
 }
 
+void netcdf_file::put_int(int var, const std::string& name, int value) {
+  check(nc_put_att_int(id_, var, name.c_str(), NC_INT, 1, &value),
+        "cannot write attribute " + name);
+}
+
 void netcdf_file::end_define() {
   check(nc_enddef(id_), "cannot end the definitions");
 }
@@ -71,6 +83,11 @@ void netcdf_file::write(int var, const float* values) {
 
 void netcdf_file::write(int var, const double* values) {
   check(nc_put_var_double(id_, var, values), "cannot write a variable");
+}
+
+void netcdf_file::write(int var, const std::vector<std::size_t>& start,
+                        const std::vector<std::size_t>& count, const float* values) {
+  check(nc_put_vara_float(id_, var, start.data(), count.data(), values), "cannot write a variable");
 }
 
 void netcdf_file::close() {
@@ -90,6 +107,12 @@ std::string netcdf_file::text(int var, const std::string& name) const {
   check(nc_inq_attlen(id_, var, name.c_str(), &length), "no attribute " + name);
   std::string value(length, '\0');
   check(nc_get_att_text(id_, var, name.c_str(), value.data()), "cannot read attribute " + name);
+  return value;
+}
+
+int netcdf_file::integer(int var, const std::string& name) const {
+  int value = 0;
+  check(nc_get_att_int(id_, var, name.c_str(), &value), "cannot read attribute " + name);
   return value;
 }
 

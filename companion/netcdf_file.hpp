@@ -24,16 +24,22 @@ class netcdf_file {
 
   int define_dim(const std::string& name, std::size_t length);
   int define_var(const std::string& name, nc_type type, std::initializer_list<int> dims);
+  int define_var(const std::string& name, nc_type type, const std::vector<int>& dims);
   void compress(int var);  // shuffle and deflate level 1
   void put_text(int var, const std::string& name, const std::string& value);  // NC_GLOBAL too
   void put_float(int var, const std::string& name, float value);
+  void put_int(int var, const std::string& name, int value);
   void end_define();
   void write(int var, const float* values);
   void write(int var, const double* values);
+  // A block of a variable: count[d] values from start[d] along each of its dimensions.
+  void write(int var, const std::vector<std::size_t>& start, const std::vector<std::size_t>& count,
+             const float* values);
   void close();  // closes and reports a failure to flush; the destructor only closes
 
   int var(const std::string& name) const;
   std::string text(int var, const std::string& name) const;
+  int integer(int var, const std::string& name) const;
   std::vector<float> read_floats(int var) const;  // all of it, as floats
 
  private:

@@ -9,20 +9,10 @@ namespace c2m::inspect {
 
 namespace {
 
-bool plausible(float v, range_check check) {
-  switch (check) {
-    case range_check::none:
-      return true;
-    case range_check::temperature:
-      return v >= 150.0f && v <= 350.0f;
-    case range_check::humidity:
-      return v >= 0.0f;
-    case range_check::mask:
-      return v == 0.0f || v == 1.0f;
-    case range_check::soil_moisture:
-      return v >= 0.0f && v <= 1.0f;
-  }
-  return true;
+bool plausible(float v, const plausible_range& range) {
+  if (!range.checked) return true;
+  if (range.mask) return v == range.low || v == range.high;
+  return v >= range.low && v <= range.high;
 }
 
 // Bin of v among ten equal bins from min to max; max itself falls in the last bin.
@@ -42,16 +32,20 @@ std::string left(const std::string& text, std::size_t width) {
   return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
 }
 
-std::string flags(const record_stats& s, range_check check) {
+std::string flags(const record_stats& s, const field_desc& f) {
   std::string text;
-  if (s.implausible > 0) text = std::to_string(s.implausible) + " " + describe_check(check);
-  if (s.inf > 0) text += (text.empty() ? "" : ", ") + std::to_string(s.inf) + " infinite";
+  const auto add = [&](std::size_t n, const std::string& what) {
+    if (n > 0) text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+  };
+  add(s.implausible, describe_range(f));
+  add(s.nan, "NaN");
+  add(s.inf, "infinite");
   return text;
 }
 
 }  // namespace
 
-record_stats compute_stats(std::span<const float> values, range_check check) {
+record_stats compute_stats(std::span<const float> values, const plausible_range& range) {
   record_stats s;
   double sum = 0.0;  // in double: a float sum loses the mean of a large grid
   for (const float v : values) {
@@ -67,7 +61,7 @@ record_stats compute_stats(std::span<const float> values, range_check check) {
       if (s.valid == 0 || v > s.max) s.max = v;
       ++s.valid;
       sum += v;
-      if (!plausible(v, check)) ++s.implausible;
+      if (!plausible(v, range)) ++s.implausible;
     }
   }
   if (s.valid == 0) return s;
@@ -77,37 +71,29 @@ record_stats compute_stats(std::span<const float> values, range_check check) {
   return s;
 }
 
-std::string describe_check(range_check check) {
-  switch (check) {
-    case range_check::none:
-      return "";
-    case range_check::temperature:
-      return "outside 150..350 K";
-    case range_check::humidity:
-      return "negative";
-    case range_check::mask:
-      return "neither 0 nor 1";
-    case range_check::soil_moisture:
-      return "outside 0..1";
-  }
-  return "";
+std::string describe_range(const field_desc& f) {
+  const plausible_range& r = f.range;
+  if (!r.checked) return "";
+  if (r.mask) return "neither " + short_number(r.low) + " nor " + short_number(r.high);
+  return "outside " + short_number(r.low) + ".." + short_number(r.high) +
+         (f.units.empty() ? "" : " " + f.units);
 }
 
 void print_stats(const work_file& w, bool histogram, std::ostream& out) {
-  out << right("rec", 4) << "  " << left("field", 6) << right("level", 6) << right("hPa", 10)
+  out << right("rec", 4) << "  " << left("field", 7) << right("level", 6) << right("hPa", 10)
       << right("min", 14) << right("max", 14) << right("mean", 14) << right("-99999", 10)
       << right("NaN", 10) << right("0.0", 10) << "  flags\n";
   for (const record_id& r : list_records(w.info)) {
-    const record_stats s = compute_stats(w.record(r.number), r.field->check);
+    const record_stats s = compute_stats(w.record(r.number), r.field->range);
     const bool any = s.valid > 0;
     const bool level = r.level > 0;
-    out << right(std::to_string(r.number), 4) << "  " << left(r.field->short_name, 6)
+    out << right(std::to_string(r.number), 4) << "  " << left(display_name(*r.field), 7)
         << right(level ? std::to_string(r.level) : "-", 6)
         << right(level ? short_number(r.pressure_hpa) : "-", 10)
         << right(any ? short_number(s.min) : "-", 14) << right(any ? short_number(s.max) : "-", 14)
         << right(any ? short_number(s.mean) : "-", 14) << right(std::to_string(s.missing), 10)
         << right(std::to_string(s.nan), 10) << right(std::to_string(s.zero), 10);
-    const std::string f = flags(s, r.field->check);
+    const std::string f = flags(s, *r.field);
     out << (f.empty() ? "" : "  " + f) << '\n';
     if (histogram && any) {
       out << "      histogram " << short_number(s.min) << " .. " << short_number(s.max)

@@ -24,10 +24,10 @@ struct record_stats {
   std::array<std::size_t, 10> histogram{};  // valid points, ten equal bins from min to max
 };
 
-record_stats compute_stats(std::span<const float> values, range_check check);
+record_stats compute_stats(std::span<const float> values, const plausible_range& range = {});
 
 // What the range check looks for, for the table's last column: "outside 150..350 K".
-std::string describe_check(range_check check);
+std::string describe_range(const field_desc& f);
 
 // The table: one row per record; with histogram, one line of bin counts below each.
 void print_stats(const work_file& w, bool histogram, std::ostream& out);

@@ -191,23 +191,31 @@ std::vector<record_id> list_records(const grid_info& info) {
   return records;
 }
 
-record_id find_record(const grid_info& info, std::string_view short_name, std::int32_t level) {
+record_id find_record(const grid_info& info, std::string_view name, std::int32_t level) {
   std::string names;
   for (const record_id& r : list_records(info)) {
-    if (r.level <= 1) names += " " + r.field->short_name;
-    if (r.field->short_name != short_name) continue;
+    if (r.level <= 1) names.append(" ").append(display_name(*r.field));
+    if (!names_field(*r.field, name)) continue;
     if (r.level == level) return r;
     if (level == 0)
-      throw run_error(std::string(short_name) + " is a 3-D field: give a LEVEL " +
-                      level_range(info));
-    if (r.level == 0)
-      throw run_error(std::string(short_name) + " is a surface field: it takes no LEVEL");
+      throw run_error(std::string(name) + " is a 3-D field: give a LEVEL " + level_range(info));
+    if (r.level == 0) throw run_error(std::string(name) + " is a surface field: it takes no LEVEL");
   }
   for (const field_desc& f : info.fields_3d)
-    if (f.short_name == short_name)
-      throw run_error("level " + std::to_string(level) + " of " + std::string(short_name) +
+    if (names_field(f, name))
+      throw run_error("level " + std::to_string(level) + " of " + std::string(name) +
                       " does not exist: give a LEVEL " + level_range(info));
-  throw run_error("unknown field '" + std::string(short_name) + "'; this work file holds" + names);
+  throw run_error("unknown field '" + std::string(name) + "'; this work file holds" + names);
+}
+
+std::int32_t level_of_pressure(const grid_info& info, double hpa) {
+  for (std::int32_t l = 1; l <= info.lm; ++l) {
+    const double p = info.pressure_pa[static_cast<std::size_t>(l - 1)] / 100.0;
+    if (std::fabs(p - hpa) <= 0.005) return l;
+  }
+  std::string levels;
+  for (const float p : info.pressure_pa) levels.append(" ").append(short_number(p / 100.0));
+  throw run_error("no level at " + short_number(hpa) + " hPa; the levels are (hPa)" + levels);
 }
 
 }  // namespace c2m::inspect

@@ -54,8 +54,12 @@ work_file read_work_file(const std::string& path);
 // Every record of the layout, in file order.
 std::vector<record_id> list_records(const grid_info& info);
 
-// The record of a field by its short name; level counts from 1 (the bottom) for 3-D
-// fields and must be 0 for surface fields. Throws run_error naming the choices.
-record_id find_record(const grid_info& info, std::string_view short_name, std::int32_t level);
+// The record of a field by its name (see names_field); level counts from 1 (the bottom)
+// for 3-D fields and must be 0 for surface fields. Throws run_error naming the choices.
+record_id find_record(const grid_info& info, std::string_view name, std::int32_t level);
+
+// The level whose pressure is hpa (to a hundredth of a hPa); throws run_error listing
+// the levels when there is none.
+std::int32_t level_of_pressure(const grid_info& info, double hpa);
 
 }  // namespace c2m::inspect

@@ -12,8 +12,8 @@ set -euo pipefail
 
 table='
 build    cmake g++ make
-inspect  libnetcdf-dev netcdf-bin libpng-dev
-tests    @build @inspect libgtest-dev groff-base
+inspect  libnetcdf-dev netcdf-bin pkg-config libcairo2-dev
+tests    @build @inspect libgtest-dev groff-base cdo libeccodes-tools
 fuzz     clang libclang-rt-14-dev
 '
 

@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "companion/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
@@ -33,11 +34,44 @@ struct pair_of_files {
   }
 };
 
-TEST(inspect_compare, identical_files_match) {
+TEST(inspect_compare, identical_files_are_said_to_be_identical) {
   pair_of_files f;
   std::string text;
   EXPECT_TRUE(f.run(0.0, &text).match());
-  EXPECT_NE(text.find(" match within 0"), std::string::npos) << text;
+  EXPECT_NE(text.find(" are identical\n"), std::string::npos) << text;
+  f.b.at(2, 1, 1) += 0.25f;
+  const comparison c = f.run(0.5, &text);
+  EXPECT_TRUE(c.match());
+  EXPECT_FALSE(c.identical);
+  EXPECT_NE(text.find(" match within 0.5\n"), std::string::npos) << text;
+}
+
+TEST(inspect_compare, a_value_against_missing_is_counted_apart_and_gives_no_difference) {
+  pair_of_files f;
+  f.a.at(2, 3, 2) = -99999.0f;  // ua level 2
+  f.b.at(2, 4, 2) = -99999.0f;
+  f.a.at(2, 5, 4) = -99999.0f;  // missing in both: equal
+  f.b.at(2, 5, 4) = -99999.0f;
+  f.b.at(2, 1, 1) += 1.0f;
+  f.b.at(2, 2, 1) -= 3.0f;
+  std::string text;
+  const comparison c = f.run(1e9, &text);  // no tolerance hides a value against missing
+  ASSERT_EQ(c.records.size(), 1u) << text;
+  const record_difference& d = c.records[0];  // counted apart, the first one located
+  EXPECT_EQ(std::tuple(d.against_missing, d.points, d.mi, d.mj), std::tuple(2u, 0u, 3, 2));
+  EXPECT_NE(text.find("record 2 ua level 2 (900 hPa): 2 points against missing, the first at "
+                      "(i, j) = (3, 2): missing against 5\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("99999"), std::string::npos) << text;
+
+  // The differing values count too, with the RMS over the 18 points valid in both.
+  f.run(0.0, &text);
+  const std::string both =
+      "record 2 ua level 2 (900 hPa): 2 of 20 points differ, largest |A-B| 3 "
+      "at (i, j) = (2, 1): 5 against 2, RMS 0.745356; 2 points against "
+      "missing";
+  EXPECT_NE(text.find(both), std::string::npos) << text;
 }
 
 TEST(inspect_compare, reports_count_largest_difference_and_where_it_is) {
@@ -55,11 +89,11 @@ TEST(inspect_compare, reports_count_largest_difference_and_where_it_is) {
   EXPECT_EQ(c.records[0].i, 4);
   EXPECT_EQ(c.records[0].j, 1);
   EXPECT_EQ(c.records[1].number, 27);
-  EXPECT_NE(text.find("record 14 tp level 2 (900 hPa): 3 of 20 points differ, largest |A-B| 2 "
-                      "at (i, j) = (4, 1): 250 against 252"),
+  EXPECT_NE(text.find("record 14 ta level 2 (900 hPa): 3 of 20 points differ, largest |A-B| 2 "
+                      "at (i, j) = (4, 1): 250 against 252, RMS 0.642262\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("record 27 sm4: 1 of 20 points differ"), std::string::npos) << text;
+  EXPECT_NE(text.find("record 27 mrsov4: 1 of 20 points differ"), std::string::npos) << text;
   EXPECT_NE(text.find("differ in 2 of 27 records"), std::string::npos) << text;
 }
 

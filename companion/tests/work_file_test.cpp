@@ -51,14 +51,17 @@ TEST(inspect_work_file, reads_layout_and_records_from_the_converters_info_file) 
   EXPECT_EQ(w.record(22)[5], 0.5f);
 
   ASSERT_EQ(w.info.fields_3d.size(), 5u);
-  EXPECT_EQ(w.info.fields_3d[3].short_name, "q");
+  EXPECT_EQ(w.info.fields_3d[3].short_name, "hus");
   EXPECT_EQ(w.info.fields_3d[3].long_name, "Specific humidity");
   EXPECT_EQ(w.info.fields_3d[3].units, "kg/kg");
-  EXPECT_EQ(w.info.fields_2d[0].short_name, "lsm");
+  EXPECT_EQ(w.info.fields_2d[0].short_name, "sftlf");
   EXPECT_EQ(w.info.fields_2d[0].units, "");
   EXPECT_EQ(w.info.fields_2d[4].long_name, "Soil Temperature layer 1");
-  EXPECT_EQ(w.info.fields_2d[11].short_name, "sm4");
-  EXPECT_EQ(w.info.fields_2d[11].check, range_check::soil_moisture);
+  EXPECT_EQ(w.info.fields_2d[11].short_name, "mrsov");
+  EXPECT_EQ(w.info.fields_2d[11].soil_layer, 4);
+  EXPECT_EQ(display_name(w.info.fields_2d[11]), "mrsov4");
+  EXPECT_EQ(w.info.fields_2d[1].pa_per_unit, 100.0f);  // M S L Pressure (hPa), exported in Pa
+  EXPECT_EQ(w.info.fields_2d[1].cf_units, "Pa");
 }
 
 TEST(inspect_work_file, refuses_a_work_file_whose_size_does_not_match) {
@@ -118,7 +121,7 @@ TEST(inspect_work_file, refuses_missing_and_malformed_info_files_naming_the_file
   EXPECT_NE(error_of(path).find(path + ": cannot open work file"), std::string::npos);
 }
 
-TEST(inspect_work_file, finds_records_by_short_name_and_level) {
+TEST(inspect_work_file, finds_records_by_name_old_or_new_and_level_or_pressure) {
   c2m::test::scratch_dir dir;
   test::write_case(test::make_case(2, 2, 3), dir / "w");
   const grid_info info = parse_grid_info(c2m::test::read_file(dir / "w.gdsinfo"), "w.gdsinfo");
@@ -127,6 +130,12 @@ TEST(inspect_work_file, finds_records_by_short_name_and_level) {
   EXPECT_EQ(find_record(info, "tp", 3).pressure_hpa, 800.0f);
   EXPECT_EQ(find_record(info, "lsm", 0).number, 16);
   EXPECT_EQ(find_record(info, "sm4", 0).number, 27);
+  EXPECT_EQ(find_record(info, "ta", 3).number, 15);
+  EXPECT_EQ(find_record(info, "sftlf", 0).number, 16);
+  EXPECT_EQ(find_record(info, "tsl1", 0).number, 20);
+  EXPECT_EQ(find_record(info, "mrsov4", 0).number, 27);
+  EXPECT_EQ(level_of_pressure(info, 900.0), 2);
+  EXPECT_EQ(level_of_pressure(info, 800.001), 3);
 
   const auto error = [&](const char* name, std::int32_t level) {
     try {
@@ -140,18 +149,27 @@ TEST(inspect_work_file, finds_records_by_short_name_and_level) {
             std::string::npos);
   EXPECT_NE(error("tp", 4).find("level 4 of tp does not exist"), std::string::npos);
   EXPECT_NE(error("lsm", 1).find("lsm is a surface field"), std::string::npos);
-  EXPECT_NE(error("rh", 1).find("unknown field 'rh'; this work file holds uw vw ht q tp lsm"),
+  EXPECT_NE(error("rh", 1).find("unknown field 'rh'; this work file holds ua va zg hus ta sftlf "
+                                "psl ps orog tsl1 mrsov1 tsl2"),
             std::string::npos);
+  EXPECT_NE(error("tsl", 0).find("unknown field 'tsl'"), std::string::npos);  // give the layer
+  try {
+    level_of_pressure(info, 500.0);
+    ADD_FAILURE() << "a pressure without a level was taken";
+  } catch (const run_error& e) {
+    EXPECT_EQ(std::string(e.what()), "no level at 500 hPa; the levels are (hPa) 1000 900 800");
+  }
 }
 
 TEST(inspect_work_file, names_unknown_fields_from_their_text) {
   const field_desc d = describe_field("Cloud water, total (kg/kg)");
   EXPECT_EQ(d.short_name, "cloud_water_total");
   EXPECT_EQ(d.units, "kg/kg");
-  EXPECT_EQ(d.check, range_check::none);
-  EXPECT_EQ(cf_units(""), "1");
-  EXPECT_EQ(cf_units("0-1"), "1");
-  EXPECT_EQ(cf_units("hPa"), "hPa");
+  EXPECT_FALSE(d.range.checked);
+  EXPECT_EQ(d.cf_units, "kg/kg");
+  EXPECT_EQ(d.grib1_code, 0);  // nothing for CDO to mistake
+  EXPECT_EQ(describe_field("Snow depth ( )").cf_units, "1");
+  EXPECT_EQ(describe_field("Snow depth (0-1)").cf_units, "1");
 }
 
 }  // namespace
