@@ -70,13 +70,14 @@ analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
   a.kgds[9] = static_cast<std::int32_t>(std::lround(dlon * 1000));
   a.kgds[10] = static_cast<std::int32_t>(std::lround(dlat * 1000));
 
+  const double phase = options.hour * pi / 24.0;
   for (std::int32_t j = 0; j < jm; ++j) {
     const double lat = (lat0 + dlat * j) * pi / 180.0;
     for (std::int32_t i = 0; i < im; ++i) {
       const double lon = (lon0 + dlon * i) * pi / 180.0;
       const std::size_t p2 =
           static_cast<std::size_t>(j) * static_cast<std::size_t>(im) + static_cast<std::size_t>(i);
-      const double wave = std::sin(3.0 * lon) * std::cos(2.0 * lat);
+      const double wave = std::sin(3.0 * lon + phase) * std::cos(2.0 * lat);
       const double warm = 25.0 * std::cos(lat) - 12.0;
 
       for (std::int32_t l = 0; l < lm; ++l) {

@@ -15,6 +15,9 @@ struct sample_options {
   // A level (1 = bottom) of ht that holds the input fill value everywhere, so that the
   // conversion stops for data; 0 for none.
   int missing_ht_level = 0;
+  // Hours after the base time: the waves move east, so that every time of a series
+  // differs from the others.
+  double hour = 0.0;
   std::string title = "sample-analysis";
 };
 

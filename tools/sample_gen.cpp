@@ -1,9 +1,10 @@
 // sample_gen: writes a deterministic sample analysis for conv2model.
 //   sample_gen DIR IM JM LM [--global] [--missing-rh-top N] [--missing-ht-level L]
-//              [--cut-short] [--name FILE]
+//              [--cut-short] [--hour H] [--name FILE]
 // writes DIR/FILE (default sample.bin), DIR/InputModelInf.txt and DIR/stdin.txt.
 // --missing-ht-level L makes a case that stops for data (height missing at level L, 1 =
-// bottom); --cut-short one that fails on input (the file ends inside its second record).
+// bottom); --cut-short one that fails on input (the file ends inside its second record);
+// --hour H a later time of a series (the waves move east).
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -14,9 +15,10 @@
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr,
-                 "usage: sample_gen DIR IM JM LM [--global] [--missing-rh-top N]\n"
-                 "                  [--missing-ht-level L] [--cut-short] [--name FILE]\n");
+    std::fprintf(
+        stderr,
+        "usage: sample_gen DIR IM JM LM [--global] [--missing-rh-top N]\n"
+        "                  [--missing-ht-level L] [--cut-short] [--hour H] [--name FILE]\n");
     return 2;
   }
   const std::string dir = argv[1];
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
       options.missing_rh_top = std::atoi(argv[++k]);
     } else if (arg == "--missing-ht-level" && k + 1 < argc) {
       options.missing_ht_level = std::atoi(argv[++k]);
+    } else if (arg == "--hour" && k + 1 < argc) {
+      options.hour = std::atof(argv[++k]);
     } else if (arg == "--cut-short") {
       cut_short = true;
     } else if (arg == "--name" && k + 1 < argc) {
