@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The batch case shared by the engine tests (sourced): twenty generated inputs on two
 # grids, the conversions they must give, and the checks of a batch's results.
 #
@@ -18,7 +19,8 @@ fail() {
 make_case() {
   build=$1
   w=$2
-  rm -rf "$w" && mkdir -p "$w/in/grid-a" "$w/in/grid-b" "$w/ref" || fail "cannot make $w"
+  rm -rf "$w"
+  mkdir -p "$w/in/grid-a" "$w/in/grid-b" "$w/ref" || fail "cannot make $w"
   deep="$w/in/season archive/$(printf 'december analyses %.0s' 1 2 3 4 5 6)/$(printf 'regional model grid b %.0s' 1 2 3 4 5 6)"
   mkdir -p "$deep" || fail "cannot make $deep"
   inputs=()
@@ -109,7 +111,7 @@ expected_summary() {
   local rows=("$@")
   for ((k = 1; k < ${#rows[@]}; k += 2)); do
     input=${inputs[rows[k] - 1]}
-    [ ${#input} -le $width ] || width=${#input}
+    [ ${#input} -le "$width" ] || width=${#input}
   done
   echo "conv2model-batch: 20 inputs: $converted converted, $stopped stopped for data, $failed failed"
   if [ ${#rows[@]} -gt 0 ]; then
@@ -133,10 +135,10 @@ expected_summary() {
 # check_joblog RUNDIR ROWS: the job log has a header and ROWS jobs, and each job's exit
 # value is the recorded status of the input it converted (the last job of each input).
 check_joblog() {
-  local rundir=$1 rows=$2
+  local rundir=$1 jobs=$2
   [ "$(head -n 1 "$rundir/joblog" | cut -f 1,7,9)" = "$(printf 'Seq\tExitval\tCommand')" ] ||
     fail "job log $rundir/joblog: no header"
-  [ "$(($(wc -l <"$rundir/joblog") - 1))" -eq "$rows" ] || fail "job log: expected $rows jobs"
+  [ "$(($(wc -l <"$rundir/joblog") - 1))" -eq "$jobs" ] || fail "job log: expected $jobs jobs"
   awk -F'\t' 'NR > 1 { split($9, word, " "); last[word[4]] = $7 }
     END { for (k in last) printf "%06d\t%s\n", k, last[k] }' "$rundir/joblog" | sort >"$w/joblog.exit"
   for f in "$rundir"/status/*; do printf '%s\t%s\n' "${f##*/}" "$(cut -f 1 "$f")"; done |

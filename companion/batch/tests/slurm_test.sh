@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# conv2model-batch as a SLURM job array on a throw-away single-node cluster on localhost:
+# the twenty inputs of the GNU parallel test, the same checks, the array tasks' exit
+# codes, and a retry of the failed inputs. The daemons are stopped by their PIDs however
+# the test ends.
+#   slurm_test.sh BUILD_DIR WORK_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd) || exit 1
+mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/batch_case.sh"
+batch=$build/conv2model-batch
+for program in munged slurmctld slurmd sbatch; do
+  if ! command -v "$program" >/dev/null; then
+    echo "batch_slurm: SKIPPED: $program not found (Debian packages munge and slurm-wlm are not installed)"
+    exit 0
+  fi
+done
+
+seconds_since() {
+  local now=${EPOCHREALTIME//[!0-9]/} then=${1//[!0-9]/}
+  printf '%d.%d s' $(((now - then) / 1000000)) $(((now - then) / 100000 % 10))
+}
+
+. "$here/slurm_cluster.sh"
+# A short path: munged's socket lies in the cluster's directory.
+cluster=$(mktemp -d /tmp/conv2model-slurm.XXXXXX) || fail "mktemp"
+trap 'cluster_stop "$cluster"; rm -rf "$cluster"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+t=$EPOCHREALTIME
+cluster_start "$cluster" || fail "the cluster did not come up"
+echo "== cluster up in $(seconds_since "$t")"
+
+make_case "$build" "$w"
+run=$w/run
+
+echo "== 20 inputs as a job array of 7 tasks (3 inputs each)"
+t=$EPOCHREALTIME
+run_checked 1 "$batch" --slurm --chunk 3 --partition batch --time 10 --mem 200 --run-dir "$run" \
+  --list "$w/inputs.txt"
+echo "== array done in $(seconds_since "$t")"
+expected_summary "$run" 18 1 1 stopped 4 failed 16 | diff - "$w/out" || fail "summary"
+check_results "$run"
+check_joblog "$run" 20
+
+# Each task's exit code, from the job completion log: the worst status of its chunk.
+job=$(cat "$run/slurm/job")
+for _ in $(seq 1 50); do
+  [ "$(grep -c "ArrayJobId=$job " "$cluster/jobcomp.txt")" -eq 7 ] && break
+  sleep 0.1
+done
+codes=$(grep "ArrayJobId=$job " "$cluster/jobcomp.txt" | sed 's/.*ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9:]*\).*/\1 \2/' | sort -n | tr '\n' ' ')
+[ "$codes" = "0 0:0 1 2:0 2 0:0 3 0:0 4 0:0 5 1:0 6 0:0 " ] || fail "task exit codes: $codes"
+limits=$(grep "ArrayJobId=$job " "$cluster/jobcomp.txt" | grep -o ' TimeLimit=[^ ]* ' | sort | uniq -c)
+[ "$limits" = "      7  TimeLimit=10 " ] || fail "the time limit did not reach the tasks: $limits"
+
+echo "== retry after mending the broken input"
+converted_before=$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")
+"$build/sample_gen" "$(dirname "${inputs[15]}")" 9 7 4 --hour 96 --name b16.bin >/dev/null
+rm -f "$w/in/grid-b/stdin.txt"
+reference 16
+snapshot >"$w/before"
+t=$EPOCHREALTIME
+run_checked 2 "$batch" --retry-failed --slurm --run-dir "$run"
+echo "== retry done in $(seconds_since "$t")"
+expected_summary "$run" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary after the retry"
+check_results "$run"
+check_joblog "$run" 22
+[ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||
+  fail "the retry converted inputs that had converted"
+
+t=$EPOCHREALTIME
+cluster_stop "$cluster"
+echo "== cluster down in $(seconds_since "$t")"
+echo "batch_slurm: all checks passed"
