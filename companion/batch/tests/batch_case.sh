@@ -5,7 +5,8 @@
 # Inputs, in list order (index: file):
 #   1-10   in/grid-a/aNN.bin          12 x 8 x 5, one hour apart; a04 stops for data
 #   11-19  in/grid-b/bNN.bin          9 x 7 x 4; b16 is cut short and fails on input
-#   20     in/<a deep path with blanks, over 239 characters>/b 20.bin, on grid b
+#   20     in/<a deep path over 239 characters, its directories with blanks inside and at
+#          the end>/b 20.bin, on grid b
 # A stale work file and info file lie beside a01, a04 and b16 before the batch.
 
 fail() {
