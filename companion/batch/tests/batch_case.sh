@@ -3,7 +3,7 @@
 # grids, the conversions they must give, and the checks of a batch's results.
 #
 # Inputs, in list order (index: file):
-#   1-10   in/grid-a/aNN.bin          12 x 8 x 5, one hour apart; a04 stops for data
+#   1-10   in/grid-a/aNN.bin          12 x 8 x 5, six hours apart; a04 stops for data
 #   11-19  in/grid-b/bNN.bin          9 x 7 x 4; b16 is cut short and fails on input
 #   20     in/<a deep path over 239 characters, its directories with blanks inside and at
 #          the end>/b 20.bin, on grid b
