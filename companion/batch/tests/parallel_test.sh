@@ -61,4 +61,17 @@ grep -q "failed   1       ${inputs[2]}  conv2model-batch: cannot remove the old 
 run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "$w/in/grid-a/../grid-a/a02.bin"
 grep -q "two inputs would write the same outputs" "$w/err" || fail "clashing inputs are not refused"
 [ ! -e "$w/run4/status" ] || fail "a refused batch converted something"
+echo "== help, a bad option, the manual page"
+run_checked 0 "$batch" --help >/dev/null
+for option in --list --config --output-dir --run-dir --jobs --slurm --chunk --partition --time --mem \
+  --retry-failed --summary; do
+  grep -q -- " $option" "$w/out" || fail "--help does not tell $option"
+done
+run_checked 3 "$batch" --no-such-option
+grep -qx "Try 'conv2model-batch --help'." "$w/err" || fail "a bad option does not point to --help"
+page=$(dirname "$0")/../../../docs/man/conv2model-batch.1
+if command -v groff >/dev/null; then
+  warnings=$(groff -man -ww -z "$page" 2>&1)
+  [ -z "$warnings" ] || fail "groff warns about $page: $warnings"
+fi
 echo "batch_parallel: all checks passed"
