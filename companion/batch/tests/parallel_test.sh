@@ -7,6 +7,7 @@
 set -uo pipefail
 build=$(cd "$1" && pwd) || exit 1
 mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
+# shellcheck source=companion/batch/tests/batch_case.sh
 . "$(dirname "$0")/batch_case.sh"
 batch=$build/conv2model-batch
 command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"

@@ -138,6 +138,8 @@ SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
 SchedulerParameters=batch_sched_delay=0,sched_min_interval=0
 MinJobAge=5
+# Small, so that a test can see the batch tool keep its arrays within it.
+MaxArraySize=8
 ReturnToService=2
 NodeName=localhost NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$memory State=UNKNOWN
 PartitionName=batch Nodes=localhost Default=YES MaxTime=INFINITE State=UP

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # conv2model-batch as a SLURM job array on a throw-away single-node cluster on localhost:
 # the twenty inputs of the GNU parallel test, the same checks, the array tasks' exit
-# codes, and a retry of the failed inputs. The daemons are stopped by their PIDs however
+# codes, a retry of the failed inputs, and an array kept within the cluster's MaxArraySize
+# and submitted without waiting. The daemons are stopped by their PIDs however
 # the test ends.
 #   slurm_test.sh BUILD_DIR WORK_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd) || exit 1
 mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=companion/batch/tests/batch_case.sh
 . "$here/batch_case.sh"
 batch=$build/conv2model-batch
 for program in munged slurmctld slurmd sbatch; do
@@ -22,6 +24,7 @@ seconds_since() {
   printf '%d.%d s' $(((now - then) / 1000000)) $(((now - then) / 100000 % 10))
 }
 
+# shellcheck source=companion/batch/tests/slurm_cluster.sh
 . "$here/slurm_cluster.sh"
 # A short path: munged's socket lies in the cluster's directory.
 cluster=$(mktemp -d /tmp/conv2model-slurm.XXXXXX) || fail "mktemp"
@@ -69,6 +72,21 @@ check_results "$run"
 check_joblog "$run" 22
 [ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||
   fail "the retry converted inputs that had converted"
+
+echo "== one input per task asked, more tasks than MaxArraySize allows; submitted without waiting"
+t=$EPOCHREALTIME
+run_checked 0 "$batch" --slurm --chunk 1 --no-wait --run-dir "$w/run-max" --list "$w/inputs.txt"
+grep -q "submitting 20 inputs as 7 array tasks of up to 3" "$w/err" || fail "the array outgrew MaxArraySize"
+job=$(cat "$w/run-max/slurm/job")
+for _ in $(seq 1 300); do
+  [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] && break
+  sleep 0.2
+done
+echo "== array done in $(seconds_since "$t")"
+run_checked 2 "$batch" --summary --run-dir "$w/run-max"
+expected_summary "$w/run-max" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary of the array"
+check_results "$w/run-max"
+check_joblog "$w/run-max" 20
 
 t=$EPOCHREALTIME
 cluster_stop "$cluster"
