@@ -14,11 +14,12 @@ fail() {
   exit 1
 }
 
-# make_case BUILD DIR: the inputs under DIR/in, the list DIR/inputs.txt, the reference
-# conversions under DIR/ref (made with conv2model directly), and DIR/before (a listing of
-# every file under DIR/in with its checksum).
+# make_case BUILD DIR: the batch tool of BUILD in $batch; the inputs under DIR/in, the
+# list DIR/inputs.txt, the reference conversions under DIR/ref (made with conv2model
+# directly), and DIR/before (a listing of every file under DIR/in with its checksum).
 make_case() {
   build=$1
+  batch=$build/conv2model-batch
   w=$2
   rm -rf "$w"
   mkdir -p "$w/in/grid-a" "$w/in/grid-b" "$w/ref" || fail "cannot make $w"
@@ -144,6 +145,24 @@ check_joblog() {
     END { for (k in last) printf "%06d\t%s\n", k, last[k] }' "$rundir/joblog" | sort >"$w/joblog.exit"
   for f in "$rundir"/status/*; do printf '%s\t%s\n' "${f##*/}" "$(cut -f 1 "$f")"; done |
     cmp -s - "$w/joblog.exit" || fail "job log exit values differ from the recorded statuses"
+}
+
+# check_retry RUNDIR ENGINE-OPTION...: mends the broken input, retries the failed inputs
+# of RUNDIR, and checks that exactly those were converted again.
+check_retry() {
+  local rundir=$1 converted_before
+  shift
+  converted_before=$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")
+  "$build/sample_gen" "$(dirname "${inputs[15]}")" 9 7 4 --hour 96 --name b16.bin >/dev/null
+  rm -f "$w/in/grid-b/stdin.txt"
+  reference 16
+  snapshot >"$w/before"
+  run_checked 2 "$batch" --retry-failed "$@" --run-dir "$rundir"
+  expected_summary "$rundir" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary after the retry"
+  check_results "$rundir"
+  check_joblog "$rundir" 22
+  [ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||
+    fail "the retry converted inputs that had converted"
 }
 
 # run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.

@@ -9,7 +9,6 @@ build=$(cd "$1" && pwd) || exit 1
 mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
 # shellcheck source=companion/batch/tests/batch_case.sh
 . "$(dirname "$0")/batch_case.sh"
-batch=$build/conv2model-batch
 command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"
 
 make_case "$build" "$w"
@@ -24,17 +23,7 @@ check_results "$run"
 check_joblog "$run" 20
 
 echo "== retry after mending the broken input"
-converted_before=$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")
-"$build/sample_gen" "$(dirname "${inputs[15]}")" 9 7 4 --hour 96 --name b16.bin >/dev/null
-rm -f "$w/in/grid-b/stdin.txt"
-reference 16
-snapshot >"$w/before"
-run_checked 2 "$batch" --retry-failed -j 2 --run-dir "$run"
-expected_summary "$run" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary after the retry"
-check_results "$run"
-check_joblog "$run" 22
-[ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||
-  fail "the retry converted inputs that had converted"
+check_retry "$run" -j 2
 run_checked 2 "$batch" --summary --run-dir "$run" >/dev/null
 
 echo "== one configuration and one output directory for all, inputs from standard input"
