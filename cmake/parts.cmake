@@ -78,11 +78,11 @@ function(conv2model_part name dir what)
   add_subdirectory(${dir})
 endfunction()
 
-# conv2model_program(NAME)
+# conv2model_program(NAME [SCRIPT])
 #
-# A program that users run: the target NAME, or the script NAME in the current source
-# directory. Built beside conv2model, installed with its manual page docs/man/NAME.1,
-# and checked by the installation test.
+# A program that users run: the target NAME, or the script SCRIPT (by default NAME in
+# the current source directory). Built beside conv2model, installed with its manual page
+# docs/man/NAME.1, and checked by the installation test.
 function(conv2model_program name)
   set(page ${PROJECT_SOURCE_DIR}/docs/man/${name}.1)
   if(NOT EXISTS ${page})
@@ -91,6 +91,8 @@ function(conv2model_program name)
   if(TARGET ${name})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
     install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  elseif(ARGC GREATER 1)
+    install(PROGRAMS ${ARGV1} DESTINATION ${CMAKE_INSTALL_BINDIR})
   else()
     install(PROGRAMS ${CMAKE_CURRENT_SOURCE_DIR}/${name} DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

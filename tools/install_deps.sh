@@ -13,7 +13,9 @@ set -euo pipefail
 table='
 build    cmake g++ make
 inspect  libnetcdf-dev netcdf-bin pkg-config libcairo2-dev
-tests    @build @inspect libgtest-dev groff-base cdo libeccodes-tools
+batch    parallel
+cluster  slurm-wlm munge iproute2
+tests    @build @inspect @batch libgtest-dev groff-base cdo libeccodes-tools
 fuzz     clang libclang-rt-14-dev
 '
 

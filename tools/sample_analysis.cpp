@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 #include "tools/record_writer.hpp"
@@ -69,13 +70,14 @@ analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
   a.kgds[9] = static_cast<std::int32_t>(std::lround(dlon * 1000));
   a.kgds[10] = static_cast<std::int32_t>(std::lround(dlat * 1000));
 
+  const double phase = options.hour * pi / 24.0;
   for (std::int32_t j = 0; j < jm; ++j) {
     const double lat = (lat0 + dlat * j) * pi / 180.0;
     for (std::int32_t i = 0; i < im; ++i) {
       const double lon = (lon0 + dlon * i) * pi / 180.0;
       const std::size_t p2 =
           static_cast<std::size_t>(j) * static_cast<std::size_t>(im) + static_cast<std::size_t>(i);
-      const double wave = std::sin(3.0 * lon) * std::cos(2.0 * lat);
+      const double wave = std::sin(3.0 * lon + phase) * std::cos(2.0 * lat);
       const double warm = 25.0 * std::cos(lat) - 12.0;
 
       for (std::int32_t l = 0; l < lm; ++l) {
@@ -118,10 +120,14 @@ analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
       std::fill(a.rh.begin() + static_cast<std::ptrdiff_t>(n2 * static_cast<std::size_t>(l)),
                 a.rh.begin() + static_cast<std::ptrdiff_t>(n2 * static_cast<std::size_t>(l + 1)),
                 fill);
+  const int l = options.missing_ht_level;
+  if (l >= 1 && l <= lm)
+    std::fill(a.ht.begin() + static_cast<std::ptrdiff_t>(n2 * static_cast<std::size_t>(l - 1)),
+              a.ht.begin() + static_cast<std::ptrdiff_t>(n2 * static_cast<std::size_t>(l)), fill);
   return a;
 }
 
-void write_input_file(const std::string& path, const analysis& a) {
+void write_input_file(const std::string& path, const analysis& a, bool cut_short) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot create " + path);
   try {
@@ -135,6 +141,14 @@ void write_input_file(const std::string& path, const analysis& a) {
     throw;
   }
   if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + path);
+  if (cut_short) {
+    // The level-count record takes 12 bytes; keep the uw record's leading marker and half
+    // of its data.
+    const std::uintmax_t keep = 12 + 4 + a.uw.size() * sizeof(float) / 2;
+    std::error_code error;
+    std::filesystem::resize_file(path, keep, error);
+    if (error) throw std::runtime_error("cannot cut " + path + ": " + error.message());
+  }
 }
 
 std::string grid_config_text(const analysis& a, const std::string& title) {

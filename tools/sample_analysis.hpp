@@ -12,6 +12,12 @@ namespace c2m::sample {
 struct sample_options {
   bool global = false;     // whole globe; otherwise a quarter-degree regional window
   int missing_rh_top = 0;  // top levels of rh that hold the input fill value everywhere
+  // A level (1 = bottom) of ht that holds the input fill value everywhere, so that the
+  // conversion stops for data; 0 for none.
+  int missing_ht_level = 0;
+  // Hours after the base time: the waves move east, so that every time of a series
+  // differs from the others.
+  double hour = 0.0;
   std::string title = "sample-analysis";
 };
 
@@ -26,8 +32,9 @@ struct analysis {
 analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
                      const sample_options& options = {});
 
-// The input field file's bytes and the matching grid configuration text.
-void write_input_file(const std::string& path, const analysis& a);
+// The input field file's bytes and the matching grid configuration text. A cut_short
+// file ends halfway through its second record (uw), so that the conversion fails on input.
+void write_input_file(const std::string& path, const analysis& a, bool cut_short = false);
 std::string grid_config_text(const analysis& a, const std::string& title);
 
 }  // namespace c2m::sample

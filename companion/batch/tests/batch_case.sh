@@ -1,0 +1,176 @@
+# shellcheck shell=bash
+# The batch case shared by the engine tests (sourced): twenty generated inputs on two
+# grids, the conversions they must give, and the checks of a batch's results.
+#
+# Inputs, in list order (index: file):
+#   1-10   in/grid-a/aNN.bin          12 x 8 x 5, six hours apart; a04 stops for data
+#   11-19  in/grid-b/bNN.bin          9 x 7 x 4; b16 is cut short and fails on input
+#   20     in/<a deep path over 239 characters, its directories with blanks inside and at
+#          the end>/b 20.bin, on grid b
+# A stale work file and info file lie beside a01, a04 and b16 before the batch.
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# make_case BUILD DIR: the batch tool of BUILD in $batch; the inputs under DIR/in, the
+# list DIR/inputs.txt, the reference conversions under DIR/ref (made with conv2model
+# directly), and DIR/before (a listing of every file under DIR/in with its checksum).
+make_case() {
+  build=$1
+  batch=$build/conv2model-batch
+  w=$2
+  rm -rf "$w"
+  mkdir -p "$w/in/grid-a" "$w/in/grid-b" "$w/ref" || fail "cannot make $w"
+  deep="$w/in/season archive/$(printf 'december analyses %.0s' 1 2 3 4 5 6)/$(printf 'regional model grid b %.0s' 1 2 3 4 5 6)"
+  mkdir -p "$deep" || fail "cannot make $deep"
+  inputs=()
+  local k dir name extra
+  for k in $(seq 1 20); do
+    extra=()
+    if [ "$k" -le 10 ]; then
+      dir=$w/in/grid-a name=$(printf 'a%02d.bin' "$k") grid=(12 8 5)
+    else
+      dir=$w/in/grid-b name=$(printf 'b%02d.bin' "$k") grid=(9 7 4)
+    fi
+    [ "$k" -ne 20 ] || dir=$deep name="b 20.bin"
+    [ "$k" -ne 4 ] || extra=(--missing-ht-level 2)
+    [ "$k" -ne 16 ] || extra=(--cut-short)
+    "$build/sample_gen" "$dir" "${grid[@]}" --hour $((6 * k)) --name "$name" "${extra[@]}" ||
+      fail "sample_gen $dir $name"
+    inputs+=("$dir/$name")
+  done
+  rm -f "$w/in/grid-a/stdin.txt" "$w/in/grid-b/stdin.txt" "$deep/stdin.txt"
+  [ ${#deep} -gt 239 ] || fail "the deep path is only ${#deep} characters"
+  printf '%s\n' "${inputs[@]}" >"$w/inputs.txt"
+  for k in 1 4 16; do
+    printf 'stale\n' >"${inputs[k - 1]}.ORUwrk"
+    printf 'stale\n' >"${inputs[k - 1]}.ORUwrk.gdsinfo"
+  done
+  for k in $(seq 1 20); do reference "$k"; done
+  snapshot >"$w/before"
+}
+
+# reference K: converts input K with conv2model directly in DIR/ref/K, under the name
+# the batch gives it (input.bin for a name with a blank).
+reference() {
+  local k=$1 input=${inputs[$1 - 1]} r=$w/ref/$1
+  rm -rf "$r" && mkdir -p "$r"
+  cp "$(dirname "$input")/InputModelInf.txt" "$r/"
+  link_name "$input"
+  ln -s "$input" "$r/$link"
+  (cd "$r" && printf '%s\nconv2model-batch\n' "$link" | "$build/conv2model" >stdout 2>stderr)
+  echo $? >"$r/status"
+}
+
+link_name() {
+  link=${1##*/}
+  [[ $link != *" "* ]] || link=input.bin
+}
+
+# Every file under DIR/in but the outputs, with its checksum.
+snapshot() {
+  (cd "$w/in" && find . -type f ! -name '*.ORUwrk' ! -name '*.ORUwrk.gdsinfo' -print0 | sort -z |
+    xargs -0 sha256sum)
+}
+
+# check_results RUNDIR: every input's result, outputs and log against its reference
+# conversion; nothing left behind; the input directories unchanged but for the outputs.
+check_results() {
+  local rundir=$1 k input name outdir tag status log expected
+  for k in $(seq 1 20); do
+    input=${inputs[k - 1]}
+    name=${input##*/}
+    outdir=$(dirname "$input")
+    tag=$(printf '%06d' "$k")
+    link_name "$input"
+    expected=$(cat "$w/ref/$k/status")
+    [ -f "$rundir/status/$tag" ] || fail "input $k: no result recorded"
+    status=$(cut -f 1 "$rundir/status/$tag")
+    [ "$status" = "$expected" ] || fail "input $k: status $status, conv2model gives $expected"
+    log=$rundir/logs/$tag-$name.log
+    cat "$w/ref/$k/stdout" "$w/ref/$k/stderr" | cmp -s - "$log" || fail "input $k: log $log differs"
+    if [ "$expected" = 0 ]; then
+      cmp -s "$outdir/$name.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: work file differs"
+      cmp -s "$outdir/$name.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" ||
+        fail "input $k: info file differs"
+    else
+      [ ! -e "$outdir/$name.ORUwrk" ] || fail "input $k: a work file survived a failed run"
+      [ ! -e "$outdir/$name.ORUwrk.gdsinfo" ] || fail "input $k: an info file survived a failed run"
+    fi
+  done
+  [ -z "$(find "$w/in" -name '.conv2model-batch*')" ] || fail "temporary files left under $w/in"
+  [ -z "$(ls -A "$rundir/scratch")" ] || fail "scratch directories left in $rundir/scratch"
+  snapshot | cmp -s - "$w/before" || fail "files under $w/in changed besides the outputs"
+}
+
+# expected_summary RUNDIR CONVERTED STOPPED FAILED [RESULT K]...: the summary the batch
+# must print, with one row per input K that did not convert.
+expected_summary() {
+  local rundir=$1 converted=$2 stopped=$3 failed=$4 width=5 k
+  shift 4
+  local rows=("$@")
+  for ((k = 1; k < ${#rows[@]}; k += 2)); do
+    input=${inputs[rows[k] - 1]}
+    [ ${#input} -le "$width" ] || width=${#input}
+  done
+  echo "conv2model-batch: 20 inputs: $converted converted, $stopped stopped for data, $failed failed"
+  if [ ${#rows[@]} -gt 0 ]; then
+    echo
+    printf "%-7s  %-6s  %-${width}s  %s\n" result status input \
+      "last log line (stopped) or diagnostic (failed)"
+    for ((k = 0; k < ${#rows[@]}; k += 2)); do
+      case ${rows[k + 1]} in
+        4) printf "%-7s  %-6s  %-${width}s  %s\n" stopped 2 "${inputs[3]}" \
+          "Height data missing at level:    800.000000" ;;
+        16) printf "%-7s  %-6s  %-${width}s  %s\n" failed 1 "${inputs[15]}" \
+          "conv2model: b16.bin: record 2 (uw) is cut: its length says 1008 bytes, the file ends after 504" ;;
+      esac
+    done
+    echo
+  fi
+  echo "job log: $rundir/joblog"
+  echo "logs:    $rundir/logs/ (one per input)"
+}
+
+# check_joblog RUNDIR ROWS: the job log has a header and ROWS jobs, and each job's exit
+# value is the recorded status of the input it converted (the last job of each input).
+check_joblog() {
+  local rundir=$1 jobs=$2
+  [ "$(head -n 1 "$rundir/joblog" | cut -f 1,7,9)" = "$(printf 'Seq\tExitval\tCommand')" ] ||
+    fail "job log $rundir/joblog: no header"
+  [ "$(($(wc -l <"$rundir/joblog") - 1))" -eq "$jobs" ] || fail "job log: expected $jobs jobs"
+  awk -F'\t' 'NR > 1 { split($9, word, " "); last[word[4]] = $7 }
+    END { for (k in last) printf "%06d\t%s\n", k, last[k] }' "$rundir/joblog" | sort >"$w/joblog.exit"
+  for f in "$rundir"/status/*; do printf '%s\t%s\n' "${f##*/}" "$(cut -f 1 "$f")"; done |
+    cmp -s - "$w/joblog.exit" || fail "job log exit values differ from the recorded statuses"
+}
+
+# check_retry RUNDIR ENGINE-OPTION...: mends the broken input, retries the failed inputs
+# of RUNDIR, and checks that exactly those were converted again.
+check_retry() {
+  local rundir=$1 converted_before
+  shift
+  converted_before=$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")
+  "$build/sample_gen" "$(dirname "${inputs[15]}")" 9 7 4 --hour 96 --name b16.bin >/dev/null
+  rm -f "$w/in/grid-b/stdin.txt"
+  reference 16
+  snapshot >"$w/before"
+  run_checked 2 "$batch" --retry-failed "$@" --run-dir "$rundir"
+  expected_summary "$rundir" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary after the retry"
+  check_results "$rundir"
+  check_joblog "$rundir" 22
+  [ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||
+    fail "the retry converted inputs that had converted"
+}
+
+# run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.
+run_checked() {
+  local expected=$1 status
+  shift
+  "$@" >"$w/out" 2>"$w/err"
+  status=$?
+  cat "$w/out"
+  [ "$status" -eq "$expected" ] || { cat "$w/err" >&2; fail "$* ended with status $status, not $expected"; }
+}

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# conv2model-batch through the real GNU parallel: twenty inputs on two grids, one data
+# stop and one broken input; every output, log, the summary, the job log and the exit
+# status; a retry of the failed inputs; one configuration and one output directory for
+# all; inputs that would write the same outputs.
+#   parallel_test.sh BUILD_DIR WORK_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd) || exit 1
+mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
+# shellcheck source=companion/batch/tests/batch_case.sh
+. "$(dirname "$0")/batch_case.sh"
+command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"
+
+make_case "$build" "$w"
+run=$w/run
+
+echo "== 20 inputs, -j 2"
+run_checked 1 "$batch" -j 2 --run-dir "$run" --list "$w/inputs.txt"
+expected_summary "$run" 18 1 1 stopped 4 failed 16 | diff - "$w/out" || fail "summary"
+cmp -s "$w/out" "$run/summary" || fail "the summary file differs from what was printed"
+[ ! -s "$w/err" ] || { cat "$w/err"; fail "standard error is not empty (no terminal, no bar)"; }
+check_results "$run"
+check_joblog "$run" 20
+
+echo "== retry after mending the broken input"
+check_retry "$run" -j 2
+run_checked 2 "$batch" --summary --run-dir "$run" >/dev/null
+
+echo "== one configuration and one output directory for all, inputs from standard input"
+mkdir -p "$w/out-dir" "$w/conf"
+cp "$w/in/grid-a/InputModelInf.txt" "$w/conf/regional.txt"
+outputs_before=$(cd "$w/in" && find . -name '*.ORUwrk*' -print0 | sort -z | xargs -0 sha256sum)
+printf '%s\n' "${inputs[@]:1:2}" |
+  run_checked 0 "$batch" --run-dir "$w/run2" --config "$w/conf/regional.txt" --output-dir "$w/out-dir" --list -
+for k in 2 3; do
+  cmp -s "$w/out-dir/a0$k.bin.ORUwrk" "$w/ref/$k/a0$k.bin.ORUwrk" || fail "a0$k in the output directory"
+  cmp -s "$w/out-dir/a0$k.bin.ORUwrk.gdsinfo" "$w/ref/$k/a0$k.bin.ORUwrk.gdsinfo" || fail "a0$k info"
+done
+[ "$(cd "$w/in" && find . -name '*.ORUwrk*' -print0 | sort -z | xargs -0 sha256sum)" = "$outputs_before" ] ||
+  fail "a batch with --output-dir changed the outputs beside the inputs"
+grep -qx "conv2model-batch: 2 inputs: 2 converted, 0 stopped for data, 0 failed" "$w/out" || fail "summary"
+
+echo "== a grid configuration that is missing, an output that cannot be replaced, inputs that clash"
+run_checked 1 "$batch" --run-dir "$w/run3" --config "$w/conf/none.txt" "${inputs[1]}" >/dev/null
+grep -q "failed   1       ${inputs[1]}  conv2model-batch: $w/conf/none.txt: cannot copy the grid configuration: No such file or directory" "$w/out" ||
+  fail "a missing configuration is not reported"
+mkdir -p "$w/out-dir-2/a03.bin.ORUwrk"
+run_checked 1 "$batch" --run-dir "$w/run3" --output-dir "$w/out-dir-2" "${inputs[2]}" >/dev/null
+grep -q "failed   1       ${inputs[2]}  conv2model-batch: cannot remove the old outputs: cannot remove '$w/out-dir-2/a03.bin.ORUwrk': Is a directory" "$w/out" ||
+  fail "an output that cannot be replaced is not reported"
+run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "$w/in/grid-a/../grid-a/a02.bin"
+grep -q "two inputs would write the same outputs" "$w/err" || fail "clashing inputs are not refused"
+[ ! -e "$w/run4/status" ] || fail "a refused batch converted something"
+echo "== help, a bad option, the manual page"
+run_checked 0 "$batch" --help >/dev/null
+for option in --list --config --output-dir --run-dir --jobs --slurm --chunk --partition --time --mem \
+  --retry-failed --summary; do
+  grep -q -- " $option" "$w/out" || fail "--help does not tell $option"
+done
+run_checked 3 "$batch" --no-such-option
+grep -qx "Try 'conv2model-batch --help'." "$w/err" || fail "a bad option does not point to --help"
+page=$(dirname "$0")/../../../docs/man/conv2model-batch.1
+if command -v groff >/dev/null; then
+  warnings=$(groff -man -ww -z "$page" 2>&1)
+  [ -z "$warnings" ] || fail "groff warns about $page: $warnings"
+fi
+echo "batch_parallel: all checks passed"
