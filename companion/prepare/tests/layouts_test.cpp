@@ -96,6 +96,33 @@ TEST_F(prepare_layouts, grib1_written_by_cdo_within_its_24_bit_packing) {
   expect_same_as_source(layout("gfs.grib1"), 1.0 / 256.0);
 }
 
+// Temperatures of 300 K and above made missing, as a float fill value and, packed, as
+// the short _FillValue: those points, and only those, must hold the input fill value.
+TEST_F(prepare_layouts, missing_points_become_the_input_fill_value) {
+  const shell_result made =
+      shell(dir_->path(), "cdo -s -f nc2 -setmissval,-32767 -setrtomiss,300,1000 -selname,t " +
+                              layout("era5_new_pl.nc") +
+                              " hot.nc && ncpdq -O -P all_new -M flt_sht hot.nc hot_packed.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
+  for (const char* hot : {"hot.nc", "hot_packed.nc"}) {
+    // The first file that holds a field gives it; the later ones are ignored.
+    const shell_result r =
+        prepare(dir_->path(), std::string("-o hot.bin ") + hot + " " + layout("era5_new_pl.nc") +
+                                  " " + layout("era5_new_sfc.nc"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const input_fields a = read_input(*dir_ / "hot.bin", im, jm, lm);
+    int fills = 0, bad = 0;
+    for (std::size_t p = 0; p < a.upper[4].size(); ++p) {
+      const bool hot_point = ref.upper[4][p] >= 300.0f;
+      fills += a.upper[4][p] == input_fill;
+      if ((a.upper[4][p] == input_fill) != hot_point) ++bad;
+    }
+    EXPECT_GT(fills, 1000) << hot;
+    EXPECT_EQ(bad, 0) << hot;
+  }
+}
+
 TEST_F(prepare_layouts, one_time_only) {
   const shell_result made = shell(
       dir_->path(), "cdo -s -f nc2 -shifttime,6hour " + layout("era5_new_sfc.nc") + " later.nc");
