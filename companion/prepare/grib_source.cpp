@@ -265,7 +265,7 @@ void grib_read(const std::string& path, const std::vector<grib_load>& loads) {
       const int err = codes_get_double_array(h.get(), "values", values.data(), &count);
       if (err != 0)
         throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err));
-      place(values, bitmap_missing, l.cut->offsets, l.field->kind, l.out);
+      place(values, bitmap_missing, *l.cut, l.field->kind, l.out);
       ++next;
     }
   }

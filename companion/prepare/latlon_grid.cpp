@@ -112,21 +112,18 @@ window make_window(const latlon_grid& g, const std::optional<area>& cut, const s
   w.kgds[6] = millidegrees(g.dj, what);
 
   // Where each written point lies in the stored values.
-  std::vector<std::size_t> col(static_cast<std::size_t>(w.im)), row(static_cast<std::size_t>(w.jm));
+  w.col.resize(static_cast<std::size_t>(w.im));
+  w.row.resize(static_cast<std::size_t>(w.jm));
   for (std::int32_t i = 0; i < w.im; ++i) {
     const std::int64_t we = (w.i0 + i) % g.ni;  // west-to-east column
     const std::int64_t si = g.i_negative ? g.ni - 1 - we : we;
-    col[static_cast<std::size_t>(i)] = static_cast<std::size_t>(g.j_consecutive ? si * g.nj : si);
+    w.col[static_cast<std::size_t>(i)] = static_cast<std::size_t>(g.j_consecutive ? si * g.nj : si);
   }
   for (std::int32_t j = 0; j < w.jm; ++j) {
     const std::int64_t sn = w.j0 + j;  // south-to-north row
     const std::int64_t sj = g.j_positive ? sn : g.nj - 1 - sn;
-    row[static_cast<std::size_t>(j)] = static_cast<std::size_t>(g.j_consecutive ? sj : sj * g.ni);
+    w.row[static_cast<std::size_t>(j)] = static_cast<std::size_t>(g.j_consecutive ? sj : sj * g.ni);
   }
-  w.offsets.resize(static_cast<std::size_t>(w.im) * static_cast<std::size_t>(w.jm));
-  std::size_t p = 0;
-  for (std::size_t j = 0; j < row.size(); ++j)
-    for (std::size_t i = 0; i < col.size(); ++i) w.offsets[p++] = row[j] + col[i];
   return w;
 }
 

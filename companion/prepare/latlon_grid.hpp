@@ -39,13 +39,14 @@ struct area {
 
 // The points written: `im` columns from `i0` eastwards (wrapping round a global grid),
 // `jm` rows from `j0` northwards, in the source grid's west-to-east, south-to-north
-// numbering. `offsets` maps each written point, i fastest, to its index in the stored
-// values of the source field.
+// numbering. Written point (i, j), from 0, comes from stored value row[j] + col[i] of
+// the source field.
 struct window {
   std::int32_t im = 0, jm = 0;
   std::int64_t i0 = 0, j0 = 0;
   std::int32_t kgds[7] = {};  // representation type, lat1, lon1, lat2, lon2, di, dj
-  std::vector<std::size_t> offsets;
+  std::vector<std::size_t> row, col;
+  std::size_t offset(std::size_t i, std::size_t j) const { return row[j] + col[i]; }
 };
 
 // The whole grid, or the points inside `cut` (edges included), without interpolation.

@@ -256,7 +256,7 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
     else
       v = v * a + b;
   }
-  place(values, nan, cut.offsets, field.kind, out);
+  place(values, nan, cut, field.kind, out);
 }
 
 }  // namespace c2m::prepare

@@ -27,7 +27,7 @@ struct source_field {
 // Copies the points of a window from stored source values into one grid of the input
 // field file, in the field's unit. NaN and `missing` become the input fill value; a
 // land-sea mask becomes 0/1 at 0.5.
-void place(std::span<const double> values, double missing, std::span<const std::size_t> offsets,
+void place(std::span<const double> values, double missing, const window& cut,
            const field_kind& kind, float* out);
 
 }  // namespace c2m::prepare

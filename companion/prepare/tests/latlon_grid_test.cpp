@@ -30,9 +30,9 @@ TEST(latlon_grid, whole_grid_is_written_south_to_north) {
   EXPECT_EQ(w.im, 144);
   EXPECT_EQ(w.jm, 73);
   EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, -90000, 0, 90000, 357500, 2500, 2500}));
-  EXPECT_EQ(w.offsets.front(), 72u * 144u);      // south-west corner: last stored row
-  EXPECT_EQ(w.offsets[143], 72u * 144u + 143u);  // its row runs eastwards
-  EXPECT_EQ(w.offsets.back(), 143u);             // north-east corner: first stored row
+  EXPECT_EQ(w.offset(0, 0), 72u * 144u);           // south-west corner: last stored row
+  EXPECT_EQ(w.offset(143, 0), 72u * 144u + 143u);  // its row runs eastwards
+  EXPECT_EQ(w.offset(143, 72), 143u);              // north-east corner: first stored row
 }
 
 TEST(latlon_grid, area_across_the_zero_meridian_wraps_round) {
@@ -40,11 +40,11 @@ TEST(latlon_grid, area_across_the_zero_meridian_wraps_round) {
   EXPECT_EQ(w.im, 29);
   EXPECT_EQ(w.jm, 17);
   EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, 20000, -30000, 60000, 40000, 2500, 2500}));
-  const std::size_t row20 = 28;                 // stored row of 20 N: (90 - 20) / 2.5
-  EXPECT_EQ(w.offsets[0], row20 * 144 + 132);   // 330 E = 30 W
-  EXPECT_EQ(w.offsets[11], row20 * 144 + 143);  // 357.5 E
-  EXPECT_EQ(w.offsets[12], row20 * 144 + 0);    // 0 E
-  EXPECT_EQ(w.offsets[28], row20 * 144 + 16);   // 40 E
+  const std::size_t row20 = 28;                   // stored row of 20 N: (90 - 20) / 2.5
+  EXPECT_EQ(w.offset(0, 0), row20 * 144 + 132);   // 330 E = 30 W
+  EXPECT_EQ(w.offset(11, 0), row20 * 144 + 143);  // 357.5 E
+  EXPECT_EQ(w.offset(12, 0), row20 * 144 + 0);    // 0 E
+  EXPECT_EQ(w.offset(28, 0), row20 * 144 + 16);   // 40 E
 }
 
 TEST(latlon_grid, area_across_the_date_line_and_edges_between_points) {
@@ -71,7 +71,7 @@ TEST(latlon_grid, east_to_west_and_column_major_scanning) {
   // Point (i, j) written west to east, south to north, comes from stored column
   // 3 - i (east to west), row j, at (3 - i) * 3 + j.
   for (std::size_t j = 0; j < 3; ++j)
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(w.offsets[j * 4 + i], (3 - i) * 3 + j);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(w.offset(i, j), (3 - i) * 3 + j);
 }
 
 TEST(latlon_grid, regional_grid_is_cut_to_its_own_points) {
