@@ -3,7 +3,8 @@
 # it installs; does nothing when everything is there. Runs apt-get through sudo when not root.
 set -euo pipefail
 
-packages="cmake g++ make libgtest-dev libnetcdf-dev netcdf-bin libpng-dev clang libclang-rt-14-dev"
+packages="cmake g++ make libgtest-dev libnetcdf-dev netcdf-bin libpng-dev clang libclang-rt-14-dev
+  libeccodes-dev libeccodes-tools cdo nco"
 
 missing=""
 for p in $packages; do

@@ -221,7 +221,9 @@ std::optional<field_kind> netcdf_field(std::string_view standard_name, std::stri
       standard_name == "air_pressure_at_sea_level")
     return surface(k_msl, 100.0);
   if (standard_name == "surface_air_pressure") return surface(k_sp, 100.0);
-  if (standard_name == "surface_altitude") return surface(k_orog);
+  // CDO names GFS's orography (height of the surface) a geopotential height.
+  if (standard_name == "surface_altitude" || standard_name == "geopotential_height")
+    return surface(k_orog);
   if (standard_name == "surface_geopotential" || standard_name == "geopotential")
     return surface(k_orog, gravity);
   if (!standard_name.empty()) return std::nullopt;
