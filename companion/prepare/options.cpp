@@ -77,6 +77,8 @@ std::optional<options> parse_options(const std::vector<std::string>& args, std::
         throw std::invalid_argument("-o: \"" + value +
                                     "\": conv2model needs a name without blanks, of at most "
                                     "239 characters");
+      if (value == "InputModelInf.txt" || value == "./InputModelInf.txt")
+        throw std::invalid_argument("-o: the grid configuration is written as InputModelInf.txt");
       opt.output = value;
     } else if (a == "--area") {
       const std::vector<std::string> p = split(value, '/');

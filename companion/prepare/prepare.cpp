@@ -1,6 +1,7 @@
 #include "companion/prepare/prepare.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -253,8 +254,10 @@ analysis load(const selection& sel, const window& w) {
   return a;
 }
 
-void write_field_file(const std::string& path, const analysis& a, const selection& sel) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+// Writes to `temp`; diagnostics name the file the user asked for, `path`.
+void write_field_file(const std::string& temp, const std::string& path, const analysis& a,
+                      const selection& sel) {
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) throw run_error(os_error(path, "cannot create output file"));
   try {
     const auto lm = static_cast<std::int32_t>(sel.levels.size());
@@ -266,20 +269,22 @@ void write_field_file(const std::string& path, const analysis& a, const selectio
     c2m::sample::write_record(f, pr.data(), pr.size() * sizeof(float));
     c2m::sample::write_record(f, a.slp.data.get(), a.slp.size() * sizeof(float));
   } catch (const std::runtime_error&) {
+    const int reason = errno;  // the write's, not the close's
     std::fclose(f);
+    errno = reason;
     throw run_error(os_error(path, "cannot write output file"));
   }
   if (std::fclose(f) != 0) throw run_error(os_error(path, "cannot write output file"));
 }
 
-void write_config(const std::string& path, const window& w, const selection& sel,
-                  const std::string& title) {
+void write_config(const std::string& temp, const std::string& path, const window& w,
+                  const selection& sel, const std::string& title) {
   std::string text = title.substr(0, 20) + "\n";
   text += std::to_string(w.im) + " " + std::to_string(w.jm) + " " +
           std::to_string(sel.levels.size()) + "\n";
   for (const std::int32_t v : w.kgds) text += std::to_string(v) + "\n";
   for (double l : sel.levels) text += level_text(l) + "\n";
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) throw run_error(os_error(path, "cannot create output file"));
   const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   if (std::fclose(f) != 0 || !ok) throw run_error(os_error(path, "cannot write output file"));
@@ -307,9 +312,9 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   const analysis a = load(sel, w);
   c2m::inspect::staged_output data(opt.output);
   c2m::inspect::staged_output config(config_name);
-  write_field_file(data.temp_path(), a, sel);
+  write_field_file(data.temp_path(), opt.output, a, sel);
   const std::string title = first.valid_time.empty() ? "analysis" : first.valid_time;
-  write_config(config.temp_path(), w, sel, title);
+  write_config(config.temp_path(), config_name, w, sel, title);
   data.commit();
   config.commit();
   out << "wrote " << opt.output << " and " << config_name << ": " << w.im << " x " << w.jm

@@ -155,6 +155,23 @@ TEST(prepare_gfs, a_level_missing_for_one_field_is_an_error_and_nothing_is_writt
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\n");  // no temporary left
 }
 
+TEST(prepare_gfs, a_failed_write_leaves_the_files_as_they_were) {
+  scratch_dir dir;
+  write_text(dir / "InputModelInf.txt", "old\n");
+  write_text(dir / "analysis.bin", "old data\n");
+  // A file-size limit of 1 MiB: the 5.7 MB input field file cannot be written.
+  const shell_result r = shell(dir.path(), std::string("trap '' XFSZ; ulimit -f 1024; '") +
+                                               PREPARE_BIN + "' '" + gfs_grib2() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(
+      r.err.find("conv2model-prepare: analysis.bin: cannot write output file: File too large"),
+      std::string::npos)
+      << r.err;
+  EXPECT_EQ(read_file(dir / "InputModelInf.txt"), "old\n");
+  EXPECT_EQ(read_file(dir / "analysis.bin"), "old data\n");
+  EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\nanalysis.bin\n");
+}
+
 TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
   scratch_dir dir;
   const shell_result r = prepare(dir.path(), "--inventory '" + gfs_grib2() + "'");
