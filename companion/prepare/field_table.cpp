@@ -159,13 +159,13 @@ std::optional<field_kind> wmo_grib2(long d, long c, long n, level_kind level) {
 }  // namespace
 
 std::string_view upper_name(upper_field f) {
-  static constexpr std::array<std::string_view, n_upper> names = {"u", "v", "gh", "r", "t"};
+  static constexpr std::array<std::string_view, n_upper> names = {"uw", "vw", "ht", "rh", "tp"};
   return names[static_cast<std::size_t>(f)];
 }
 
 std::string_view surface_name(int k) {
   static constexpr std::array<std::string_view, 12> names = {
-      "lsm", "msl", "sp", "orog", "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
+      "lsm", "mslp", "psfc", "topo", "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
   return names[static_cast<std::size_t>(k - 1)];
 }
 

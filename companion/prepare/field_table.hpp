@@ -30,7 +30,8 @@ struct field_kind {
 constexpr int k_lsm = 1, k_msl = 2, k_sp = 3, k_orog = 4;
 constexpr int k_soil_t1 = 5, k_soil_m1 = 6;  // layer n: 5 + 2 (n - 1) and 6 + 2 (n - 1)
 
-// Short name of an upper-air field or of surface field k, as the inventory shows it.
+// Short name of an upper-air field or of surface field k, as the inventory shows it: the
+// names conv2model-inspect gives the records of the work file.
 std::string_view upper_name(upper_field f);
 std::string_view surface_name(int k);
 

@@ -229,8 +229,8 @@ std::vector<source_field> grib_inventory(const std::string& path) {
                                 std::to_string(code.number)
                           : "GRIB 2 " + std::to_string(code.discipline) + "/" +
                                 std::to_string(code.category) + "/" + std::to_string(code.number);
-    s.origin =
-        "message " + std::to_string(n + 1) + " (" + code_text + ", " + level_text(level) + ")";
+    s.origin = "message " + std::to_string(n + 1) + " (" + get_string(h.get(), "shortName") + ", " +
+               code_text + ", " + level_text(level) + ")";
     if (kind->soil_layer_by_depth) {
       const std::optional<int> layer = soil_layer(level.top, level.bottom);
       if (!layer) continue;  // a soil layer of another model's layering

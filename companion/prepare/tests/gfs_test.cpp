@@ -91,7 +91,7 @@ TEST(prepare_gfs, whole_globe_matches_grib_get_data_and_converts) {
   const shell_result r = prepare(dir.path(), "'" + gfs_grib2() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   // Relative humidity has no 20 hPa level: that level is left out, and said so.
-  EXPECT_NE(r.err.find("20 hPa left out: no r"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("20 hPa left out: no rh"), std::string::npos) << r.err;
   EXPECT_EQ(read_file(dir / "InputModelInf.txt"),
             config_text("144 73 25\n0\n-90000\n0\n90000\n357500\n2500\n2500\n", gfs_levels));
   const input_fields f = read_input(dir / "analysis.bin", 144, 73, 25);
@@ -149,7 +149,7 @@ TEST(prepare_gfs, a_level_missing_for_one_field_is_an_error_and_nothing_is_writt
   write_text(dir / "InputModelInf.txt", "old\n");
   const shell_result r = prepare(dir.path(), "--levels 1000,20 '" + gfs_grib2() + "'");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "conv2model-prepare: no relative humidity (r) at 20 hPa in the input\n");
+  EXPECT_EQ(r.err, "conv2model-prepare: no relative humidity (rh) at 20 hPa in the input\n");
   EXPECT_FALSE(file_exists(dir / "analysis.bin"));
   EXPECT_EQ(read_file(dir / "InputModelInf.txt"), "old\n");
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\n");  // no temporary left
@@ -179,7 +179,7 @@ TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "");
   EXPECT_NE(r.out.find("levels: 25 (hPa, bottom first): 1000 975"), std::string::npos) << r.out;
   // Each u and v line names its own message; grib_ls agrees on what it is.
-  for (const char* field : {"u 850 hPa", "v 850 hPa", "sm4 "}) {
+  for (const char* field : {"uw 850 hPa", "vw 850 hPa", "sm4 "}) {
     const std::size_t at = r.out.find(std::string("\n") + field);
     ASSERT_NE(at, std::string::npos) << field;
     const std::size_t m = r.out.find("message ", at);
@@ -187,6 +187,8 @@ TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
     const shell_result ls = shell(
         dir.path(), "grib_ls -w count=" + number + " -p shortName,level '" + gfs_grib2() + "'");
     const std::string want = field[0] == 'u' ? "u " : field[0] == 'v' ? "v " : "soilw ";
+    EXPECT_NE(r.out.find("(" + want.substr(0, want.size() - 1) + ", GRIB 2 ", m),
+              std::string::npos);
     EXPECT_NE(ls.out.find(want), std::string::npos) << field << " is message " << number << ":\n"
                                                     << ls.out;
   }
