@@ -88,7 +88,7 @@ std::string config_text(const std::string& grid_lines, const std::vector<int>& l
 
 TEST(prepare_gfs, whole_globe_matches_grib_get_data_and_converts) {
   scratch_dir dir;
-  const shell_result r = prepare(dir.path(), "'" + gfs_grib2() + "'");
+  const shell_result r = prepare(dir.path(), quoted(gfs_grib2()));
   ASSERT_EQ(r.status, 0) << r.err;
   // Relative humidity has no 20 hPa level: that level is left out, and said so.
   EXPECT_NE(r.err.find("20 hPa left out: no rh"), std::string::npos) << r.err;
@@ -133,7 +133,7 @@ TEST(prepare_gfs, chosen_levels_are_written_bottom_first) {
 TEST(prepare_gfs, fields_from_several_files_give_the_same_file) {
   scratch_dir dir;
   ASSERT_EQ(prepare(dir.path(), "-o one.bin '" + gfs_grib2() + "'").status, 0);
-  const std::string src = "'" + gfs_grib2() + "'";
+  const std::string src = quoted(gfs_grib2());
   ASSERT_EQ(shell(dir.path(), "grib_copy -w typeOfLevel=isobaricInhPa " + src +
                                   " upper.grib2 && grib_copy -w typeOfLevel!=isobaricInhPa " + src +
                                   " surface.grib2")
@@ -187,7 +187,7 @@ TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
     const shell_result ls = shell(
         dir.path(), "grib_ls -w count=" + number + " -p shortName,level '" + gfs_grib2() + "'");
     const std::string want = field[0] == 'u' ? "u " : field[0] == 'v' ? "v " : "soilw ";
-    EXPECT_NE(r.out.find("(" + want.substr(0, want.size() - 1) + ", GRIB 2 ", m),
+    EXPECT_NE(r.out.find(std::string("(") + want.substr(0, want.size() - 1) + ", GRIB 2 ", m),
               std::string::npos);
     EXPECT_NE(ls.out.find(want), std::string::npos) << field << " is message " << number << ":\n"
                                                     << ls.out;
@@ -203,7 +203,7 @@ TEST(prepare_gfs, grids_other_than_regular_latitude_longitude_are_refused) {
                {"tigge_lsm_reduced_gg.grib2", "is on a Gaussian grid"},
                {"spherical_pressure_level.grib1", "is on spherical harmonics"}};
   for (const auto& c : cases) {
-    const shell_result r = prepare(dir.path(), "'" + data_file(c.file) + "'");
+    const shell_result r = prepare(dir.path(), quoted(data_file(c.file)));
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("regular latitude/longitude grids only"), std::string::npos) << r.err;

@@ -30,6 +30,13 @@ shell_result prepare(const std::string& dir, const std::string& args) {
   return shell(dir, std::string("'") + PREPARE_BIN + "' " + args);
 }
 
+std::string quoted(const std::string& path) {
+  std::string q = "'";
+  q += path;
+  q += "'";
+  return q;
+}
+
 std::string data_file(const std::string& name) {
   return std::string(PREPARE_DATA_DIR) + "/" + name;
 }

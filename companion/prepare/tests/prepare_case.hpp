@@ -22,6 +22,9 @@ shell_result shell(const std::string& dir, const std::string& command);
 // "conv2model-prepare ARGS" in dir.
 shell_result prepare(const std::string& dir, const std::string& args);
 
+// A path in single quotes for the shell.
+std::string quoted(const std::string& path);
+
 std::string data_file(const std::string& name);  // a file of the test data
 std::string gfs_grib2();                         // the NCEP GFS 2.5-degree file
 
