@@ -123,6 +123,26 @@ TEST_F(prepare_layouts, missing_points_become_the_input_fill_value) {
   }
 }
 
+// Pressures in hPa are taken as they are; a fractional land-sea mask is made 0/1 at 0.5
+// (land 1 becomes 0.5, sea 0 becomes 0.49: the same mask).
+TEST_F(prepare_layouts, pressure_units_and_mask_fractions) {
+  const shell_result made =
+      shell(dir_->path(),
+            "ncap2 -O -s 'msl=msl/100;sp=sp/100;lsm=0.5f-lsm*0.01f+(lsm-0.5f)*0.02f' " +
+                layout("era5_new_sfc.nc") +
+                " sfc_hpa.nc && ncatted -O -a units,msl,o,c,hPa -a units,sp,o,c,hPa sfc_hpa.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o hpa.bin " + layout("era5_new_pl.nc") + " sfc_hpa.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const input_fields a = read_input(*dir_ / "hpa.bin", im, jm, lm);
+  const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
+  const std::size_t n = static_cast<std::size_t>(im * jm);
+  EXPECT_TRUE(std::equal(a.slp.begin(), a.slp.begin() + n, ref.slp.begin()));  // mask
+  for (std::size_t p = n; p < 3 * n; ++p)  // msl, sp: within a float's last bit
+    ASSERT_LE(std::fabs(a.slp[p] - ref.slp[p]), 2e-7f * ref.slp[p]) << p;
+}
+
 TEST_F(prepare_layouts, one_time_only) {
   const shell_result made = shell(
       dir_->path(), "cdo -s -f nc2 -shifttime,6hour " + layout("era5_new_sfc.nc") + " later.nc");
