@@ -8,11 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/work_layout.hpp"
+
 namespace c2m::prepare {
 
-// The five upper-air fields in the order of the input field file's records 2 to 6.
+// The five upper-air fields in the order of the input field file's records 2 to 6 (the
+// work file holds the humidity derived from rh in rh's place).
 enum class upper_field { uw, vw, ht, rh, tp };
-constexpr int n_upper = 5;
+constexpr int n_upper = layout::fields_3d;
 
 // A field of the analysis as the input field file wants it. For a surface field,
 // `surface` is its index k (1 to 12) in the surface stack; for an upper-air field

@@ -59,7 +59,7 @@ input_fields read_input(const std::string& path, std::int32_t im, std::int32_t j
   read_record(in, f.pr.data(), f.pr.size() * sizeof(float), "pressures");
   f.slp.resize(n * 12);
   read_record(in, f.slp.data(), f.slp.size() * sizeof(float), "surface fields");
-  close_records(in);
+  if (in.offset != in.size) throw std::runtime_error(path + ": data after the surface fields");
   return f;
 }
 
