@@ -54,7 +54,7 @@ struct window {
 window make_window(const latlon_grid& g, const std::optional<area>& cut, const std::string& what);
 
 // Degrees to the millidegrees of the grid description, rounded; refuses a value that
-// is not a whole number of millidegrees to within a thousandth.
+// is not a whole number of millidegrees to within 0.05 (what float coordinates carry).
 std::int32_t millidegrees(double degrees, const std::string& what);
 
 }  // namespace c2m::prepare

@@ -91,7 +91,9 @@ TEST(latlon_grid, regional_grid_is_cut_to_its_own_points) {
 TEST(latlon_grid, steps_that_are_no_whole_millidegree_are_refused) {
   EXPECT_EQ(millidegrees(0.25, "t"), 250);
   EXPECT_EQ(millidegrees(-179.999999999, "t"), -180000);
+  EXPECT_EQ(millidegrees(double(359.9f), "t"), 359900);  // a float coordinate
   EXPECT_THROW(millidegrees(1.0 / 3.0, "t"), run_error);
+  EXPECT_THROW(millidegrees(1.0 / 12.0, "t"), run_error);
 }
 
 }  // namespace
