@@ -132,4 +132,78 @@ std::vector<float> netcdf_file::read_floats(int var) const {
   return values;
 }
 
+int netcdf_file::var_count() const {
+  int n = 0;
+  check(nc_inq_nvars(id_, &n), "cannot count the variables");
+  return n;
+}
+
+int netcdf_file::find_var(const std::string& name) const {
+  int v = -1;
+  return nc_inq_varid(id_, name.c_str(), &v) == NC_NOERR ? v : -1;
+}
+
+std::string netcdf_file::var_name(int var) const {
+  char name[NC_MAX_NAME + 1] = {};
+  check(nc_inq_varname(id_, var, name), "cannot inquire a variable");
+  return name;
+}
+
+nc_type netcdf_file::var_type(int var) const {
+  nc_type type = NC_NAT;
+  check(nc_inq_vartype(id_, var, &type), "cannot inquire a variable");
+  return type;
+}
+
+std::vector<netcdf_file::dim_info> netcdf_file::var_dims(int var) const {
+  int ndims = 0;
+  check(nc_inq_varndims(id_, var, &ndims), "cannot inquire a variable");
+  std::vector<int> ids(static_cast<std::size_t>(ndims));
+  check(nc_inq_vardimid(id_, var, ids.data()), "cannot inquire a variable");
+  std::vector<dim_info> dims;
+  for (const int d : ids) {
+    char name[NC_MAX_NAME + 1] = {};
+    dim_info info;
+    check(nc_inq_dim(id_, d, name, &info.length), "cannot inquire a dimension");
+    info.name = name;
+    dims.push_back(info);
+  }
+  return dims;
+}
+
+bool netcdf_file::has_att(int var, const std::string& name) const {
+  return nc_inq_attid(id_, var, name.c_str(), nullptr) == NC_NOERR;
+}
+
+std::string netcdf_file::text_or(int var, const std::string& name,
+                                 const std::string& otherwise) const {
+  nc_type type = NC_NAT;
+  if (nc_inq_atttype(id_, var, name.c_str(), &type) != NC_NOERR || type != NC_CHAR)
+    return otherwise;
+  std::string value = text(var, name);
+  while (!value.empty() && value.back() == '\0') value.pop_back();
+  return value;
+}
+
+std::vector<double> netcdf_file::numbers(int var, const std::string& name) const {
+  nc_type type = NC_NAT;
+  std::size_t length = 0;
+  if (nc_inq_att(id_, var, name.c_str(), &type, &length) != NC_NOERR || type == NC_CHAR ||
+      type == NC_STRING)
+    return {};
+  std::vector<double> values(length);
+  check(nc_get_att_double(id_, var, name.c_str(), values.data()), "cannot read attribute " + name);
+  return values;
+}
+
+std::vector<double> netcdf_file::read_doubles(int var, const std::vector<std::size_t>& start,
+                                              const std::vector<std::size_t>& count) const {
+  std::size_t n = 1;
+  for (const std::size_t c : count) n *= c;
+  std::vector<double> values(n);
+  check(nc_get_vara_double(id_, var, start.data(), count.data(), values.data()),
+        "cannot read variable " + var_name(var));
+  return values;
+}
+
 }  // namespace c2m::inspect

@@ -42,6 +42,24 @@ class netcdf_file {
   int integer(int var, const std::string& name) const;
   std::vector<float> read_floats(int var) const;  // all of it, as floats
 
+  // Reading a file one does not know: its variables, their axes and attributes.
+  struct dim_info {
+    std::string name;
+    std::size_t length = 0;
+  };
+  int var_count() const;
+  int find_var(const std::string& name) const;  // -1 when there is none
+  std::string var_name(int var) const;
+  nc_type var_type(int var) const;
+  std::vector<dim_info> var_dims(int var) const;
+  bool has_att(int var, const std::string& name) const;
+  std::string text_or(int var, const std::string& name, const std::string& otherwise) const;
+  std::vector<double> numbers(int var, const std::string& name) const;  // empty if absent
+  // A hyperslab as doubles, raw (no unpacking); start and count per axis.
+  std::vector<double> read_doubles(int var, const std::vector<std::size_t>& start,
+                                   const std::vector<std::size_t>& count) const;
+  const std::string& path() const { return path_; }
+
  private:
   netcdf_file(int id, std::string path) : id_(id), path_(std::move(path)) {}
   void check(int status, const std::string& what) const;

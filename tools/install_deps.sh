@@ -13,9 +13,10 @@ set -euo pipefail
 table='
 build    cmake g++ make
 inspect  libnetcdf-dev netcdf-bin pkg-config libcairo2-dev
+prepare  libnetcdf-dev libeccodes-dev
 batch    parallel
 cluster  slurm-wlm munge iproute2
-tests    @build @inspect @batch libgtest-dev groff-base cdo libeccodes-tools
+tests    @build @inspect @prepare @batch libgtest-dev groff-base cdo nco libeccodes-tools
 fuzz     clang libclang-rt-14-dev
 '
 

@@ -1,0 +1,29 @@
+// GRIB editions 1 and 2 through ecCodes: the inventory of the fields an analysis file
+// holds, and the values of the messages chosen from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "companion/prepare/source_field.hpp"
+
+namespace c2m::prepare {
+
+// Every message of the file that the input field file needs. A needed field on a grid
+// other than a regular latitude/longitude one is refused. Throws run_error when the
+// file cannot be read or holds no GRIB message.
+std::vector<source_field> grib_inventory(const std::string& path);
+
+// One message to decode and where its window goes.
+struct grib_load {
+  const source_field* field = nullptr;
+  const window* cut = nullptr;
+  float* out = nullptr;
+};
+
+// Decodes the messages of `loads` (all from `path`, in ascending message order) in one
+// pass over the file.
+void grib_read(const std::string& path, const std::vector<grib_load>& loads);
+
+}  // namespace c2m::prepare

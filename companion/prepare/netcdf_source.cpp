@@ -1,0 +1,262 @@
+#include "companion/prepare/netcdf_source.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "common/errors.hpp"
+#include "companion/netcdf_file.hpp"
+
+namespace c2m::prepare {
+
+namespace {
+
+using c2m::inspect::netcdf_file;
+
+enum class axis { none, time, level, lat, lon };
+
+bool one_of(const std::string& s, std::initializer_list<const char*> names) {
+  return std::any_of(names.begin(), names.end(), [&](const char* n) { return s == n; });
+}
+
+// What a dimension is, from its coordinate variable (or, lacking one, its name).
+axis axis_of(const netcdf_file& nc, const std::string& dim) {
+  std::string standard, units;
+  const int var = nc.find_var(dim);
+  if (var >= 0) {
+    standard = nc.text_or(var, "standard_name", "");
+    units = nc.text_or(var, "units", "");
+  }
+  if (standard == "latitude" || units == "degrees_north" || one_of(dim, {"lat", "latitude"}))
+    return axis::lat;
+  if (standard == "longitude" || units == "degrees_east" || one_of(dim, {"lon", "longitude"}))
+    return axis::lon;
+  if (standard == "air_pressure" ||
+      one_of(dim, {"level", "pressure_level", "plev", "isobaricInhPa", "lev"}))
+    return axis::level;
+  if (standard == "time" || one_of(dim, {"time", "valid_time"}) ||
+      units.find(" since ") != std::string::npos)
+    return axis::time;
+  return axis::none;
+}
+
+std::vector<double> coordinate(const netcdf_file& nc, const std::string& dim, std::size_t length) {
+  const int var = nc.var(dim);
+  return nc.read_doubles(var, {0}, {length});
+}
+
+// One regular axis: first value and step, or an error naming the file and the axis.
+void regular_axis(const std::vector<double>& x, const std::string& what, double& first,
+                  double& step) {
+  if (x.size() < 2) throw run_error(what + " has fewer than two points");
+  first = x[0];
+  step = (x.back() - x[0]) / double(x.size() - 1);
+  for (std::size_t k = 1; k < x.size(); ++k)
+    if (!(std::fabs(x[k] - x[k - 1] - step) <= 1e-3 * std::fabs(step)))
+      throw run_error(what +
+                      " is not evenly spaced (a Gaussian or irregular grid); "
+                      "conv2model-prepare reads regular latitude/longitude grids only");
+}
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+long days_from_civil(long y, long m, long d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// "2011-01-15T12:00Z" from a CF time value, or the raw value when its units are not
+// "UNIT since DATE".
+std::string time_text(double value, const std::string& units) {
+  long y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  char unit[32] = {};
+  const int got =
+      std::sscanf(units.c_str(), "%31s since %ld-%ld-%ld %ld:%ld", unit, &y, &mo, &d, &h, &mi);
+  double seconds = 0;
+  const std::string u = unit;
+  if (one_of(u, {"seconds", "second", "s"})) seconds = 1;
+  if (one_of(u, {"minutes", "minute"})) seconds = 60;
+  if (one_of(u, {"hours", "hour", "h"})) seconds = 3600;
+  if (one_of(u, {"days", "day", "d"})) seconds = 86400;
+  if (got < 4 || seconds == 0 || !std::isfinite(value)) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g %s", value, units.c_str());
+    return buf;
+  }
+  const double t = double(days_from_civil(y, mo, d)) * 86400 + double(h * 3600 + mi * 60) +
+                   std::round(value * seconds);
+  long days = static_cast<long>(std::floor(t / 86400));
+  const long secs = static_cast<long>(t - double(days) * 86400);
+  // Civil date from days since 1970-01-01.
+  days += 719468;
+  const long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long doe = days - era * 146097;
+  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long mp = (5 * doy + 2) / 153;
+  const long dd = doy - (153 * mp + 2) / 5 + 1;
+  const long mm = mp + (mp < 10 ? 3 : -9);
+  const long yy = yoe + era * 400 + (mm <= 2);
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ldT%02ld:%02ldZ", yy, mm, dd, secs / 3600,
+                secs / 60 % 60);
+  return buf;
+}
+
+// Pressure-like units to hPa.
+double to_hpa_divisor(const std::string& units) {
+  if (one_of(units, {"Pa", "pascal", "Pascal"})) return 100.0;
+  return 1.0;  // hPa, mbar, millibars
+}
+
+// The fill value of a variable without a _FillValue attribute: netCDF's default for its type.
+double default_fill(nc_type type) {
+  switch (type) {
+    case NC_BYTE:
+      return NC_FILL_BYTE;
+    case NC_SHORT:
+      return NC_FILL_SHORT;
+    case NC_INT:
+      return NC_FILL_INT;
+    case NC_FLOAT:
+      return NC_FILL_FLOAT;
+    case NC_DOUBLE:
+      return NC_FILL_DOUBLE;
+    default:
+      return std::numeric_limits<double>::quiet_NaN();
+  }
+}
+
+}  // namespace
+
+std::vector<source_field> netcdf_inventory(const std::string& path) {
+  const netcdf_file nc = netcdf_file::open(path);
+  std::vector<source_field> found;
+  for (int var = 0; var < nc.var_count(); ++var) {
+    const std::string name = nc.var_name(var);
+    const std::vector<netcdf_file::dim_info> dims = nc.var_dims(var);
+    if (dims.size() < 2) continue;
+    if (std::any_of(dims.begin(), dims.end(), [&](const auto& d) { return d.name == name; }))
+      continue;  // a coordinate variable
+
+    // The axes: latitude and longitude last (either order), at most one pressure axis,
+    // and a time axis of one step.
+    const std::vector<axis> kinds = [&] {
+      std::vector<axis> k;
+      for (const auto& d : dims) k.push_back(axis_of(nc, d.name));
+      return k;
+    }();
+    const std::size_t n = dims.size();
+    const bool lat_lon = kinds[n - 2] == axis::lat && kinds[n - 1] == axis::lon;
+    const bool lon_lat = kinds[n - 2] == axis::lon && kinds[n - 1] == axis::lat;
+    if (!lat_lon && !lon_lat) continue;
+    int level_axis = -1;
+    bool other = false;
+    for (std::size_t k = 0; k + 2 < n; ++k) {
+      if (kinds[k] == axis::level && level_axis < 0)
+        level_axis = static_cast<int>(k);
+      else if (dims[k].length != 1 && kinds[k] != axis::time)
+        other = true;
+    }
+    const std::string standard = nc.text_or(var, "standard_name", "");
+    std::optional<field_kind> kind = netcdf_field(standard, name, level_axis >= 0);
+    if (!kind) continue;
+    const std::string what = path + ": variable " + name;
+    if (other)
+      throw run_error(what + " has an axis besides time, pressure, latitude and longitude");
+    for (std::size_t k = 0; k + 2 < n; ++k)
+      if (kinds[k] == axis::time && dims[k].length != 1)
+        throw run_error(what + " holds " + std::to_string(dims[k].length) +
+                        " times; one analysis is prepared at a time (select one, for example "
+                        "with cdo seltimestep)");
+
+    // Units that differ between producers.
+    const std::string units = nc.text_or(var, "units", "");
+    if (kind->surface == k_msl || kind->surface == k_sp) kind->divisor = to_hpa_divisor(units);
+    if (!kind->surface && kind->upper == upper_field::rh &&
+        one_of(units, {"1", "fraction", "(0 - 1)"}))
+      kind->divisor = 0.01;
+
+    source_field s;
+    s.kind = *kind;
+    s.file = path;
+    s.variable = name;
+    const std::size_t nlat = dims[lat_lon ? n - 2 : n - 1].length;
+    const std::size_t nlon = dims[lat_lon ? n - 1 : n - 2].length;
+    const std::vector<double> lat = coordinate(nc, dims[lat_lon ? n - 2 : n - 1].name, nlat);
+    const std::vector<double> lon = coordinate(nc, dims[lat_lon ? n - 1 : n - 2].name, nlon);
+    double step = 0;
+    regular_axis(lat, what + ": latitude", s.grid.lat_first, step);
+    s.grid.j_positive = step > 0;
+    s.grid.dj = std::fabs(step);
+    regular_axis(lon, what + ": longitude", s.grid.lon_first, step);
+    s.grid.i_negative = step < 0;
+    s.grid.di = std::fabs(step);
+    s.grid.ni = static_cast<std::int64_t>(nlon);
+    s.grid.nj = static_cast<std::int64_t>(nlat);
+    s.grid.j_consecutive = lon_lat;
+    for (std::size_t k = 0; k + 2 < n; ++k)
+      if (kinds[k] == axis::time) {
+        const int tv = nc.var(dims[k].name);
+        s.valid_time = time_text(nc.read_doubles(tv, {0}, {1})[0], nc.text_or(tv, "units", ""));
+      }
+
+    if (level_axis < 0) {
+      s.origin = "variable " + name + (standard.empty() ? "" : " (" + standard + ")");
+      found.push_back(s);
+      continue;
+    }
+    const auto& ld = dims[static_cast<std::size_t>(level_axis)];
+    const std::vector<double> levels = coordinate(nc, ld.name, ld.length);
+    const double level_divisor = to_hpa_divisor(nc.text_or(nc.var(ld.name), "units", "hPa"));
+    for (std::size_t l = 0; l < levels.size(); ++l) {
+      source_field f = s;
+      f.level_hpa = levels[l] / level_divisor;
+      f.level_index = static_cast<std::int64_t>(l);
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "[%s=%zu]", ld.name.c_str(), l);
+      f.origin = "variable " + name + buf + (standard.empty() ? "" : " (" + standard + ")");
+      found.push_back(std::move(f));
+    }
+  }
+  return found;
+}
+
+void netcdf_read(const source_field& field, const window& cut, float* out) {
+  const netcdf_file nc = netcdf_file::open(field.file);
+  const int var = nc.var(field.variable);
+  const std::vector<netcdf_file::dim_info> dims = nc.var_dims(var);
+  std::vector<std::size_t> start(dims.size(), 0), count(dims.size(), 1);
+  const std::size_t n = dims.size();
+  count[n - 2] = dims[n - 2].length;
+  count[n - 1] = dims[n - 1].length;
+  for (std::size_t k = 0; k + 2 < n; ++k)
+    if (axis_of(nc, dims[k].name) == axis::level)
+      start[k] = static_cast<std::size_t>(field.level_index);
+  std::vector<double> values = nc.read_doubles(var, start, count);
+
+  // Missing points: _FillValue (or the type's default fill) and missing_value, compared
+  // in the packed form; then unpacking.
+  std::vector<double> fills = nc.numbers(var, "_FillValue");
+  if (fills.empty()) fills.push_back(default_fill(nc.var_type(var)));
+  for (const double m : nc.numbers(var, "missing_value")) fills.push_back(m);
+  const std::vector<double> scale = nc.numbers(var, "scale_factor");
+  const std::vector<double> offset = nc.numbers(var, "add_offset");
+  const double a = scale.empty() ? 1.0 : scale[0];
+  const double b = offset.empty() ? 0.0 : offset[0];
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (double& v : values) {
+    if (std::find(fills.begin(), fills.end(), v) != fills.end())
+      v = nan;
+    else
+      v = v * a + b;
+  }
+  place(values, nan, cut, field.kind, out);
+}
+
+}  // namespace c2m::prepare

@@ -1,0 +1,33 @@
+// One field found in an input file, where it is, and how to put its values into the
+// input field file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "companion/prepare/field_table.hpp"
+#include "companion/prepare/latlon_grid.hpp"
+
+namespace c2m::prepare {
+
+struct source_field {
+  field_kind kind;
+  double level_hpa = 0;  // upper-air fields
+  std::string file;
+  std::int64_t message = 0;       // GRIB: message number in the file, from 0
+  std::int64_t level_index = -1;  // NetCDF: index along the pressure axis, or -1
+  std::string variable;           // NetCDF: variable name
+  std::string origin;             // what the inventory shows: "message 12 (GRIB 2 0/2/2 ...)"
+  latlon_grid grid;
+  std::string valid_time;  // "2011-01-15T12:00Z", the time the field is valid at
+};
+
+// Copies the points of a window from stored source values into one grid of the input
+// field file, in the field's unit. NaN and `missing` become the input fill value; a
+// land-sea mask becomes 0/1 at 0.5.
+void place(std::span<const double> values, double missing, const window& cut,
+           const field_kind& kind, float* out);
+
+}  // namespace c2m::prepare

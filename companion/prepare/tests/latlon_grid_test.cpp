@@ -1,0 +1,100 @@
+#include "companion/prepare/latlon_grid.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/errors.hpp"
+
+namespace c2m::prepare {
+namespace {
+
+// GFS 2.5-degree: 144 x 73, north to south, longitudes 0 to 357.5.
+latlon_grid gfs() {
+  latlon_grid g;
+  g.ni = 144;
+  g.nj = 73;
+  g.lat_first = 90;
+  g.lon_first = 0;
+  g.di = 2.5;
+  g.dj = 2.5;
+  return g;
+}
+
+std::vector<std::int32_t> kgds(const window& w) {
+  return {w.kgds, w.kgds + 7};
+}
+
+TEST(latlon_grid, whole_grid_is_written_south_to_north) {
+  const window w = make_window(gfs(), std::nullopt, "t");
+  EXPECT_EQ(w.im, 144);
+  EXPECT_EQ(w.jm, 73);
+  EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, -90000, 0, 90000, 357500, 2500, 2500}));
+  EXPECT_EQ(w.offset(0, 0), 72u * 144u);           // south-west corner: last stored row
+  EXPECT_EQ(w.offset(143, 0), 72u * 144u + 143u);  // its row runs eastwards
+  EXPECT_EQ(w.offset(143, 72), 143u);              // north-east corner: first stored row
+}
+
+TEST(latlon_grid, area_across_the_zero_meridian_wraps_round) {
+  const window w = make_window(gfs(), area{60, -30, 20, 40}, "t");
+  EXPECT_EQ(w.im, 29);
+  EXPECT_EQ(w.jm, 17);
+  EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, 20000, -30000, 60000, 40000, 2500, 2500}));
+  const std::size_t row20 = 28;                   // stored row of 20 N: (90 - 20) / 2.5
+  EXPECT_EQ(w.offset(0, 0), row20 * 144 + 132);   // 330 E = 30 W
+  EXPECT_EQ(w.offset(11, 0), row20 * 144 + 143);  // 357.5 E
+  EXPECT_EQ(w.offset(12, 0), row20 * 144 + 0);    // 0 E
+  EXPECT_EQ(w.offset(28, 0), row20 * 144 + 16);   // 40 E
+}
+
+TEST(latlon_grid, area_across_the_date_line_and_edges_between_points) {
+  const window w = make_window(gfs(), area{11, 169, -11, -169}, "t");
+  EXPECT_EQ(w.im, 9);  // 170 to 190 E
+  EXPECT_EQ(w.jm, 9);  // -10 to 10 N
+  EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, -10000, 170000, 10000, 190000, 2500, 2500}));
+}
+
+TEST(latlon_grid, east_to_west_and_column_major_scanning) {
+  // 4 x 3 points, stored east to west, south to north, columns consecutive.
+  latlon_grid g;
+  g.ni = 4;
+  g.nj = 3;
+  g.lat_first = 10;
+  g.lon_first = 30;
+  g.di = 10;
+  g.dj = 5;
+  g.i_negative = true;
+  g.j_positive = true;
+  g.j_consecutive = true;
+  const window w = make_window(g, std::nullopt, "t");
+  EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, 10000, 0, 20000, 30000, 10000, 5000}));
+  // Point (i, j) written west to east, south to north, comes from stored column
+  // 3 - i (east to west), row j, at (3 - i) * 3 + j.
+  for (std::size_t j = 0; j < 3; ++j)
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(w.offset(i, j), (3 - i) * 3 + j);
+}
+
+TEST(latlon_grid, regional_grid_is_cut_to_its_own_points) {
+  latlon_grid g;  // 0..20 E, 40..50 N
+  g.ni = 21;
+  g.nj = 11;
+  g.lat_first = 50;
+  g.lon_first = 0;
+  g.di = 1;
+  g.dj = 1;
+  const window w = make_window(g, area{60, -10, 45, 5}, "t");
+  EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, 45000, 0, 50000, 5000, 1000, 1000}));
+  EXPECT_THROW(make_window(g, area{60, 100, 45, 120}, "t"), run_error);
+  EXPECT_THROW(make_window(g, area{30, 0, 20, 10}, "t"), run_error);
+}
+
+TEST(latlon_grid, steps_that_are_no_whole_millidegree_are_refused) {
+  EXPECT_EQ(millidegrees(0.25, "t"), 250);
+  EXPECT_EQ(millidegrees(-179.999999999, "t"), -180000);
+  EXPECT_EQ(millidegrees(double(359.9f), "t"), 359900);  // a float coordinate
+  EXPECT_THROW(millidegrees(1.0 / 3.0, "t"), run_error);
+  EXPECT_THROW(millidegrees(1.0 / 12.0, "t"), run_error);
+}
+
+}  // namespace
+}  // namespace c2m::prepare

@@ -1,0 +1,159 @@
+// The same GFS fields in the layouts other producers deliver (ERA5's two NetCDF
+// layouts, GRIB 1), rebuilt with CDO and NCO, must give the input field file of the
+// GRIB 2 source: same grid, levels and missing points, values equal to within what
+// the layout can hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "common/constants.hpp"
+#include "companion/prepare/tests/prepare_case.hpp"
+#include "tests/support/scratch.hpp"
+
+namespace c2m::test {
+namespace {
+
+constexpr std::int32_t im = 144, jm = 73, lm = 25;
+
+std::string layout(const std::string& name) {
+  return std::string("'") + LAYOUTS_DIR + "/" + name + "'";
+}
+
+class prepare_layouts : public ::testing::Test {
+ protected:
+  // The layouts are made by the test prepare_make_layouts (era5_layouts.sh) in
+  // LAYOUTS_DIR; each test prepares from them in a directory of its own.
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<scratch_dir>();
+    const shell_result r = prepare(dir_->path(), "-o ref.bin '" + gfs_grib2() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ref_config_ = read_file(*dir_ / "InputModelInf.txt");
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+
+  // Prepares from `files` and compares with the GRIB 2 source. A value may differ from
+  // the source's by `steps` of 1/65534 of its grid's range (packing), and by one unit
+  // in the last place of the float (a unit change of a value already rounded to float).
+  static void expect_same_as_source(const std::string& files, double steps) {
+    const shell_result r = prepare(dir_->path(), "-o out.bin " + files);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
+    const input_fields a = read_input(*dir_ / "out.bin", im, jm, lm);
+    const input_fields b = read_input(*dir_ / "ref.bin", im, jm, lm);
+    EXPECT_EQ(a.pr, b.pr);
+    const std::size_t n = static_cast<std::size_t>(im * jm);
+    // The packing step: 1/65534 of the range of the variable packed, all its levels.
+    const auto step = [&](const float* y, std::size_t count) {
+      float lo = INFINITY, hi = -INFINITY;
+      for (std::size_t p = 0; p < count; ++p)
+        if (y[p] != input_fill) lo = std::min(lo, y[p]), hi = std::max(hi, y[p]);
+      return (double(hi) - double(lo)) / 65534.0;
+    };
+    const auto compare = [&](const float* x, const float* y, double tol, const std::string& what) {
+      int bad = 0;
+      for (std::size_t p = 0; p < n; ++p) {
+        const bool fill_x = x[p] == input_fill, fill_y = y[p] == input_fill;
+        const bool ok = fill_x || fill_y ? fill_x == fill_y
+                                         : std::fabs(double(x[p]) - double(y[p])) <= tol ||
+                                               std::nextafter(x[p], y[p]) == y[p];
+        if (!ok && ++bad <= 3)
+          ADD_FAILURE() << what << " point " << p << ": " << x[p] << ", source " << y[p];
+      }
+      EXPECT_EQ(bad, 0) << what;
+    };
+    const char* names[5] = {"u", "v", "gh", "r", "t"};
+    for (int k = 0; k < 5; ++k) {
+      const double tol = steps * step(b.upper[k].data(), b.upper[k].size());
+      for (std::size_t l = 0; l < static_cast<std::size_t>(lm); ++l)
+        compare(a.upper[k].data() + l * n, b.upper[k].data() + l * n, tol,
+                std::string(names[k]) + " level " + std::to_string(l + 1));
+    }
+    for (std::size_t k = 0; k < 12; ++k)
+      compare(a.slp.data() + k * n, b.slp.data() + k * n, steps * step(b.slp.data() + k * n, n),
+              "surface field " + std::to_string(k + 1));
+  }
+
+  static std::unique_ptr<scratch_dir> dir_;
+  static std::string ref_config_;
+};
+
+std::unique_ptr<scratch_dir> prepare_layouts::dir_;
+std::string prepare_layouts::ref_config_;
+
+TEST_F(prepare_layouts, era5_netcdf4_float_is_the_source_to_the_last_bit) {
+  expect_same_as_source(layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc"), 0.0);
+}
+
+TEST_F(prepare_layouts, era5_netcdf3_packed_shorts_within_a_packing_step) {
+  expect_same_as_source(layout("era5_old_sfc.nc") + " " + layout("era5_old_pl.nc"), 1.0);
+}
+
+TEST_F(prepare_layouts, grib1_written_by_cdo_within_its_24_bit_packing) {
+  // 24 bits per value: a step of 1/2^24 of the range, 1/256 of a 16-bit step.
+  expect_same_as_source(layout("gfs.grib1"), 1.0 / 256.0);
+}
+
+// Temperatures of 300 K and above made missing, as a float fill value and, packed, as
+// the short _FillValue: those points, and only those, must hold the input fill value.
+TEST_F(prepare_layouts, missing_points_become_the_input_fill_value) {
+  const shell_result made =
+      shell(dir_->path(), "cdo -s -f nc2 -setmissval,-32767 -setrtomiss,300,1000 -selname,t " +
+                              layout("era5_new_pl.nc") +
+                              " hot.nc && ncpdq -O -P all_new -M flt_sht hot.nc hot_packed.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
+  for (const char* hot : {"hot.nc", "hot_packed.nc"}) {
+    // The first file that holds a field gives it; the later ones are ignored.
+    const shell_result r =
+        prepare(dir_->path(), std::string("-o hot.bin ") + hot + " " + layout("era5_new_pl.nc") +
+                                  " " + layout("era5_new_sfc.nc"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const input_fields a = read_input(*dir_ / "hot.bin", im, jm, lm);
+    int fills = 0, bad = 0;
+    for (std::size_t p = 0; p < a.upper[4].size(); ++p) {
+      const bool hot_point = ref.upper[4][p] >= 300.0f;
+      fills += a.upper[4][p] == input_fill;
+      if ((a.upper[4][p] == input_fill) != hot_point) ++bad;
+    }
+    EXPECT_GT(fills, 1000) << hot;
+    EXPECT_EQ(bad, 0) << hot;
+  }
+}
+
+// Pressures in hPa are taken as they are; a fractional land-sea mask is made 0/1 at 0.5
+// (land 1 becomes 0.5, sea 0 becomes 0.49: the same mask).
+TEST_F(prepare_layouts, pressure_units_and_mask_fractions) {
+  const shell_result made =
+      shell(dir_->path(),
+            "ncap2 -O -s 'msl=msl/100;sp=sp/100;lsm=0.5f-lsm*0.01f+(lsm-0.5f)*0.02f' " +
+                layout("era5_new_sfc.nc") +
+                " sfc_hpa.nc && ncatted -O -a units,msl,o,c,hPa -a units,sp,o,c,hPa sfc_hpa.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o hpa.bin " + layout("era5_new_pl.nc") + " sfc_hpa.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const input_fields a = read_input(*dir_ / "hpa.bin", im, jm, lm);
+  const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
+  const std::size_t n = static_cast<std::size_t>(im * jm);
+  EXPECT_TRUE(std::equal(a.slp.begin(), a.slp.begin() + n, ref.slp.begin()));  // mask
+  for (std::size_t p = n; p < 3 * n; ++p)  // msl, sp: within a float's last bit
+    ASSERT_LE(std::fabs(a.slp[p] - ref.slp[p]), 2e-7f * ref.slp[p]) << p;
+}
+
+TEST_F(prepare_layouts, one_time_only) {
+  const shell_result made = shell(
+      dir_->path(), "cdo -s -f nc2 -shifttime,6hour " + layout("era5_new_sfc.nc") + " later.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o out2.bin " + layout("era5_new_pl.nc") + " later.nc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("is valid at 2011-01-15T18:00Z"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("one analysis (one time)"), std::string::npos) << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "out2.bin"));
+}
+
+}  // namespace
+}  // namespace c2m::test
