@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The benchmark: conv2model against the I/O floor on two sample cases.
-#   bench/run.sh [RUNS]        (RUNS alternating runs per program and case, default 9)
+#   bench/run.sh [RUNS]        (RUNS runs per program and case, taking turns, default 15)
 # Builds conv2model, the floor and the runner in Release in build-bench/, and
 # conv2model in the plain build type in build-bench-plain/; generates the cases in
 # build-bench/bench-data/ (again only when sample_gen has changed); checks that both
@@ -8,7 +8,7 @@
 # the tables. Exits non-zero when the outputs differ or a target is missed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-9}
+runs=${1:-15}
 build=${BENCH_BUILD:-$top/build-bench}
 plain=${BENCH_PLAIN_BUILD:-$top/build-bench-plain}
 data=$build/bench-data
