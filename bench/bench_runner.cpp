@@ -1,5 +1,5 @@
 // bench_runner: times conv2model against the I/O floor on prepared cases.
-//   bench_runner RUNS CONV2MODEL IO_FLOOR NAME=DIR [NAME=DIR ...]
+//   bench_runner RUNS CONV2MODEL IO_FLOOR [--compare OTHER_CONV2MODEL] NAME=DIR [NAME=DIR ...]
 // Each DIR holds a case as sample_gen writes it (sample.bin, InputModelInf.txt,
 // stdin.txt). The floor is io_floor in each of its modes (plain, huge-page and mapped
 // input); the fastest of them in this run, by median, is the floor the converter is
@@ -8,6 +8,8 @@
 // process timed by the wall clock, with its page faults and peak resident memory from
 // wait4. Then three runs with CONV2MODEL_TIMING=1 give the converter's own step times
 // (the medians are printed); their progress log must equal the untimed one byte for byte.
+// --compare adds another build of the converter (an earlier version, say) to the turns:
+// it is timed beside the others and held to no target.
 // Prints the tables in Markdown and exits 1 when a target is missed.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -171,7 +173,8 @@ std::string grid_text(const std::string& dir) {
 }
 
 case_result bench_case(const std::string& name, const std::string& dir, int runs,
-                       const std::string& conv, const std::string& floor_bin) {
+                       const std::string& conv, const std::string& floor_bin,
+                       const std::string& compared) {
   case_result c;
   c.name = name;
   c.grid = grid_text(dir);
@@ -183,6 +186,7 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
                           {},
                           {},
                           0});
+  if (!compared.empty()) c.programs.push_back({"compared: " + compared, {compared}, {}, {}, 0});
   const std::string in = dir + "/stdin.txt";
   const std::string log = dir + "/bench.stdout";
   const std::string err = dir + "/bench.stderr";
@@ -191,13 +195,15 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
   // take turns, so that a change in the machine's load falls on all of them alike.
   for (int r = -1; r < runs; ++r)
     for (program_runs& p : c.programs) {
-      const bool is_conv = &p == &c.programs.front();
+      const bool is_conv = p.argv.size() == 1;
       const run_result result = run_child(dir, p.argv, is_conv ? in : "/dev/null",
                                           is_conv ? log : "/dev/null", err, false);
       if (r >= 0) p.add(result);
     }
   for (std::size_t k = 2; k < c.programs.size(); ++k)
-    if (c.programs[k].median_s() < c.programs[c.fastest].median_s()) c.fastest = k;
+    if (c.programs[k].argv.size() > 1 &&
+        c.programs[k].median_s() < c.programs[c.fastest].median_s())
+      c.fastest = k;
 
   // Step times as the converter measures them; the log must not change.
   const std::string plain_log = slurp(log);
@@ -296,19 +302,27 @@ void print_tables(const std::vector<case_result>& cases, int runs) {
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: bench_runner RUNS CONV2MODEL IO_FLOOR NAME=DIR [NAME=DIR ...]\n");
+    std::fprintf(stderr,
+                 "usage: bench_runner RUNS CONV2MODEL IO_FLOOR [--compare OTHER_CONV2MODEL] "
+                 "NAME=DIR [NAME=DIR ...]\n");
     return 2;
   }
   const int runs = std::atoi(argv[1]);
   if (runs < 1) fail("RUNS must be at least 1");
   std::vector<case_result> cases;
-  for (int k = 4; k < argc; ++k) {
+  int first_case = 4;
+  std::string compared;
+  if (std::string(argv[4]) == "--compare" && argc > 6) {
+    compared = absolute(argv[5]);
+    first_case = 6;
+  }
+  for (int k = first_case; k < argc; ++k) {
     const std::string case_arg = argv[k];
     const std::size_t eq = case_arg.find('=');
     if (eq == std::string::npos) fail("a case is NAME=DIR, not " + case_arg);
     std::fprintf(stderr, "bench_runner: %s ...\n", case_arg.substr(0, eq).c_str());
     cases.push_back(bench_case(case_arg.substr(0, eq), absolute(case_arg.substr(eq + 1)), runs,
-                               absolute(argv[2]), absolute(argv[3])));
+                               absolute(argv[2]), absolute(argv[3]), compared));
   }
   print_tables(cases, runs);
   bool all_ok = true;

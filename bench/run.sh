@@ -6,6 +6,7 @@
 # build-bench/bench-data/ (again only when sample_gen has changed); checks that both
 # builds write the same bytes (work file, info file, log) on every case; then prints
 # the tables. Exits non-zero when the outputs differ or a target is missed.
+# BENCH_COMPARE=PATH times another conv2model binary (an earlier version) beside them.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-15}
@@ -54,4 +55,7 @@ for c in "${cases[@]}"; do
   case_args+=("$name=$dir")
 done
 
-"$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${case_args[@]}"
+compare=()
+if [ -n "${BENCH_COMPARE:-}" ]; then compare=(--compare "$BENCH_COMPARE"); fi
+"$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${compare[@]}" \
+  "${case_args[@]}"
