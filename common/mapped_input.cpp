@@ -64,7 +64,7 @@ void unguard() {
 
 mapped_input::mapped_input(mapped_input&& other) noexcept
     : name(std::move(other.name)),
-      fd(std::exchange(other.fd, -1)),
+      fd(std::move(other.fd)),
       base(std::exchange(other.base, nullptr)),
       size(std::exchange(other.size, 0)),
       used(std::exchange(other.used, 0)) {}
@@ -73,7 +73,7 @@ mapped_input& mapped_input::operator=(mapped_input&& other) noexcept {
   if (this != &other) {
     mapped_input released(std::move(*this));
     name = std::move(other.name);
-    fd = std::exchange(other.fd, -1);
+    fd = std::move(other.fd);
     base = std::exchange(other.base, nullptr);
     size = std::exchange(other.size, 0);
     used = std::exchange(other.used, 0);
@@ -86,7 +86,6 @@ mapped_input::~mapped_input() {
     unguard();
     ::munmap(base, (size + huge_page - 1) & ~(huge_page - 1));
   }
-  if (fd >= 0) ::close(fd);
 }
 
 mapped_input map_input(const std::string& name, int fd, std::uint64_t size) {
@@ -103,8 +102,8 @@ mapped_input map_input(const std::string& name, int fd, std::uint64_t size) {
     ::munmap(start, reserved);
     return m;
   }
-  m.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (m.fd < 0) {
+  m.fd = unique_fd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  if (!m.fd.is_open()) {
     ::munmap(start, reserved);
     return m;
   }
@@ -133,7 +132,7 @@ bool view_grid(mapped_input& input, std::uint64_t offset, grid& g) {
 void check_input_intact(const mapped_input& input) {
   if (input.base == nullptr) return;
   struct stat st {};
-  if (::fstat(input.fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < input.used)
+  if (::fstat(input.fd.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < input.used)
     throw run_error(input.name + ": the file was cut while it was being converted: it holds " +
                     std::to_string(st.st_size) + " bytes, its records end at byte " +
                     std::to_string(input.used));

@@ -17,12 +17,13 @@
 #include <string>
 
 #include "common/grid.hpp"
+#include "common/unique_fd.hpp"
 
 namespace c2m {
 
 struct mapped_input {
   std::string name;
-  int fd = -1;             // kept open to tell later whether the file was cut
+  unique_fd fd;            // a duplicate, kept open to tell later whether the file was cut
   char* base = nullptr;    // null: the file is not mapped, grids are read
   std::size_t size = 0;    // bytes mapped: the file's size when it was mapped
   std::uint64_t used = 0;  // end of the last byte a view takes from the file

@@ -152,8 +152,7 @@ void read_input_file(run_state& run) {
   // Winds, height and temperature are views of the mapped file where it can be mapped:
   // mostly no step changes them. Relative humidity and the surface fields are read into
   // the run's own memory: every value of rh and of the land-sea mask is rewritten.
-  if (in.size > 0)
-    run.input = map_input(in.name, in.fd.get(), static_cast<std::uint64_t>(in.size));
+  if (in.size > 0) run.input = map_input(in.name, in.fd.get(), static_cast<std::uint64_t>(in.size));
   read_grid(in, run.input, run.uw, "uw");
   read_grid(in, run.input, run.vw, "vw");
   read_grid(in, run.input, run.ht, "ht");
