@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "common/grid.hpp"
 
-constexpr std::size_t huge_page = std::size_t{2} << 20;
+namespace {
 
 [[noreturn]] void fail(const std::string& file, const char* what) {
   std::fprintf(stderr, "io_floor: %s: %s: %s\n", file.c_str(), what, std::strerror(errno));
@@ -58,18 +58,13 @@ void write_full(int fd, const std::string& name, const char* p, std::size_t n,
   }
 }
 
-// Anonymous memory of at least n bytes starting on a 2 MiB boundary, or the 2 MiB
-// boundary at or after the start of a file mapping: over-reserve, then trim.
+std::size_t whole_huge_pages(std::size_t n) {
+  return (n + c2m::huge_page - 1) & ~(c2m::huge_page - 1);
+}
+
+// n bytes and more, up to whole 2 MiB, starting on a 2 MiB boundary.
 char* aligned_reserve(std::size_t n) {
-  n = (n + huge_page - 1) & ~(huge_page - 1);
-  void* p =
-      ::mmap(nullptr, n + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  const auto at = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t aligned = (at + huge_page - 1) & ~(huge_page - 1);
-  if (aligned > at) ::munmap(p, aligned - at);
-  ::munmap(reinterpret_cast<void*>(aligned + n), at + huge_page - aligned);
-  return reinterpret_cast<char*>(aligned);
+  return static_cast<char*>(c2m::reserve_aligned(whole_huge_pages(n)));
 }
 
 struct record {
@@ -86,7 +81,7 @@ std::vector<record> read_records(int in, const std::string& input, bool huge,
     if (huge) {
       buffer = aligned_reserve(length == 0 ? 1 : length);
       if (buffer == nullptr) fail(input, "cannot allocate");
-      ::madvise(buffer, (std::size_t{length} + huge_page - 1) & ~(huge_page - 1), MADV_HUGEPAGE);
+      ::madvise(buffer, whole_huge_pages(length), MADV_HUGEPAGE);
     } else {
       plain_store.emplace_back(new char[length == 0 ? 1 : length]);  // not initialised
       buffer = plain_store.back().get();

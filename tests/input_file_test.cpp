@@ -161,7 +161,19 @@ TEST(input_file, missing_or_unreadable_files) {
 // A file of 1024 x 4 points on 2 levels: every 3-D record spans several pages.
 constexpr std::int32_t wide_im = 1024, wide_jm = 4;
 
-run_state wide_run(const std::string& path, std::vector<std::string>& records) {
+// The records of such a file, with distinct values in every field.
+std::vector<std::string> wide_records() {
+  const std::size_t n3 = static_cast<std::size_t>(wide_im * wide_jm * lm);
+  std::vector<std::string> r = {frame_int(lm)};
+  for (int f = 0; f < 5; ++f) r.push_back(frame(ramp(n3, 1.0f + 1e4f * static_cast<float>(f))));
+  r.push_back(frame(std::vector<float>{1000.0f, 850.0f}));
+  r.push_back(frame(ramp(n3 / lm * 12, 5000.0f)));
+  return r;
+}
+
+// A run that has read the file path holds (written from records).
+run_state read_wide(const std::string& path, const std::vector<std::string>& records) {
+  sample::write_file(path, join(records));
   run_state run;
   run.im = wide_im;
   run.jm = wide_jm;
@@ -171,12 +183,9 @@ run_state wide_run(const std::string& path, std::vector<std::string>& records) {
     *g = make_grid(wide_im, wide_jm, lm);
   run.slp = make_grid(wide_im, wide_jm, 12);
   run.pr.assign(lm, 0.0f);
-  const std::size_t n3 = static_cast<std::size_t>(wide_im * wide_jm * lm);
-  records = {frame_int(lm)};
-  for (int f = 0; f < 5; ++f)
-    records.push_back(frame(ramp(n3, 1.0f + 1e4f * static_cast<float>(f))));
-  records.push_back(frame(std::vector<float>{1000.0f, 850.0f}));
-  records.push_back(frame(ramp(n3 / lm * 12, 5000.0f)));
+  testing::internal::CaptureStdout();
+  read_input_file(run);
+  testing::internal::GetCapturedStdout();
   return run;
 }
 
@@ -187,13 +196,9 @@ float sum(const grid& g) {
 }
 
 TEST(input_file, winds_height_and_temperature_are_private_views_of_the_file) {
-  std::vector<std::string> r;
+  const std::vector<std::string> r = wide_records();
   test::scratch_dir dir;
-  run_state run = wide_run(dir / "in.bin", r);
-  sample::write_file(dir / "in.bin", join(r));
-  testing::internal::CaptureStdout();
-  read_input_file(run);
-  testing::internal::GetCapturedStdout();
+  run_state run = read_wide(dir / "in.bin", r);
   for (const grid* g : {&run.uw, &run.vw, &run.ht, &run.tp}) {
     EXPECT_EQ(g->memory.start, nullptr) << "a view holds no memory of its own";
     EXPECT_GE(reinterpret_cast<const char*>(g->data), run.input.base);
@@ -226,13 +231,9 @@ TEST(input_file, records_at_unaligned_offsets_are_read_into_memory) {
 }
 
 TEST(input_file, a_file_cut_under_the_run_is_reported_and_never_ends_it_with_a_signal) {
-  std::vector<std::string> r;
+  const std::vector<std::string> r = wide_records();
   test::scratch_dir dir;
-  run_state run = wide_run(dir / "in.bin", r);
-  sample::write_file(dir / "in.bin", join(r));
-  testing::internal::CaptureStdout();
-  read_input_file(run);
-  testing::internal::GetCapturedStdout();
+  run_state run = read_wide(dir / "in.bin", r);
   EXPECT_NO_THROW(check_input_intact(run.input));
 
   // Cut inside the first record of winds: every page of the views after it is lost.
@@ -253,13 +254,9 @@ TEST(input_file, a_file_cut_under_the_run_is_reported_and_never_ends_it_with_a_s
 }
 
 TEST(input_file, a_fault_in_a_view_of_an_input_cut_and_regrown_is_reported) {
-  std::vector<std::string> r;
+  const std::vector<std::string> r = wide_records();
   test::scratch_dir dir;
-  run_state run = wide_run(dir / "in.bin", r);
-  sample::write_file(dir / "in.bin", join(r));
-  testing::internal::CaptureStdout();
-  read_input_file(run);
-  testing::internal::GetCapturedStdout();
+  run_state run = read_wide(dir / "in.bin", r);
   ASSERT_EQ(::truncate((dir / "in.bin").c_str(), 100), 0);
   EXPECT_EQ(run.ht.at(1, 1, 1), 0.0f);
   // Grown back to its size, the file no longer looks cut; the lost page still counts.
