@@ -96,8 +96,8 @@ mapped_input map_input(const std::string& name, int fd, std::uint64_t size) {
   const std::size_t reserved = (bytes + huge_page - 1) & ~(huge_page - 1);
   void* start = reserve_aligned(reserved);
   if (start == nullptr) return m;
-  // Pages are read in by view_grid, for the views only: the records read into the
-  // run's own memory never enter the mapping.
+  // Only the views' pages are ever touched: the records read into the run's own memory
+  // never enter the mapping, so they are not resident twice.
   if (::mmap(start, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, fd, 0) == MAP_FAILED) {
     ::munmap(start, reserved);
     return m;
@@ -121,11 +121,6 @@ bool view_grid(mapped_input& input, std::uint64_t offset, grid& g) {
   g.data = reinterpret_cast<float*>(input.base + offset);
   g.memory = grid_memory{};
   input.used = std::max(input.used, offset + bytes);
-  // One call reads the pages in instead of a page fault each; a kernel without
-  // MADV_POPULATE_READ refuses it and the first reads fault them in.
-  const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-  const std::uint64_t first = offset & ~(page - 1);
-  ::madvise(input.base + first, offset + bytes - first, MADV_POPULATE_READ);
   return true;
 }
 

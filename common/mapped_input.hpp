@@ -39,9 +39,9 @@ struct mapped_input {
 // system): the caller then reads. fd stays the caller's.
 mapped_input map_input(const std::string& name, int fd, std::uint64_t size);
 
-// Makes g a view of n = g.size() floats at byte offset of the mapping and releases the
-// grid's memory; the pages are read in now, in one call. Returns false, leaving g as it
-// was, when the input is not mapped or the floats there are not aligned.
+// Makes g a view of its g.size() floats at byte offset of the mapping and releases the
+// grid's memory. Returns false, leaving g as it was, when the input is not mapped or
+// the floats there are not aligned.
 bool view_grid(mapped_input& input, std::uint64_t offset, grid& g);
 
 // Throws run_error when a view could not be read (the SIGBUS above) or the file is now
