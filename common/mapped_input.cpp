@@ -124,6 +124,13 @@ bool view_grid(mapped_input& input, std::uint64_t offset, grid& g) {
   return true;
 }
 
+bool is_mapped_input(const mapped_input& input, int fd) {
+  struct stat in {};
+  struct stat other {};
+  return input.base != nullptr && ::fstat(input.fd.get(), &in) == 0 && ::fstat(fd, &other) == 0 &&
+         in.st_dev == other.st_dev && in.st_ino == other.st_ino;
+}
+
 void check_input_intact(const mapped_input& input) {
   if (input.base == nullptr) return;
   struct stat st {};

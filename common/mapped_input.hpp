@@ -44,6 +44,10 @@ mapped_input map_input(const std::string& name, int fd, std::uint64_t size);
 // the floats there are not aligned.
 bool view_grid(mapped_input& input, std::uint64_t offset, grid& g);
 
+// True when fd is open on the mapped input file itself (a work file that is a link to
+// the input, say): writing it would change records the views have yet to give.
+bool is_mapped_input(const mapped_input& input, int fd);
+
 // Throws run_error when a view could not be read (the SIGBUS above) or the file is now
 // shorter than the records the views took from it.
 void check_input_intact(const mapped_input& input);

@@ -33,6 +33,10 @@ unique_fd open_work_file(run_state& run) {
   // An existing work file is overwritten in place, never emptied first.
   unique_fd fd(::open(run.work_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (!fd.is_open()) throw run_error(os_error(run.work_name, "cannot open work file for writing"));
+  if (is_mapped_input(run.input, fd.get()))
+    throw run_error(run.work_name +
+                    ": is the input field file itself (a link to it?): the work file must be "
+                    "another file");
   return fd;
 }
 

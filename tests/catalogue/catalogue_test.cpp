@@ -215,6 +215,11 @@ const std::vector<bad_input>& catalogue() {
        reaches::end, 200},
       {"progress_log_cannot_be_written", [](c&) {}, 1,
        "standard output: cannot write the progress log", reaches::end, 0, "/dev/full"},
+      {"work_file_is_a_link_to_the_input",
+       [](c& f) {
+         f.links = {{"an.bin.ORUwrk", "an.bin"}};
+       },
+       1, "an.bin.ORUwrk: is the input field file itself (a link to it?)"},
       // The info file is a link to the input: creating it cuts the input to the info
       // text while the grids still read it, and the records can no longer be taken from
       // it. The input must be named, not the work file, and no signal may end the run.
@@ -363,7 +368,10 @@ TEST_P(catalogue_row, ends_with_its_status_and_diagnostic_and_leaves_files_as_pr
   const bool work_in_dir = f.input_name[0] != '/';
   const bool work_is_directory =
       std::find(f.dirs.begin(), f.dirs.end(), f.input_name + ".ORUwrk") != f.dirs.end();
-  if (row.opened != reaches::end && work_in_dir && !work_is_directory) {
+  const bool work_is_link = std::any_of(f.links.begin(), f.links.end(), [&](const auto& link) {
+    return link.first == f.input_name + ".ORUwrk";
+  });
+  if (row.opened != reaches::end && work_in_dir && !work_is_directory && !work_is_link) {
     scratch_dir dir;
     materialise(dir.path(), f);
     write_text(dir / (f.input_name + ".ORUwrk"), std::string(5000, '\x5a') + "previous run");
