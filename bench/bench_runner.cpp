@@ -1,11 +1,15 @@
 // bench_runner: times conv2model against the I/O floor on prepared cases.
-//   bench_runner RUNS CONV2MODEL IO_FLOOR NAME=DIR [NAME=DIR ...]
+//   bench_runner RUNS CONV2MODEL IO_FLOOR [--compare OTHER_CONV2MODEL] NAME=DIR [NAME=DIR ...]
 // Each DIR holds a case as sample_gen writes it (sample.bin, InputModelInf.txt,
-// stdin.txt). Per case: one warm-up run of each program (it also warms the page cache),
-// then RUNS runs of the converter and the floor alternately, each a child process timed
-// by the wall clock, with its peak resident memory from wait4. Then three runs with
-// CONV2MODEL_TIMING=1 give the converter's own step times (the medians are printed);
-// their progress log must equal the untimed one byte for byte.
+// stdin.txt). The floor is io_floor in each of its modes (plain, huge-page and mapped
+// input); the fastest of them in this run, by median, is the floor the converter is
+// held to. Per case: one warm-up run of each program (it also warms the page cache),
+// then RUNS rounds in which the converter and the floors take turns, each a child
+// process timed by the wall clock, with its page faults and peak resident memory from
+// wait4. Then three runs with CONV2MODEL_TIMING=1 give the converter's own step times
+// (the medians are printed); their progress log must equal the untimed one byte for byte.
+// --compare adds another build of the converter (an earlier version, say) to the turns:
+// it is timed beside the others and held to no target.
 // Prints the tables in Markdown and exits 1 when a target is missed.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,11 +33,19 @@
 namespace {
 
 constexpr double mib = 1024.0 * 1024.0;
-constexpr double time_target = 1.25;       // converter wall time / floor wall time
+constexpr double time_target = 1.5;        // converter wall time / fastest floor's
+constexpr double fault_target = 2.0;       // converter page faults / fastest floor's
 constexpr double memory_target = 1.10;     // peak resident memory / input payload ...
 constexpr double memory_allowance = 16.0;  // ... plus this many MiB
 constexpr double startup_target_ms = 5.0;  // es_ini
 constexpr const char* timing_prefix = "conv2model timing: ";
+constexpr const char* floor_modes[] = {"plain", "huge", "mapped"};
+
+const char* floor_notes(const std::string& mode) {
+  if (mode == "plain") return "(reads into fresh 4 KiB pages)";
+  if (mode == "huge") return "(reads into 2 MiB huge pages)";
+  return "(input mapped, written from the mapping)";
+}
 
 [[noreturn]] void fail(const std::string& what) {
   std::fprintf(stderr, "bench_runner: %s\n", what.c_str());
@@ -49,6 +61,7 @@ std::string slurp(const std::string& path) {
 struct run_result {
   double seconds = 0;
   double peak_mib = 0;
+  long faults = 0;  // minor page faults (ru_minflt)
 };
 
 double now() {
@@ -64,7 +77,8 @@ void redirect(const std::string& path, int fd, int flags) {
 }
 
 // Runs argv in dir with stdin from stdin_path (or /dev/null), stdout and stderr to the
-// files named; timing switches CONV2MODEL_TIMING on for the child.
+// files named; timing switches CONV2MODEL_TIMING on for the child. The child's page
+// faults and peak resident memory come from wait4.
 run_result run_child(const std::string& dir, const std::vector<std::string>& argv,
                      const std::string& stdin_path, const std::string& out_path,
                      const std::string& err_path, bool timing) {
@@ -92,6 +106,7 @@ run_result run_child(const std::string& dir, const std::vector<std::string>& arg
   run_result r;
   r.seconds = now() - start;
   r.peak_mib = static_cast<double>(ru.ru_maxrss) * 1024.0 / mib;  // ru_maxrss is in KiB
+  r.faults = ru.ru_minflt;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     fail(argv[0] + " failed in " + dir + " (see " + err_path + ")");
   return r;
@@ -102,6 +117,23 @@ double median(std::vector<double> v) {
   const std::size_t n = v.size();
   return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
+
+// One program's runs on one case.
+struct program_runs {
+  std::string name;
+  std::vector<std::string> argv;
+  std::vector<double> seconds;
+  std::vector<double> faults;
+  double peak_mib = 0;
+
+  void add(const run_result& r) {
+    seconds.push_back(r.seconds);
+    faults.push_back(static_cast<double>(r.faults));
+    peak_mib = std::max(peak_mib, r.peak_mib);
+  }
+  double median_s() const { return median(seconds); }
+  double median_faults() const { return median(faults); }
+};
 
 // Sum of the record lengths of an input field file: the bytes its data takes in memory.
 std::uint64_t payload_bytes(const std::string& path) {
@@ -122,10 +154,13 @@ struct case_result {
   std::string name;
   std::string grid;
   double payload_mib = 0;
-  double floor_s = 0, conv_s = 0;
-  double floor_peak_mib = 0, conv_peak_mib = 0;
+  std::vector<program_runs> programs;                 // conv2model first, then the floors
+  std::size_t fastest = 1;                            // the floor with the lowest median time
   std::vector<std::pair<std::string, double>> steps;  // median ms, in the order printed
-  bool time_ok = false, memory_ok = false, startup_ok = false;
+  bool time_ok = false, faults_ok = false, memory_ok = false, startup_ok = false;
+
+  const program_runs& conv() const { return programs.front(); }
+  const program_runs& floor() const { return programs[fastest]; }
 };
 
 std::string grid_text(const std::string& dir) {
@@ -138,30 +173,37 @@ std::string grid_text(const std::string& dir) {
 }
 
 case_result bench_case(const std::string& name, const std::string& dir, int runs,
-                       const std::string& conv, const std::string& floor_bin) {
+                       const std::string& conv, const std::string& floor_bin,
+                       const std::string& compared) {
   case_result c;
   c.name = name;
   c.grid = grid_text(dir);
   c.payload_mib = static_cast<double>(payload_bytes(dir + "/sample.bin")) / mib;
-  const std::vector<std::string> conv_argv{conv};
-  const std::vector<std::string> floor_argv{floor_bin, "sample.bin", "floor.out"};
+  c.programs.push_back({"conv2model", {conv}, {}, {}, 0});
+  for (const char* mode : floor_modes)
+    c.programs.push_back({std::string("floor, ") + mode + " " + floor_notes(mode),
+                          {floor_bin, mode, "sample.bin", "floor.out"},
+                          {},
+                          {},
+                          0});
+  if (!compared.empty()) c.programs.push_back({"compared: " + compared, {compared}, {}, {}, 0});
   const std::string in = dir + "/stdin.txt";
   const std::string log = dir + "/bench.stdout";
   const std::string err = dir + "/bench.stderr";
 
-  run_child(dir, conv_argv, in, log, err, false);
-  run_child(dir, floor_argv, "/dev/null", "/dev/null", err, false);
-  std::vector<double> conv_s, floor_s;
-  for (int r = 0; r < runs; ++r) {
-    const run_result a = run_child(dir, conv_argv, in, log, err, false);
-    const run_result b = run_child(dir, floor_argv, "/dev/null", "/dev/null", err, false);
-    conv_s.push_back(a.seconds);
-    floor_s.push_back(b.seconds);
-    c.conv_peak_mib = std::max(c.conv_peak_mib, a.peak_mib);
-    c.floor_peak_mib = std::max(c.floor_peak_mib, b.peak_mib);
-  }
-  c.conv_s = median(conv_s);
-  c.floor_s = median(floor_s);
+  // A warm-up run of each program, which also warms the page cache; then the programs
+  // take turns, so that a change in the machine's load falls on all of them alike.
+  for (int r = -1; r < runs; ++r)
+    for (program_runs& p : c.programs) {
+      const bool is_conv = p.argv.size() == 1;
+      const run_result result = run_child(dir, p.argv, is_conv ? in : "/dev/null",
+                                          is_conv ? log : "/dev/null", err, false);
+      if (r >= 0) p.add(result);
+    }
+  for (std::size_t k = 2; k < c.programs.size(); ++k)
+    if (c.programs[k].argv.size() > 1 &&
+        c.programs[k].median_s() < c.programs[c.fastest].median_s())
+      c.fastest = k;
 
   // Step times as the converter measures them; the log must not change.
   const std::string plain_log = slurp(log);
@@ -169,7 +211,7 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
   std::vector<std::string> order;
   for (int r = 0; r < 3; ++r) {
     const std::string timed_log = dir + "/bench-timed.stdout";
-    run_child(dir, conv_argv, in, timed_log, err, true);
+    run_child(dir, {conv}, in, timed_log, err, true);
     if (slurp(timed_log) != plain_log)
       fail(name + ": the progress log differs when CONV2MODEL_TIMING=1 is set");
     std::istringstream lines(slurp(err));
@@ -188,8 +230,9 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
     std::fprintf(stderr, "bench_runner: %s: no step times on standard error\n", name.c_str());
   for (const std::string& step : order) c.steps.emplace_back(step, median(laps[step]));
 
-  c.time_ok = c.conv_s <= time_target * c.floor_s;
-  c.memory_ok = c.conv_peak_mib <= memory_target * c.payload_mib + memory_allowance;
+  c.time_ok = c.conv().median_s() <= time_target * c.floor().median_s();
+  c.faults_ok = c.conv().median_faults() <= fault_target * c.floor().median_faults();
+  c.memory_ok = c.conv().peak_mib <= memory_target * c.payload_mib + memory_allowance;
   c.startup_ok = false;
   for (const auto& [step, ms] : c.steps)
     if (step == "es_ini") c.startup_ok = ms < startup_target_ms;
@@ -210,21 +253,35 @@ const char* verdict(bool ok) {
 }
 
 void print_tables(const std::vector<case_result>& cases, int runs) {
-  std::printf("Median of %d alternating runs after a warm-up, warm page cache.\n\n", runs);
   std::printf(
-      "| case | grid | input payload | I/O floor | conv2model | ratio (<= %.2f) | peak RSS | "
-      "RSS / payload | RSS limit (%.2f x payload + %.0f MiB) |\n",
-      time_target, memory_target, memory_allowance);
-  std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+      "Wall time of %d runs per program after a warm-up, the programs taking turns, warm "
+      "page cache; page faults (ru_minflt, median) and peak RSS (largest) from wait4.\n\n",
+      runs);
+  std::printf("| case | program | median | min | max | page faults | peak RSS |\n");
+  std::printf("|---|---|---:|---:|---:|---:|---:|\n");
   for (const case_result& c : cases)
-    std::printf(
-        "| %s | %s | %.1f MiB | %.0f ms | %.0f ms | %.3f %s | %.1f MiB | %.3f | %.1f MiB %s |\n",
-        c.name.c_str(), c.grid.c_str(), c.payload_mib, c.floor_s * 1e3, c.conv_s * 1e3,
-        c.conv_s / c.floor_s, verdict(c.time_ok), c.conv_peak_mib, c.conv_peak_mib / c.payload_mib,
-        memory_target * c.payload_mib + memory_allowance, verdict(c.memory_ok));
-  std::printf("\nPeak RSS of the I/O floor:");
-  for (const case_result& c : cases) std::printf(" %s %.1f MiB;", c.name.c_str(), c.floor_peak_mib);
-  std::printf("\n\nSteps as conv2model times them (CONV2MODEL_TIMING=1, median of 3, ms):\n\n");
+    for (std::size_t k = 0; k < c.programs.size(); ++k) {
+      const program_runs& p = c.programs[k];
+      const auto [lo, hi] = std::minmax_element(p.seconds.begin(), p.seconds.end());
+      std::printf("| %s | %s%s | %.0f ms | %.0f ms | %.0f ms | %.0f | %.1f MiB |\n", c.name.c_str(),
+                  p.name.c_str(), k == c.fastest ? " (fastest floor)" : "", p.median_s() * 1e3,
+                  *lo * 1e3, *hi * 1e3, p.median_faults(), p.peak_mib);
+    }
+
+  std::printf("\nTargets against the fastest floor of the same run:\n\n");
+  std::printf(
+      "| case | grid | input payload | time ratio (<= %.2f) | fault ratio (<= %.1f) | "
+      "peak RSS / payload | RSS limit (%.2f x payload + %.0f MiB) |\n",
+      time_target, fault_target, memory_target, memory_allowance);
+  std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+  for (const case_result& c : cases)
+    std::printf("| %s | %s | %.1f MiB | %.3f %s | %.2f %s | %.3f | %.1f MiB %s |\n", c.name.c_str(),
+                c.grid.c_str(), c.payload_mib, c.conv().median_s() / c.floor().median_s(),
+                verdict(c.time_ok), c.conv().median_faults() / c.floor().median_faults(),
+                verdict(c.faults_ok), c.conv().peak_mib / c.payload_mib,
+                memory_target * c.payload_mib + memory_allowance, verdict(c.memory_ok));
+
+  std::printf("\nSteps as conv2model times them (CONV2MODEL_TIMING=1, median of 3, ms):\n\n");
   std::printf("| step |");
   for (const case_result& c : cases) std::printf(" %s |", c.name.c_str());
   std::printf("\n|---|");
@@ -245,22 +302,31 @@ void print_tables(const std::vector<case_result>& cases, int runs) {
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: bench_runner RUNS CONV2MODEL IO_FLOOR NAME=DIR [NAME=DIR ...]\n");
+    std::fprintf(stderr,
+                 "usage: bench_runner RUNS CONV2MODEL IO_FLOOR [--compare OTHER_CONV2MODEL] "
+                 "NAME=DIR [NAME=DIR ...]\n");
     return 2;
   }
   const int runs = std::atoi(argv[1]);
   if (runs < 1) fail("RUNS must be at least 1");
   std::vector<case_result> cases;
-  for (int k = 4; k < argc; ++k) {
+  int first_case = 4;
+  std::string compared;
+  if (std::string(argv[4]) == "--compare" && argc > 6) {
+    compared = absolute(argv[5]);
+    first_case = 6;
+  }
+  for (int k = first_case; k < argc; ++k) {
     const std::string case_arg = argv[k];
     const std::size_t eq = case_arg.find('=');
     if (eq == std::string::npos) fail("a case is NAME=DIR, not " + case_arg);
     std::fprintf(stderr, "bench_runner: %s ...\n", case_arg.substr(0, eq).c_str());
     cases.push_back(bench_case(case_arg.substr(0, eq), absolute(case_arg.substr(eq + 1)), runs,
-                               absolute(argv[2]), absolute(argv[3])));
+                               absolute(argv[2]), absolute(argv[3]), compared));
   }
   print_tables(cases, runs);
   bool all_ok = true;
-  for (const case_result& c : cases) all_ok = all_ok && c.time_ok && c.memory_ok && c.startup_ok;
+  for (const case_result& c : cases)
+    all_ok = all_ok && c.time_ok && c.faults_ok && c.memory_ok && c.startup_ok;
   return all_ok ? 0 : 1;
 }

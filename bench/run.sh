@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The benchmark: conv2model against the I/O floor on two sample cases.
-#   bench/run.sh [RUNS]        (RUNS alternating runs per program and case, default 9)
+#   bench/run.sh [RUNS]        (RUNS runs per program and case, taking turns, default 15)
 # Builds conv2model, the floor and the runner in Release in build-bench/, and
 # conv2model in the plain build type in build-bench-plain/; generates the cases in
 # build-bench/bench-data/ (again only when sample_gen has changed); checks that both
 # builds write the same bytes (work file, info file, log) on every case; then prints
 # the tables. Exits non-zero when the outputs differ or a target is missed.
+# BENCH_COMPARE=PATH times another conv2model binary (an earlier version) beside them.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-9}
+runs=${1:-15}
 build=${BENCH_BUILD:-$top/build-bench}
 plain=${BENCH_PLAIN_BUILD:-$top/build-bench-plain}
 data=$build/bench-data
@@ -54,4 +55,7 @@ for c in "${cases[@]}"; do
   case_args+=("$name=$dir")
 done
 
-"$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${case_args[@]}"
+compare=()
+if [ -n "${BENCH_COMPARE:-}" ]; then compare=(--compare "$BENCH_COMPARE"); fi
+"$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${compare[@]}" \
+  "${case_args[@]}"

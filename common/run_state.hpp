@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/grid.hpp"
+#include "common/mapped_input.hpp"
 
 namespace c2m {
 
@@ -16,6 +17,10 @@ struct run_state {
   std::int32_t jm = 0;
   std::int32_t lm = 0;
   std::array<std::int32_t, 21> kgds{};  // kgds[1] .. kgds[20]; unset elements hold 0
+
+  // The input field file, mapped while the run lasts when some grids are views of it;
+  // declared ahead of the grids so that it outlives them.
+  mapped_input input;
 
   // Grids of the run. qnew2 takes over rh's storage in the humidity derivation, so the
   // two never need storage at the same time. q holds 0.0 everywhere and has no storage:

@@ -83,6 +83,9 @@ void conv2model(const std::string& line1, const std::string& line2) {
   timer.lap("soil_fix");
   run.qnew2 = rh_to_q(run.tp, run.pr, std::move(run.rh));
   timer.lap("rh_to_q");
+  // The steps have read the views; an input cut under them stops the run before any
+  // output is opened.
+  check_input_intact(run.input);
 
   unique_fd work_fd = open_work_file(run);
   timer.lap("work_open");

@@ -79,7 +79,11 @@ record_reader open_records(const std::string& name) {
   return in;
 }
 
-void read_record(record_reader& in, void* dest, std::size_t need, const char* what) {
+namespace {
+
+// Reads the leading marker of the next record and checks it against the need bytes
+// the grid takes; returns the record's length.
+std::int32_t begin_record(record_reader& in, std::size_t need, const char* what) {
   const int number = in.records + 1;
   const std::int32_t length = read_marker(in, number, what, marker::leading);
   if (length < 0)
@@ -92,8 +96,20 @@ void read_record(record_reader& in, void* dest, std::size_t need, const char* wh
     throw run_error(in.name + ": " + record_label(number, what) + " is cut: its length says " +
                     std::to_string(length) + " bytes, the file ends after " +
                     std::to_string(in.size - in.offset));
+  return length;
+}
+
+// Reads need bytes of the record's data into dest.
+void read_data(record_reader& in, void* dest, std::size_t need, const char* what) {
   if (read_full(in, dest, need) != need)
-    throw run_error(in.name + ": " + record_label(number, what) + ": file ends inside its data");
+    throw run_error(in.name + ": " + record_label(in.records + 1, what) +
+                    ": file ends inside its data");
+}
+
+// Skips the rest of a record of which need bytes have been taken, and checks its
+// trailing marker.
+void end_record(record_reader& in, std::int32_t length, std::size_t need, const char* what) {
+  const int number = in.records + 1;
   skip_bytes(in, static_cast<std::int64_t>(length) - static_cast<std::int64_t>(need));
   const std::int32_t trailing = read_marker(in, number, what, marker::trailing);
   if (trailing != length)
@@ -101,6 +117,25 @@ void read_record(record_reader& in, void* dest, std::size_t need, const char* wh
                     std::to_string(length) + " and trailing length " + std::to_string(trailing) +
                     " differ");
   in.records = number;
+}
+
+// Makes grid g a view of the next record when the file is mapped, else reads it.
+void read_grid(record_reader& in, mapped_input& input, grid& g, const char* what) {
+  const std::size_t need = g.size() * sizeof(float);
+  const std::int32_t length = begin_record(in, need, what);
+  if (view_grid(input, static_cast<std::uint64_t>(in.offset), g))
+    skip_bytes(in, static_cast<std::int64_t>(need));
+  else
+    read_data(in, g.data, need, what);
+  end_record(in, length, need, what);
+}
+
+}  // namespace
+
+void read_record(record_reader& in, void* dest, std::size_t need, const char* what) {
+  const std::int32_t length = begin_record(in, need, what);
+  read_data(in, dest, need, what);
+  end_record(in, length, need, what);
 }
 
 void read_input_file(run_state& run) {
@@ -114,16 +149,19 @@ void read_input_file(run_state& run) {
   run.lm = levels;
   log_line({run.lm});
 
-  const std::size_t bytes3 = run.uw.size() * sizeof(float);
-  read_record(in, run.uw.data.get(), bytes3, "uw");
-  read_record(in, run.vw.data.get(), bytes3, "vw");
-  read_record(in, run.ht.data.get(), bytes3, "ht");
-  read_record(in, run.rh.data.get(), bytes3, "rh");
-  read_record(in, run.tp.data.get(), bytes3, "tp");
+  // Winds, height and temperature are views of the mapped file where it can be mapped:
+  // mostly no step changes them. Relative humidity and the surface fields are read into
+  // the run's own memory: every value of rh and of the land-sea mask is rewritten.
+  if (in.size > 0) run.input = map_input(in.name, in.fd.get(), static_cast<std::uint64_t>(in.size));
+  read_grid(in, run.input, run.uw, "uw");
+  read_grid(in, run.input, run.vw, "vw");
+  read_grid(in, run.input, run.ht, "ht");
+  read_record(in, run.rh.data, run.rh.size() * sizeof(float), "rh");
+  read_grid(in, run.input, run.tp, "tp");
   read_record(in, run.pr.data(), run.pr.size() * sizeof(float), "pressures");
   std::vector<item> pressures(run.pr.begin(), run.pr.end());
   log_line(pressures);
-  read_record(in, run.slp.data.get(), run.slp.size() * sizeof(float), "surface fields");
+  read_record(in, run.slp.data, run.slp.size() * sizeof(float), "surface fields");
 }
 
 }  // namespace c2m

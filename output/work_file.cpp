@@ -33,6 +33,10 @@ unique_fd open_work_file(run_state& run) {
   // An existing work file is overwritten in place, never emptied first.
   unique_fd fd(::open(run.work_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (!fd.is_open()) throw run_error(os_error(run.work_name, "cannot open work file for writing"));
+  if (is_mapped_input(run.input, fd.get()))
+    throw run_error(run.work_name +
+                    ": is the input field file itself (a link to it?): the work file must be "
+                    "another file");
   return fd;
 }
 
@@ -49,13 +53,21 @@ void write_records(const run_state& run, int fd) {
   // grid goes out with one positioned write.
   const std::uint64_t record = run.slp.level_size() * sizeof(float);
   const auto write_grid = [&](const grid& g, std::int64_t first_record) {
-    write_at(fd, run.work_name, g.data.get(), g.size() * sizeof(float),
+    write_at(fd, run.work_name, g.data, g.size() * sizeof(float),
              static_cast<std::uint64_t>(first_record - 1) * record);
   };
   const grid* fields[layout::fields_3d] = {&run.uw, &run.vw, &run.ht, &run.qnew2, &run.tp};
-  for (std::int32_t f = 1; f <= layout::fields_3d; ++f)
-    write_grid(*fields[f - 1], layout::record_3d(f, run.lm, 1));
-  write_grid(run.slp, layout::record_2d(run.lm, 1));
+  try {
+    for (std::int32_t f = 1; f <= layout::fields_3d; ++f)
+      write_grid(*fields[f - 1], layout::record_3d(f, run.lm, 1));
+    write_grid(run.slp, layout::record_2d(run.lm, 1));
+  } catch (const run_error&) {
+    // A write from a view of an input cut meanwhile fails: the input is named then.
+    check_input_intact(run.input);
+    throw;
+  }
+  // Records written from views of an input cut meanwhile are not the input's.
+  check_input_intact(run.input);
 }
 
 void print_sample(const run_state& run, std::int32_t i, std::int32_t j) {

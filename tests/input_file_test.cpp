@@ -1,6 +1,7 @@
 #include "driver/input_file.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -155,6 +156,112 @@ TEST(input_file, missing_or_unreadable_files) {
     EXPECT_NE(std::string(e.what()).find("is a directory"), std::string::npos);
   }
   testing::internal::GetCapturedStdout();
+}
+
+// A file of 1024 x 4 points on 2 levels: every 3-D record spans several pages.
+constexpr std::int32_t wide_im = 1024, wide_jm = 4;
+
+// The records of such a file, with distinct values in every field.
+std::vector<std::string> wide_records() {
+  const std::size_t n3 = static_cast<std::size_t>(wide_im * wide_jm * lm);
+  std::vector<std::string> r = {frame_int(lm)};
+  for (int f = 0; f < 5; ++f) r.push_back(frame(ramp(n3, 1.0f + 1e4f * static_cast<float>(f))));
+  r.push_back(frame(std::vector<float>{1000.0f, 850.0f}));
+  r.push_back(frame(ramp(n3 / lm * 12, 5000.0f)));
+  return r;
+}
+
+// A run that has read the file path holds (written from records).
+run_state read_wide(const std::string& path, const std::vector<std::string>& records) {
+  sample::write_file(path, join(records));
+  run_state run;
+  run.im = wide_im;
+  run.jm = wide_jm;
+  run.lm = lm;
+  run.input_name = path;
+  for (grid* g : {&run.uw, &run.vw, &run.ht, &run.rh, &run.tp})
+    *g = make_grid(wide_im, wide_jm, lm);
+  run.slp = make_grid(wide_im, wide_jm, 12);
+  run.pr.assign(lm, 0.0f);
+  testing::internal::CaptureStdout();
+  read_input_file(run);
+  testing::internal::GetCapturedStdout();
+  return run;
+}
+
+float sum(const grid& g) {
+  float s = 0.0f;
+  for (float v : g.all()) s += v;
+  return s;
+}
+
+TEST(input_file, winds_height_and_temperature_are_private_views_of_the_file) {
+  const std::vector<std::string> r = wide_records();
+  test::scratch_dir dir;
+  run_state run = read_wide(dir / "in.bin", r);
+  for (const grid* g : {&run.uw, &run.vw, &run.ht, &run.tp}) {
+    EXPECT_EQ(g->memory.start, nullptr) << "a view holds no memory of its own";
+    EXPECT_GE(reinterpret_cast<const char*>(g->data), run.input.base);
+  }
+  EXPECT_NE(run.rh.memory.start, nullptr);
+  EXPECT_NE(run.slp.memory.start, nullptr);
+  EXPECT_EQ(run.tp.at(wide_im, wide_jm, lm), 4e4f + static_cast<float>(wide_im * wide_jm * lm));
+  EXPECT_EQ(run.rh.at(2, 1, 1), 3e4f + 2.0f);
+
+  // A step that changes a view changes the run's copy, never the input file.
+  run.uw.at(1, 1, 1) = -1.0f;
+  run.tp.all().back() = -2.0f;
+  EXPECT_EQ(test::read_file(dir / "in.bin"), join(r));
+  EXPECT_EQ(run.uw.at(1, 1, 1), -1.0f);
+  EXPECT_NO_THROW(check_input_intact(run.input));
+}
+
+TEST(input_file, records_at_unaligned_offsets_are_read_into_memory) {
+  auto r = valid_records();
+  r[0] = frame(std::string("\x02\0\0\0x", 5).data(), 5);  // a level count record of 5 bytes
+  test::scratch_dir dir;
+  sample::write_file(dir / "in.bin", join(r));
+  run_state run = small_run(dir / "in.bin");
+  testing::internal::CaptureStdout();
+  read_input_file(run);
+  testing::internal::GetCapturedStdout();
+  EXPECT_NE(run.uw.memory.start, nullptr);
+  EXPECT_EQ(run.uw.at(3, 2, 2), 11.0f);
+  EXPECT_EQ(run.tp.at(1, 1, 2), 406.0f);
+}
+
+TEST(input_file, a_file_cut_under_the_run_is_reported_and_never_ends_it_with_a_signal) {
+  const std::vector<std::string> r = wide_records();
+  test::scratch_dir dir;
+  run_state run = read_wide(dir / "in.bin", r);
+  EXPECT_NO_THROW(check_input_intact(run.input));
+
+  // Cut inside the first record of winds: every page of the views after it is lost.
+  ASSERT_EQ(::truncate((dir / "in.bin").c_str(), 100), 0);
+  float seen = 0.0f;
+  for (const grid* g : {&run.uw, &run.vw, &run.ht, &run.tp}) seen += sum(*g);
+  EXPECT_EQ(run.tp.at(wide_im, wide_jm, lm), 0.0f) << "lost pages read as zeros";
+  EXPECT_GE(seen, 0.0f);
+  try {
+    check_input_intact(run.input);
+    ADD_FAILURE() << "a cut input passed the check";
+  } catch (const run_error& e) {
+    EXPECT_NE(std::string(e.what()).find("in.bin: the file was cut while it was being converted: "
+                                         "it holds 100 bytes"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+TEST(input_file, a_fault_in_a_view_of_an_input_cut_and_regrown_is_reported) {
+  const std::vector<std::string> r = wide_records();
+  test::scratch_dir dir;
+  run_state run = read_wide(dir / "in.bin", r);
+  ASSERT_EQ(::truncate((dir / "in.bin").c_str(), 100), 0);
+  EXPECT_EQ(run.ht.at(1, 1, 1), 0.0f);
+  // Grown back to its size, the file no longer looks cut; the lost page still counts.
+  ASSERT_EQ(::truncate((dir / "in.bin").c_str(), static_cast<off_t>(join(r).size())), 0);
+  EXPECT_THROW(check_input_intact(run.input), run_error);
 }
 
 }  // namespace
