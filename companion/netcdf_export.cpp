@@ -89,8 +89,7 @@ std::string history_line(const std::string& command_line) {
   std::string user;
   if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr)
     user = std::string(" ") + pw->pw_name;
-  return std::string(stamp) + user + ": conv2model-inspect " + version + ": " +
-         command_line;
+  return std::string(stamp) + user + ": conv2model-inspect " + version + ": " + command_line;
 }
 
 void describe(netcdf_file& nc, int var, const field_desc& f, int grib_edition) {

@@ -262,8 +262,7 @@ void write_field_file(const std::string& temp, const std::string& path, const an
   try {
     const auto lm = static_cast<std::int32_t>(sel.levels.size());
     c2m::sample::write_record(f, &lm, sizeof lm);
-    for (const grid& g : a.upper)
-      c2m::sample::write_record(f, g.data, g.size() * sizeof(float));
+    for (const grid& g : a.upper) c2m::sample::write_record(f, g.data, g.size() * sizeof(float));
     std::vector<float> pr;
     for (double l : sel.levels) pr.push_back(static_cast<float>(l));
     c2m::sample::write_record(f, pr.data(), pr.size() * sizeof(float));
