@@ -46,4 +46,10 @@ constexpr std::array<std::string_view, fields_2d> field_names_2d = {
     "Soil Temperature  layer 4 (K)",   "Soil Moisture layer 4     (0-1)",
 };
 
+// The fields' short names, in writing order, as the companions' command lines and
+// listings use them.
+constexpr std::array<std::string_view, fields_3d> short_names_3d = {"uw", "vw", "ht", "q", "tp"};
+constexpr std::array<std::string_view, fields_2d> short_names_2d = {
+    "lsm", "mslp", "psfc", "topo", "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
+
 }  // namespace c2m::layout

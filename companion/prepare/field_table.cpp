@@ -164,9 +164,7 @@ std::string_view upper_name(upper_field f) {
 }
 
 std::string_view surface_name(int k) {
-  static constexpr std::array<std::string_view, layout::fields_2d> names = {
-      "lsm", "mslp", "psfc", "topo", "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
-  return names[static_cast<std::size_t>(k - 1)];
+  return layout::short_names_2d[static_cast<std::size_t>(k - 1)];
 }
 
 std::optional<field_kind> grib_field(const grib_code& code) {

@@ -136,6 +136,13 @@ TEST(inspect_work_file, finds_records_by_name_old_or_new_and_level_or_pressure) 
   EXPECT_EQ(find_record(info, "mrsov4", 0).number, 27);
   EXPECT_EQ(level_of_pressure(info, 900.0), 2);
   EXPECT_EQ(level_of_pressure(info, 800.001), 3);
+  // Every older name still finds its record: scripts written against them keep working.
+  const char* const old_surface[] = {"lsm", "mslp", "psfc", "topo", "st1", "sm1",
+                                     "st2", "sm2",  "st3",  "sm3",  "st4", "sm4"};
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(find_record(info, old_surface[k], 0).number, 16 + k);
+  EXPECT_EQ(find_record(info, "vw", 2).number, 5);
+  EXPECT_EQ(find_record(info, "ht", 1).number, 7);
+  EXPECT_EQ(find_record(info, "q", 1).number, 10);
 
   const auto error = [&](const char* name, std::int32_t level) {
     try {
