@@ -8,6 +8,9 @@
 // process timed by the wall clock, with its page faults and peak resident memory from
 // wait4. Then three runs with CONV2MODEL_TIMING=1 give the converter's own step times
 // (the medians are printed); their progress log must equal the untimed one byte for byte.
+// io_floor's "least" mode takes its turns too: the least work any conversion must add to
+// the floor, done record by record while the data is in the cache. It is no floor and
+// no target; its ratio to the floor shows how much of the converter's is unavoidable.
 // --compare adds another build of the converter (an earlier version, say) to the turns:
 // it is timed beside the others and held to no target.
 // Prints the tables in Markdown and exits 1 when a target is missed.
@@ -122,6 +125,7 @@ double median(std::vector<double> v) {
 struct program_runs {
   std::string name;
   std::vector<std::string> argv;
+  bool floor = false;  // a candidate for the floor the converter is held to
   std::vector<double> seconds;
   std::vector<double> faults;
   double peak_mib = 0;
@@ -156,11 +160,13 @@ struct case_result {
   double payload_mib = 0;
   std::vector<program_runs> programs;                 // conv2model first, then the floors
   std::size_t fastest = 1;                            // the floor with the lowest median time
+  std::size_t least = 0;                              // io_floor least
   std::vector<std::pair<std::string, double>> steps;  // median ms, in the order printed
   bool time_ok = false, faults_ok = false, memory_ok = false, startup_ok = false;
 
   const program_runs& conv() const { return programs.front(); }
   const program_runs& floor() const { return programs[fastest]; }
+  double least_ratio() const { return programs[least].median_s() / floor().median_s(); }
 };
 
 std::string grid_text(const std::string& dir) {
@@ -172,6 +178,39 @@ std::string grid_text(const std::string& dir) {
   return std::to_string(im) + " x " + std::to_string(jm) + " x " + std::to_string(lm);
 }
 
+// The least work must be a conversion's own: every record it writes equals the
+// converter's, but for the humidity of the levels that the patch filled (it patches
+// nothing). Run after the turns, when the converter's work file is in place.
+void check_least_output(const std::string& name, const std::string& dir,
+                        const std::string& floor_bin, const std::string& log) {
+  run_child(dir, {floor_bin, "least", "sample.bin", "floor.out"}, "/dev/null", "/dev/null",
+            dir + "/bench.stderr", false);
+  std::istringstream cfg(slurp(dir + "/InputModelInf.txt"));
+  std::string title;
+  std::getline(cfg, title);
+  std::size_t im = 0, jm = 0, lm = 0;
+  cfg >> im >> jm >> lm;
+  const std::string work = slurp(dir + "/sample.bin.ORUwrk");
+  const std::string least = slurp(dir + "/floor.out");
+  const std::size_t record = im * jm * sizeof(float);
+  if (record == 0 || work.size() != least.size() || work.size() != record * (5 * lm + 12))
+    fail(name + ": the least work's output is not the size of the work file");
+  std::size_t patched = 0;  // levels the patch filled: one "Copying" line each
+  for (std::size_t at = log.find(" Copying"); at != std::string::npos;
+       at = log.find(" Copying", at + 1))
+    ++patched;
+  std::size_t humidity_differs = 0;
+  for (std::size_t r = 0; r < 5 * lm + 12; ++r) {
+    if (work.compare(r * record, record, least, r * record, record) == 0) continue;
+    if (r < 3 * lm || r >= 4 * lm)
+      fail(name + ": the least work wrote record " + std::to_string(r + 1) +
+           " unlike the converter");
+    ++humidity_differs;
+  }
+  if (humidity_differs > patched)
+    fail(name + ": the least work's humidity differs on more levels than the patch filled");
+}
+
 case_result bench_case(const std::string& name, const std::string& dir, int runs,
                        const std::string& conv, const std::string& floor_bin,
                        const std::string& compared) {
@@ -179,14 +218,23 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
   c.name = name;
   c.grid = grid_text(dir);
   c.payload_mib = static_cast<double>(payload_bytes(dir + "/sample.bin")) / mib;
-  c.programs.push_back({"conv2model", {conv}, {}, {}, 0});
+  c.programs.push_back({"conv2model", {conv}, false, {}, {}, 0});
   for (const char* mode : floor_modes)
     c.programs.push_back({std::string("floor, ") + mode + " " + floor_notes(mode),
                           {floor_bin, mode, "sample.bin", "floor.out"},
+                          true,
                           {},
                           {},
                           0});
-  if (!compared.empty()) c.programs.push_back({"compared: " + compared, {compared}, {}, {}, 0});
+  c.least = c.programs.size();
+  c.programs.push_back({"least work of a conversion (record by record, in the cache)",
+                        {floor_bin, "least", "sample.bin", "floor.out"},
+                        false,
+                        {},
+                        {},
+                        0});
+  if (!compared.empty())
+    c.programs.push_back({"compared: " + compared, {compared}, false, {}, {}, 0});
   const std::string in = dir + "/stdin.txt";
   const std::string log = dir + "/bench.stdout";
   const std::string err = dir + "/bench.stderr";
@@ -201,12 +249,12 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
       if (r >= 0) p.add(result);
     }
   for (std::size_t k = 2; k < c.programs.size(); ++k)
-    if (c.programs[k].argv.size() > 1 &&
-        c.programs[k].median_s() < c.programs[c.fastest].median_s())
+    if (c.programs[k].floor && c.programs[k].median_s() < c.programs[c.fastest].median_s())
       c.fastest = k;
 
   // Step times as the converter measures them; the log must not change.
   const std::string plain_log = slurp(log);
+  check_least_output(name, dir, floor_bin, plain_log);
   std::map<std::string, std::vector<double>> laps;
   std::vector<std::string> order;
   for (int r = 0; r < 3; ++r) {
@@ -271,15 +319,17 @@ void print_tables(const std::vector<case_result>& cases, int runs) {
   std::printf("\nTargets against the fastest floor of the same run:\n\n");
   std::printf(
       "| case | grid | input payload | time ratio (<= %.2f) | fault ratio (<= %.1f) | "
-      "peak RSS / payload | RSS limit (%.2f x payload + %.0f MiB) |\n",
+      "peak RSS / payload | RSS limit (%.2f x payload + %.0f MiB) | least work's time ratio "
+      "|\n",
       time_target, fault_target, memory_target, memory_allowance);
-  std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+  std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
   for (const case_result& c : cases)
-    std::printf("| %s | %s | %.1f MiB | %.3f %s | %.2f %s | %.3f | %.1f MiB %s |\n", c.name.c_str(),
-                c.grid.c_str(), c.payload_mib, c.conv().median_s() / c.floor().median_s(),
-                verdict(c.time_ok), c.conv().median_faults() / c.floor().median_faults(),
-                verdict(c.faults_ok), c.conv().peak_mib / c.payload_mib,
-                memory_target * c.payload_mib + memory_allowance, verdict(c.memory_ok));
+    std::printf("| %s | %s | %.1f MiB | %.3f %s | %.2f %s | %.3f | %.1f MiB %s | %.3f |\n",
+                c.name.c_str(), c.grid.c_str(), c.payload_mib,
+                c.conv().median_s() / c.floor().median_s(), verdict(c.time_ok),
+                c.conv().median_faults() / c.floor().median_faults(), verdict(c.faults_ok),
+                c.conv().peak_mib / c.payload_mib, memory_target * c.payload_mib + memory_allowance,
+                verdict(c.memory_ok), c.least_ratio());
 
   std::printf("\nSteps as conv2model times them (CONV2MODEL_TIMING=1, median of 3, ms):\n\n");
   std::printf("| step |");

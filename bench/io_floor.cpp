@@ -11,6 +11,16 @@
 //   mapped  the whole file mapped and populated up front, 2 MiB-aligned so that the
 //           page cache's large folios can be mapped whole; the records go to OUTPUT
 //           straight from the mapping.
+// One more mode is not a floor but the least work that any conversion must add to it,
+// done the cheapest way this machine allows, with the converter's own step procedures:
+//   least   mapped like "mapped"; then level by level every value of the five 3-D
+//           fields is read once (the search for the input fill value), the humidity is
+//           derived from it into one level buffer, and each record is written while
+//           it is still in the cache; the surface fields are copied, repaired and
+//           written. It leaves out what a conversion must also do but seldom costs
+//           (patching levels) and the order a conversion must keep (every step over
+//           the whole grids before any output is opened), and needs
+//           ./InputModelInf.txt for the grid's rows.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -21,11 +31,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/constants.hpp"
 #include "common/grid.hpp"
+#include "conditioning/conditioning.hpp"
+#include "thermo/humidity.hpp"
+#include "thermo/module_estab.hpp"
 
 namespace {
 
@@ -122,12 +138,96 @@ std::vector<record> map_records(int in, const std::string& input) {
   return records;
 }
 
+// True when one of the n values is the input fill value: read-only, every value once.
+bool holds_fill(const float* p, std::size_t n) {
+  int found = 0;
+  for (std::size_t k = 0; k < n; ++k) found |= p[k] == c2m::input_fill;
+  return found != 0;
+}
+
+// A grid over values it does not own (a level of the mapping, read only).
+c2m::grid level_view(const float* p, std::int32_t im, std::int32_t jm) {
+  c2m::grid g;
+  g.im = im;
+  g.jm = jm;
+  g.nl = 1;
+  g.data = const_cast<float*>(p);
+  return g;
+}
+
+void least_work(const std::vector<record>& records, const std::string& input, int out,
+                const std::string& output) {
+  std::ifstream cfg("InputModelInf.txt");
+  std::string title;
+  std::int32_t im = 0, jm = 0;
+  if (!std::getline(cfg, title) || !(cfg >> im >> jm) || im < 1 || jm < 1) {
+    errno = EINVAL;
+    fail("InputModelInf.txt", "no grid dimensions");
+  }
+  std::int32_t lm = 0;
+  if (records[0].size < sizeof lm) {
+    errno = EINVAL;
+    fail(input, "no level count");
+  }
+  std::memcpy(&lm, records[0].data, sizeof lm);
+  const std::size_t points = static_cast<std::size_t>(im) * static_cast<std::size_t>(jm);
+  const std::size_t bytes = points * sizeof(float);
+  for (std::size_t k = 1; k <= 5; ++k)
+    if (lm < 1 || records[k].size < bytes * static_cast<std::size_t>(lm)) {
+      errno = EINVAL;
+      fail(input, "3-D records shorter than the grid");
+    }
+  if (records[6].size < sizeof(float) * static_cast<std::size_t>(lm) ||
+      records[7].size < bytes * c2m::nsfcfld) {
+    errno = EINVAL;
+    fail(input, "pressures or surface fields shorter than the grid");
+  }
+  c2m::estab::es_ini();
+  const auto* pr = reinterpret_cast<const float*>(records[6].data);
+  const auto level_of = [&](std::size_t k, std::int32_t l) {
+    return reinterpret_cast<const float*>(records[k].data) +
+           points * static_cast<std::size_t>(l - 1);
+  };
+  const auto record_at = [&](std::int32_t field, std::int32_t l) {  // field 0 = uw .. 4 = tp
+    return (static_cast<std::uint64_t>(field) * static_cast<std::uint64_t>(lm) +
+            static_cast<std::uint64_t>(l - 1)) *
+           bytes;
+  };
+  c2m::grid own = c2m::make_grid(im, jm, 1);  // a level that a step must change
+  c2m::grid tp_own = c2m::make_grid(im, jm, 1);
+  // A level without fill values goes out as it is; one with them, through a fixed copy.
+  const auto fixed = [&](const float* p, c2m::grid& copy) {
+    if (!holds_fill(p, points)) return p;
+    std::memcpy(copy.data, p, bytes);
+    c2m::fill_to(copy.all(), c2m::missing_value);
+    return static_cast<const float*>(copy.data);
+  };
+  for (std::int32_t l = 1; l <= lm; ++l) {
+    for (std::int32_t field : {0, 1, 2})  // uw, vw, ht: records 2 to 4 of the input
+      write_full(out, output, reinterpret_cast<const char*>(fixed(level_of(1 + field, l), own)),
+                 bytes, record_at(field, l));
+    const c2m::grid tp = level_view(fixed(level_of(5, l), tp_own), im, jm);
+    std::memcpy(own.data, level_of(4, l), bytes);
+    c2m::fill_to(own.all(), c2m::missing_value);
+    own = c2m::rh_to_q(tp, {pr + (l - 1), 1}, std::move(own));
+    write_full(out, output, reinterpret_cast<const char*>(own.data), bytes, record_at(3, l));
+    write_full(out, output, reinterpret_cast<const char*>(tp.data), bytes, record_at(4, l));
+  }
+  c2m::grid slp = c2m::make_grid(im, jm, c2m::nsfcfld);
+  std::memcpy(slp.data, records[7].data, bytes * c2m::nsfcfld);
+  c2m::mask_fix({slp.level(1), points});
+  c2m::fill_to(slp.all(), 0.0f);
+  c2m::soil_fix(slp);  // its lines go to standard output
+  write_full(out, output, reinterpret_cast<const char*>(slp.data), bytes * c2m::nsfcfld,
+             record_at(5, 1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc == 4 ? argv[1] : "";
-  if (mode != "plain" && mode != "huge" && mode != "mapped") {
-    std::fprintf(stderr, "usage: io_floor plain|huge|mapped INPUT OUTPUT\n");
+  if (mode != "plain" && mode != "huge" && mode != "mapped" && mode != "least") {
+    std::fprintf(stderr, "usage: io_floor plain|huge|mapped|least INPUT OUTPUT\n");
     return 2;
   }
   const std::string input = argv[2];
@@ -136,7 +236,7 @@ int main(int argc, char** argv) {
   const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) fail(input, "cannot open");
   std::vector<std::unique_ptr<char[]>> plain_store;
-  const std::vector<record> records = mode == "mapped"
+  const std::vector<record> records = mode == "mapped" || mode == "least"
                                           ? map_records(in, input)
                                           : read_records(in, input, mode == "huge", plain_store);
   ::close(in);
@@ -147,6 +247,16 @@ int main(int argc, char** argv) {
 
   const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (out < 0) fail(output, "cannot open");
+  if (mode == "least") {
+    try {
+      least_work(records, input, out, output);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "io_floor: %s\n", e.what());
+      return 1;
+    }
+    if (::close(out) != 0) fail(output, "cannot close");
+    return 0;
+  }
   std::uint64_t offset = 0;
   for (std::size_t k : {1, 2, 3, 4, 5, 7}) {
     write_full(out, output, records[k].data, records[k].size, offset);
