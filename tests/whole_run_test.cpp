@@ -274,5 +274,38 @@ TEST(whole_run, step_timing_goes_to_standard_error_only) {
             "records release ");
 }
 
+// On a kernel with transparent huge pages off the grids and the mapped input are in
+// ordinary pages: the run is slower and writes the same bytes, and an input cut under
+// the run is still reported, not a crash.
+TEST(whole_run, the_same_without_transparent_huge_pages) {
+  test::scratch_dir dir;
+  sample::sample_options options;
+  options.missing_rh_top = 2;
+  // Grids of several 2 MiB pages, an input of several large folios.
+  test::write_case(dir.path(), sample::make_sample(400, 300, 6, options));
+  const auto with = run_conv2model(dir.path(), "an.bin\n\n");
+  ASSERT_EQ(with.status, 0) << with.err;
+  const std::string work = read_file(dir / "an.bin.ORUwrk");
+  const std::string info = read_file(dir / "an.bin.ORUwrk.gdsinfo");
+  std::filesystem::remove(dir / "an.bin.ORUwrk");
+  std::filesystem::remove(dir / "an.bin.ORUwrk.gdsinfo");
+  const auto without = run_conv2model(dir.path(), "an.bin\n\n", 0, nullptr, true);
+  ASSERT_EQ(without.status, 0) << without.err;
+  EXPECT_EQ(without.out, with.out);
+  EXPECT_TRUE(read_file(dir / "an.bin.ORUwrk") == work) << "work file differs";
+  EXPECT_EQ(read_file(dir / "an.bin.ORUwrk.gdsinfo"), info);
+
+  // The info file a link to the input: writing it cuts the input under the views.
+  std::filesystem::remove(dir / "an.bin.ORUwrk.gdsinfo");
+  std::filesystem::create_symlink("an.bin", dir / "an.bin.ORUwrk.gdsinfo");
+  const auto cut = run_conv2model(dir.path(), "an.bin\n\n", 0, nullptr, true);
+  EXPECT_EQ(cut.signal, 0);
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_TRUE(
+      cut.err.starts_with("conv2model: an.bin: the file was cut while it was being "
+                          "converted"))
+      << cut.err;
+}
+
 }  // namespace
 }  // namespace c2m

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,7 +46,8 @@ void write_text(const std::string& path, const std::string& text) {
 }
 
 run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
-                          std::int64_t file_size_limit, const char* stdout_path) {
+                          std::int64_t file_size_limit, const char* stdout_path,
+                          bool without_huge_pages) {
   const std::string in_path = dir + "/.stdin", out_path = dir + "/.stdout",
                     err_path = dir + "/.stderr";
   write_text(in_path, stdin_text);
@@ -66,6 +68,11 @@ run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
       rlimit lim{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
       ::setrlimit(RLIMIT_FSIZE, &lim);
     }
+    // Inherited across exec: the converter gets neither huge-page grids nor a mapping of
+    // the page cache's large folios.
+    if (without_huge_pages && (::prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) != 0 ||
+                               ::prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0) != 1))
+      ::_exit(126);
     ::execl(CONV2MODEL_BIN, "conv2model", static_cast<char*>(nullptr));
     ::_exit(127);
   }

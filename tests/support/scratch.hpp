@@ -36,9 +36,12 @@ struct run_result {
 
 // Runs conv2model in dir with stdin_text on standard input. file_size_limit > 0 sets
 // RLIMIT_FSIZE in the child (with SIGXFSZ ignored, so a write past it fails). A
-// stdout_path sends the progress log there instead of capturing it in out.
+// stdout_path sends the progress log there instead of capturing it in out. With
+// without_huge_pages the child runs with transparent huge pages switched off, as on a
+// kernel set to "never" (status 126 if that cannot be done).
 run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
-                          std::int64_t file_size_limit = 0, const char* stdout_path = nullptr);
+                          std::int64_t file_size_limit = 0, const char* stdout_path = nullptr,
+                          bool without_huge_pages = false);
 
 // Writes a sample case (input file "an.bin", InputModelInf.txt) into dir.
 void write_case(const std::string& dir, const sample::analysis& a,
