@@ -12,7 +12,7 @@
 //           page cache's large folios can be mapped whole; the records go to OUTPUT
 //           straight from the mapping.
 // One more mode is not a floor but the least work that any conversion must add to it,
-// done the cheapest way this machine allows, with the converter's own step procedures:
+// done the cheapest way we know, with the converter's own step procedures:
 //   least   mapped like "mapped"; then level by level every value of the five 3-D
 //           fields is read once (the search for the input fill value), the humidity is
 //           derived from it into one level buffer, and each record is written while
