@@ -169,40 +169,55 @@ struct case_result {
   double least_ratio() const { return programs[least].median_s() / floor().median_s(); }
 };
 
-std::string grid_text(const std::string& dir) {
+struct grid_dims {
+  std::size_t im = 0, jm = 0, lm = 0;
+};
+
+// The grid of a case, from its configuration: the title line, then im jm lm.
+grid_dims case_grid(const std::string& dir) {
   std::istringstream cfg(slurp(dir + "/InputModelInf.txt"));
   std::string title;
   std::getline(cfg, title);
-  long im = 0, jm = 0, lm = 0;
-  cfg >> im >> jm >> lm;
-  return std::to_string(im) + " x " + std::to_string(jm) + " x " + std::to_string(lm);
+  grid_dims g;
+  cfg >> g.im >> g.jm >> g.lm;
+  return g;
+}
+
+std::string grid_text(const grid_dims& g) {
+  return std::to_string(g.im) + " x " + std::to_string(g.jm) + " x " + std::to_string(g.lm);
 }
 
 // The least work must be a conversion's own: every record it writes equals the
 // converter's, but for the humidity of the levels that the patch filled (it patches
-// nothing). Run after the turns, when the converter's work file is in place.
+// nothing). Run after the turns, when the converter's work file is in place; the two
+// files are compared a record at a time.
 void check_least_output(const std::string& name, const std::string& dir,
                         const std::string& floor_bin, const std::string& log) {
   run_child(dir, {floor_bin, "least", "sample.bin", "floor.out"}, "/dev/null", "/dev/null",
             dir + "/bench.stderr", false);
-  std::istringstream cfg(slurp(dir + "/InputModelInf.txt"));
-  std::string title;
-  std::getline(cfg, title);
-  std::size_t im = 0, jm = 0, lm = 0;
-  cfg >> im >> jm >> lm;
-  const std::string work = slurp(dir + "/sample.bin.ORUwrk");
-  const std::string least = slurp(dir + "/floor.out");
-  const std::size_t record = im * jm * sizeof(float);
-  if (record == 0 || work.size() != least.size() || work.size() != record * (5 * lm + 12))
+  const grid_dims g = case_grid(dir);
+  const std::size_t record = g.im * g.jm * sizeof(float);
+  const std::size_t records = 5 * g.lm + 12;
+  std::ifstream work(dir + "/sample.bin.ORUwrk", std::ios::binary | std::ios::ate);
+  std::ifstream least(dir + "/floor.out", std::ios::binary | std::ios::ate);
+  if (!work || !least) fail(name + ": cannot open the work file or the least work's output");
+  const auto size = static_cast<std::size_t>(work.tellg());
+  if (record == 0 || size != static_cast<std::size_t>(least.tellg()) || size != record * records)
     fail(name + ": the least work's output is not the size of the work file");
+  work.seekg(0);
+  least.seekg(0);
   std::size_t patched = 0;  // levels the patch filled: one "Copying" line each
   for (std::size_t at = log.find(" Copying"); at != std::string::npos;
        at = log.find(" Copying", at + 1))
     ++patched;
+  std::string a(record, '\0'), b(record, '\0');
   std::size_t humidity_differs = 0;
-  for (std::size_t r = 0; r < 5 * lm + 12; ++r) {
-    if (work.compare(r * record, record, least, r * record, record) == 0) continue;
-    if (r < 3 * lm || r >= 4 * lm)
+  for (std::size_t r = 0; r < records; ++r) {
+    if (!work.read(a.data(), static_cast<std::streamsize>(record)) ||
+        !least.read(b.data(), static_cast<std::streamsize>(record)))
+      fail(name + ": cannot read record " + std::to_string(r + 1));
+    if (a == b) continue;
+    if (r < 3 * g.lm || r >= 4 * g.lm)
       fail(name + ": the least work wrote record " + std::to_string(r + 1) +
            " unlike the converter");
     ++humidity_differs;
@@ -216,7 +231,7 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
                        const std::string& compared) {
   case_result c;
   c.name = name;
-  c.grid = grid_text(dir);
+  c.grid = grid_text(case_grid(dir));
   c.payload_mib = static_cast<double>(payload_bytes(dir + "/sample.bin")) / mib;
   c.programs.push_back({"conv2model", {conv}, false, {}, {}, 0});
   for (const char* mode : floor_modes)
