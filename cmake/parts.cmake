@@ -99,3 +99,11 @@ function(conv2model_program name)
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   set_property(GLOBAL APPEND PROPERTY CONV2MODEL_PROGRAMS ${name})
 endfunction()
+
+# The library of what the companions share (companion/common), added once by whichever
+# companion comes first.
+macro(conv2model_companion_common)
+  if(NOT TARGET companion_files)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/companion/common ${PROJECT_BINARY_DIR}/companion/common)
+  endif()
+endmacro()

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/errors.hpp"
-#include "companion/netcdf_file.hpp"
+#include "companion/common/netcdf_file.hpp"
 
 namespace c2m::prepare {
 

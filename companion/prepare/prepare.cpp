@@ -14,7 +14,7 @@
 #include "common/grid.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
-#include "companion/staged_output.hpp"
+#include "companion/common/staged_output.hpp"
 #include "tools/record_writer.hpp"
 
 namespace c2m::prepare {

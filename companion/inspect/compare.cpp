@@ -1,0 +1,140 @@
+#include "companion/inspect/compare.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "common/constants.hpp"
+#include "companion/inspect/number_text.hpp"
+
+namespace c2m::inspect {
+
+namespace {
+
+std::string dims(const grid_info& g) {
+  return std::to_string(g.im) + " x " + std::to_string(g.jm) + " points, " + std::to_string(g.lm) +
+         " levels";
+}
+
+// Differences of the two info files; an empty list when they describe the same layout.
+std::vector<std::string> compare_layout(const grid_info& a, const grid_info& b) {
+  std::vector<std::string> out;
+  if (a.im != b.im || a.jm != b.jm || a.lm != b.lm) {
+    out.push_back("grids differ: " + dims(a) + " against " + dims(b) + "; records not compared");
+    return out;
+  }
+  for (std::size_t l = 0; l < a.pressure_pa.size(); ++l)
+    if (!(a.pressure_pa[l] == b.pressure_pa[l]))
+      out.push_back("pressure of level " + std::to_string(l + 1) +
+                    " differs: " + short_number(a.pressure_pa[l], 9) + " Pa against " +
+                    short_number(b.pressure_pa[l], 9) + " Pa");
+  for (const std::size_t n : {1, 4, 5, 6, 7, 8, 9, 10, 11, 20})
+    if (a.kgds[n] != b.kgds[n])
+      out.push_back("grid description kgds(" + std::to_string(n) + ") differs: " +
+                    std::to_string(a.kgds[n]) + " against " + std::to_string(b.kgds[n]));
+  const auto fields = [&](const std::vector<field_desc>& fa, const std::vector<field_desc>& fb) {
+    for (std::size_t k = 0; k < fa.size() && k < fb.size(); ++k)
+      if (fa[k].long_name != fb[k].long_name || fa[k].units != fb[k].units)
+        out.push_back("field " + std::to_string(k + 1) + " differs: " + fa[k].long_name +
+                      " against " + fb[k].long_name);
+  };
+  fields(a.fields_3d, b.fields_3d);
+  fields(a.fields_2d, b.fields_2d);
+  return out;
+}
+
+}  // namespace
+
+double point_difference(float a, float b) {
+  if (a == b || (std::isnan(a) && std::isnan(b))) return 0.0;
+  const double d = std::fabs(static_cast<double>(a) - static_cast<double>(b));
+  return std::isnan(d) ? std::numeric_limits<double>::infinity() : d;
+}
+
+comparison compare_work_files(const work_file& a, const work_file& b, double tolerance) {
+  comparison c;
+  c.layout = compare_layout(a.info, b.info);
+  if (a.info.im != b.info.im || a.info.jm != b.info.jm || a.info.lm != b.info.lm) return c;
+
+  const std::size_t im = static_cast<std::size_t>(a.info.im);
+  const auto where = [&](std::size_t p, std::int32_t& i, std::int32_t& j) {
+    i = static_cast<std::int32_t>(p % im) + 1;
+    j = static_cast<std::int32_t>(p / im) + 1;
+  };
+  bool all_equal = true;
+  for (int r = 1; r <= a.record_count(); ++r) {
+    const std::span<const float> va = a.record(r), vb = b.record(r);
+    record_difference d{};
+    d.number = r;
+    double squares = 0.0;
+    std::size_t finite = 0;
+    for (std::size_t p = 0; p < va.size(); ++p) {
+      const double diff = point_difference(va[p], vb[p]);
+      if (diff != 0.0) all_equal = false;
+      if ((va[p] == missing_value) != (vb[p] == missing_value)) {
+        if (d.against_missing++ == 0) where(p, d.mi, d.mj);
+        continue;
+      }
+      if (std::isfinite(diff)) {
+        squares += diff * diff;
+        ++finite;
+      }
+      if (!(diff > tolerance)) continue;
+      ++d.points;
+      if (d.points == 1 || diff > d.largest) {
+        d.largest = diff;
+        where(p, d.i, d.j);
+      }
+    }
+    d.rms = finite > 0 ? std::sqrt(squares / static_cast<double>(finite)) : 0.0;
+    if (d.points > 0 || d.against_missing > 0) c.records.push_back(d);
+  }
+  c.identical = all_equal && c.layout.empty();
+  return c;
+}
+
+void print_comparison(const comparison& c, const work_file& a, const work_file& b, double tolerance,
+                      std::ostream& out) {
+  for (const std::string& line : c.layout) out << line << '\n';
+  if (!c.records.empty()) {
+    const std::vector<record_id> ids = list_records(a.info);
+    for (const record_difference& d : c.records) {
+      const record_id& r = ids[static_cast<std::size_t>(d.number - 1)];
+      const std::span<const float> va = a.record(d.number), vb = b.record(d.number);
+      const std::size_t im = static_cast<std::size_t>(a.info.im);
+      const auto at = [&](std::int32_t i, std::int32_t j) {
+        return static_cast<std::size_t>(j - 1) * im + static_cast<std::size_t>(i - 1);
+      };
+      out << "record " << d.number << ' ' << display_name(*r.field);
+      if (r.level > 0)
+        out << " level " << r.level << " (" << short_number(r.pressure_hpa) << " hPa)";
+      out << ':';
+      if (d.points > 0) {
+        const std::size_t p = at(d.i, d.j);
+        out << ' ' << d.points << " of " << a.points() << " points differ, largest |A-B| "
+            << short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
+            << "): " << short_number(va[p], 9) << " against " << short_number(vb[p], 9) << ", RMS "
+            << short_number(d.rms);
+      }
+      if (d.against_missing > 0) {
+        const std::size_t m = at(d.mi, d.mj);
+        const bool a_missing = va[m] == missing_value;
+        out << (d.points > 0 ? ";" : "") << ' ' << d.against_missing
+            << " points against missing, the first at (i, j) = (" << d.mi << ", " << d.mj
+            << "): " << (a_missing ? "missing" : short_number(va[m], 9)) << " against "
+            << (a_missing ? short_number(vb[m], 9) : "missing");
+      }
+      out << '\n';
+    }
+  }
+  const std::string names = a.path + " and " + b.path;
+  if (c.identical)
+    out << names << " are identical\n";
+  else if (c.match())
+    out << names << " match within " << short_number(tolerance) << '\n';
+  else if (c.records.empty())
+    out << names << " differ in their info files\n";
+  else
+    out << names << " differ in " << c.records.size() << " of " << a.record_count() << " records\n";
+}
+
+}  // namespace c2m::inspect

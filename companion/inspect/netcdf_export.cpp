@@ -1,0 +1,313 @@
+#include "companion/inspect/netcdf_export.hpp"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "common/constants.hpp"
+#include "common/errors.hpp"
+#include "common/version.hpp"
+#include "common/work_layout.hpp"
+#include "companion/inspect/grid_axes.hpp"
+#include "companion/common/netcdf_file.hpp"
+#include "companion/common/staged_output.hpp"
+
+namespace c2m::inspect {
+
+namespace {
+
+constexpr std::size_t soil_layers = 4;
+
+// Fields that share one variable: the soil layers of one quantity are one variable on
+// the soil axis; every other field is a variable of its own.
+struct variable {
+  const field_desc* field = nullptr;
+  bool has_levels = false;           // a 3-D field
+  std::vector<std::size_t> records;  // work-file records, from 1: one per level or layer
+};
+
+std::vector<variable> plan_variables(const grid_info& info) {
+  std::vector<variable> vars;
+  std::int32_t f = 0;
+  for (const field_desc& d : info.fields_3d) {
+    variable v{&d, true, {}};
+    ++f;
+    for (std::int32_t l = 1; l <= info.lm; ++l)
+      v.records.push_back(static_cast<std::size_t>(layout::record_3d(f, info.lm, l)));
+    vars.push_back(v);
+  }
+  std::int32_t k = 0;
+  for (const field_desc& d : info.fields_2d) {
+    const auto r = static_cast<std::size_t>(layout::record_2d(info.lm, ++k));
+    if (d.soil_layer > 0) {
+      variable* same = nullptr;
+      for (variable& v : vars)
+        if (v.field->soil_layer > 0 && v.field->short_name == d.short_name) same = &v;
+      if (same != nullptr && same->records.size() == static_cast<std::size_t>(d.soil_layer - 1)) {
+        same->records.push_back(r);
+        continue;
+      }
+    }
+    vars.push_back({&d, false, {r}});
+  }
+  return vars;
+}
+
+bool is_soil(const variable& v) {
+  return v.field->soil_layer > 0 && v.records.size() == soil_layers;
+}
+
+int days_in_month(int year, int month) {
+  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+std::string two(int v) {
+  char b[8];
+  std::snprintf(b, sizeof b, "%02d", v);
+  return b;
+}
+
+std::string time_units(const analysis_time& t) {
+  return "hours since " + std::to_string(t[0]) + "-" + two(t[1]) + "-" + two(t[2]) + " " +
+         two(t[3]) + ":" + two(t[4]) + ":" + two(t[5]);
+}
+
+// "2026-12-09T02:54:38Z user: conv2model-inspect 0.1.0: conv2model-inspect netcdf ...": a
+// line of the history, as the NetCDF User Guide asks: date, time, user, program, command.
+std::string history_line(const std::string& command_line) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  char stamp[32] = "";
+  if (gmtime_r(&now, &utc) != nullptr)
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::string user;
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr)
+    user = std::string(" ") + pw->pw_name;
+  return std::string(stamp) + user + ": conv2model-inspect " + version + ": " + command_line;
+}
+
+void describe(netcdf_file& nc, int var, const field_desc& f, int grib_edition) {
+  std::string long_name = f.long_name;
+  if (f.soil_layer > 0) long_name = long_name.substr(0, long_name.rfind(" layer"));
+  nc.put_text(var, "long_name", long_name);
+  nc.put_text(var, "units", f.cf_units);
+  if (!f.standard_name.empty()) nc.put_text(var, "standard_name", f.standard_name);
+  nc.put_float(var, "_FillValue", missing_value);
+  // CDO takes the GRIB parameter from these: code and table for GRIB 1, param
+  // ("number.category.discipline") for GRIB 2. It reads code before param, so only one
+  // edition's attributes can stand.
+  if (grib_edition == 1 && f.grib1_code > 0) {
+    nc.put_int(var, "code", f.grib1_code);
+    nc.put_int(var, "table", 2);
+  }
+  if (grib_edition == 2 && !f.grib2_param.empty()) nc.put_text(var, "param", f.grib2_param);
+}
+
+}  // namespace
+
+analysis_time parse_analysis_time(const std::string& text) {
+  analysis_time t{0, 0, 0, 0, 0, 0};
+  const auto fail = [&]() {
+    return run_error("analysis time '" + text +
+                     "' is not a date and time of the form 2024-01-15T00:00");
+  };
+  // Fixed positions: YYYY-MM-DD, then T or a blank and HH, :MM, :SS.
+  const std::size_t n = text.size();
+  if (n != 10 && n != 13 && n != 16 && n != 19) throw fail();
+  const auto digits = [&](std::size_t at, std::size_t count) {
+    int v = 0;
+    for (std::size_t k = at; k < at + count; ++k) {
+      if (text[k] < '0' || text[k] > '9') throw fail();
+      v = v * 10 + (text[k] - '0');
+    }
+    return v;
+  };
+  if (text[4] != '-' || text[7] != '-') throw fail();
+  t[0] = digits(0, 4);
+  t[1] = digits(5, 2);
+  t[2] = digits(8, 2);
+  if (n >= 13) {
+    if (text[10] != 'T' && text[10] != ' ') throw fail();
+    t[3] = digits(11, 2);
+  }
+  if (n >= 16) {
+    if (text[13] != ':') throw fail();
+    t[4] = digits(14, 2);
+  }
+  if (n == 19) {
+    if (text[16] != ':') throw fail();
+    t[5] = digits(17, 2);
+  }
+  if (t[1] < 1 || t[1] > 12 || t[2] < 1 || t[2] > days_in_month(t[0], t[1]) || t[3] > 23 ||
+      t[4] > 59 || t[5] > 59)
+    throw run_error("analysis time '" + text + "' is not a date and time that exists");
+  return t;
+}
+
+std::vector<double> parse_soil_depths(const std::string& text) {
+  std::vector<double> depths;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', at), text.size());
+    const std::string item = text.substr(at, comma - at);
+    char* end = nullptr;
+    const double d = std::strtod(item.c_str(), &end);
+    if (item.empty() || end != item.c_str() + item.size() || !std::isfinite(d) || d <= 0.0 ||
+        (!depths.empty() && d <= depths.back()))
+      throw run_error("soil depths '" + text +
+                      "' are not four increasing depths in metres, such as 0.1,0.4,1,2");
+    depths.push_back(d);
+    at = comma + 1;
+  }
+  if (depths.size() != soil_layers)
+    throw run_error("soil depths '" + text + "' give " + std::to_string(depths.size()) +
+                    " layers; the work file has four");
+  return depths;
+}
+
+void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options) {
+  const grid_axes axes = make_axes(w.info, w.path + ".gdsinfo");
+  const std::vector<variable> vars = plan_variables(w.info);
+  bool any_soil = false;
+  for (const variable& v : vars) any_soil = any_soil || is_soil(v);
+  const bool depths_known = !options.soil_depths.empty();
+
+  staged_output out(out_path);
+  netcdf_file nc = netcdf_file::create(out.temp_path());
+
+  std::vector<int> lead;  // the time dimension, when there is one
+  int time_var = -1;
+  if (options.time) {
+    lead.push_back(nc.define_dim("time", 1));
+    time_var = nc.define_var("time", NC_DOUBLE, {lead[0]});
+    nc.put_text(time_var, "standard_name", "time");
+    nc.put_text(time_var, "long_name", "analysis time");
+    nc.put_text(time_var, "units", time_units(*options.time));
+    nc.put_text(time_var, "calendar", "standard");
+    nc.put_text(time_var, "axis", "T");
+  }
+  const int plev = nc.define_dim("plev", static_cast<std::size_t>(w.info.lm));
+  int soil = -1, soil_var = -1, bounds_var = -1;
+  if (any_soil) {
+    // Depths in cm and the long name depth_below_land make CDO write the soil layers as
+    // GRIB layers below the land surface.
+    const std::string name = depths_known ? "depth" : "soil_layer";
+    soil = nc.define_dim(name, soil_layers);
+    if (depths_known) {
+      const int bnds = nc.define_dim("bnds", 2);
+      soil_var = nc.define_var(name, NC_DOUBLE, {soil});
+      nc.put_text(soil_var, "long_name", "depth_below_land");
+      nc.put_text(soil_var, "standard_name", "depth");
+      nc.put_text(soil_var, "units", "cm");
+      nc.put_text(soil_var, "positive", "down");
+      nc.put_text(soil_var, "axis", "Z");
+      nc.put_text(soil_var, "bounds", "depth_bnds");
+      bounds_var = nc.define_var("depth_bnds", NC_DOUBLE, {soil, bnds});
+    } else {
+      soil_var = nc.define_var(name, NC_DOUBLE, {soil});
+      nc.put_text(soil_var, "long_name", "soil layer, 1 at the top (layer depths unknown)");
+      nc.put_text(soil_var, "units", "1");
+    }
+  }
+  const int lat = nc.define_dim("lat", static_cast<std::size_t>(w.info.jm));
+  const int lon = nc.define_dim("lon", static_cast<std::size_t>(w.info.im));
+
+  const int plev_var = nc.define_var("plev", NC_FLOAT, {plev});
+  nc.put_text(plev_var, "long_name", "pressure");
+  nc.put_text(plev_var, "standard_name", "air_pressure");
+  nc.put_text(plev_var, "units", "Pa");
+  nc.put_text(plev_var, "positive", "down");
+  nc.put_text(plev_var, "axis", "Z");
+  const int lat_var = nc.define_var("lat", NC_DOUBLE, {lat});
+  nc.put_text(lat_var, "long_name", "latitude");
+  nc.put_text(lat_var, "standard_name", "latitude");
+  nc.put_text(lat_var, "units", "degrees_north");
+  nc.put_text(lat_var, "axis", "Y");
+  const int lon_var = nc.define_var("lon", NC_DOUBLE, {lon});
+  nc.put_text(lon_var, "long_name", "longitude");
+  nc.put_text(lon_var, "standard_name", "longitude");
+  nc.put_text(lon_var, "units", "degrees_east");
+  nc.put_text(lon_var, "axis", "X");
+
+  std::vector<int> ids;
+  for (const variable& v : vars) {
+    std::vector<int> dims = lead;
+    if (v.has_levels) dims.push_back(plev);
+    if (is_soil(v)) dims.push_back(soil);
+    dims.push_back(lat);
+    dims.push_back(lon);
+    const int id =
+        nc.define_var(is_soil(v) ? v.field->short_name : display_name(*v.field), NC_FLOAT, dims);
+    nc.compress(id);
+    describe(nc, id, *v.field, options.grib_edition);
+    ids.push_back(id);
+  }
+
+  nc.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
+  nc.put_text(NC_GLOBAL, "title", "conv2model work file " + w.path);
+  nc.put_text(NC_GLOBAL, "source", "conv2model work file and its info file " + w.path + ".gdsinfo");
+  nc.put_text(NC_GLOBAL, "history", history_line(options.command_line));
+  if (any_soil && !depths_known)
+    nc.put_text(NC_GLOBAL, "comment",
+                "The work file does not record the depths of its soil layers.");
+  nc.end_define();
+
+  if (time_var >= 0) {
+    const double zero = 0.0;
+    nc.write(time_var, &zero);
+  }
+  nc.write(plev_var, w.info.pressure_pa.data());
+  nc.write(lat_var, axes.lat.data());
+  nc.write(lon_var, axes.lon.data());
+  if (soil_var >= 0) {
+    if (depths_known) {
+      std::vector<double> mid, bounds;
+      double top = 0.0;
+      for (const double bottom : options.soil_depths) {
+        mid.push_back((top + bottom) * 50.0);
+        bounds.push_back(top * 100.0);
+        bounds.push_back(bottom * 100.0);
+        top = bottom;
+      }
+      nc.write(soil_var, mid.data());
+      nc.write(bounds_var, bounds.data());
+    } else {
+      const double layers[] = {1, 2, 3, 4};
+      nc.write(soil_var, layers);
+    }
+  }
+  // One record at a time: a level or a layer of the variable, the whole grid.
+  std::vector<float> scaled;
+  for (std::size_t k = 0; k < vars.size(); ++k) {
+    const variable& v = vars[k];
+    for (std::size_t n = 0; n < v.records.size(); ++n) {
+      const std::span<const float> r = w.record(static_cast<int>(v.records[n]));
+      const float* data = r.data();
+      if (v.field->pa_per_unit != 1.0f) {
+        scaled.assign(r.begin(), r.end());
+        for (float& x : scaled)
+          if (x != missing_value) x *= v.field->pa_per_unit;
+        data = scaled.data();
+      }
+      std::vector<std::size_t> start(lead.size(), 0), count(lead.size(), 1);
+      if (v.has_levels || is_soil(v)) {
+        start.push_back(n);
+        count.push_back(1);
+      }
+      start.insert(start.end(), {0, 0});
+      count.insert(count.end(),
+                   {static_cast<std::size_t>(w.info.jm), static_cast<std::size_t>(w.info.im)});
+      nc.write(ids[k], start, count, data);
+    }
+  }
+  nc.close();
+  out.commit();
+}
+
+}  // namespace c2m::inspect

@@ -1,0 +1,37 @@
+// Export of a work file to a CF-1.8 NetCDF-4 file: the 3-D fields on pressure levels, the
+// soil fields on a soil-depth axis, the other surface fields on the grid alone.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "companion/common/work_file.hpp"
+
+namespace c2m::inspect {
+
+// Year, month, day, hour, minute and second of the analysis.
+using analysis_time = std::array<int, 6>;
+
+struct netcdf_options {
+  // Depths of the bottoms of the four soil layers in metres, increasing; without them
+  // the layers are numbered and their depths stated as unknown.
+  std::vector<double> soil_depths;
+  std::optional<analysis_time> time;  // a time coordinate when given
+  int grib_edition = 1;               // which attributes tell CDO the GRIB parameters
+  std::string command_line;           // for the history attribute
+};
+
+// "2024-01-15T00:00", "2024-01-15 06", "2024-01-15" (T or a blank before the hour,
+// seconds optional). Throws run_error for anything else or a date that does not exist.
+analysis_time parse_analysis_time(const std::string& text);
+
+// "0.1,0.4,1,2": four increasing positive depths in metres. Throws run_error otherwise.
+std::vector<double> parse_soil_depths(const std::string& text);
+
+// Writes out_path (replacing it only once the new file is complete). The values are the
+// work file's own, except the pressures in hPa, which are written in Pa (x 100 in float).
+void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options);
+
+}  // namespace c2m::inspect

@@ -1,0 +1,35 @@
+// Per-record statistics of a work file: extremes and mean over the valid points, counts
+// of the missing value, NaN and 0.0, a histogram, and a plausibility check.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "companion/common/work_file.hpp"
+
+namespace c2m::inspect {
+
+struct record_stats {
+  std::size_t valid = 0;    // neither the missing value nor NaN nor infinite
+  std::size_t missing = 0;  // -99999.0
+  std::size_t nan = 0;
+  std::size_t inf = 0;
+  std::size_t zero = 0;  // 0.0 (valid points too)
+  float min = 0.0f, max = 0.0f;
+  double mean = 0.0;
+  std::size_t implausible = 0;              // valid points that fail the field's range check
+  std::array<std::size_t, 10> histogram{};  // valid points, ten equal bins from min to max
+};
+
+record_stats compute_stats(std::span<const float> values, const plausible_range& range = {});
+
+// What the range check looks for, for the table's last column: "outside 150..350 K".
+std::string describe_range(const field_desc& f);
+
+// The table: one row per record; with histogram, one line of bin counts below each.
+void print_stats(const work_file& w, bool histogram, std::ostream& out);
+
+}  // namespace c2m::inspect
