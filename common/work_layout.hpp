@@ -6,12 +6,22 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "common/constants.hpp"
 
 namespace c2m::layout {
+
+// Output names: the input file's name followed by these suffixes. The names are held in
+// fields of name_field characters that must keep a blank after the longest of them, or a
+// cut name could open or overwrite the wrong file.
+constexpr std::string_view work_suffix = ".ORUwrk";
+constexpr std::string_view info_suffix = ".gdsinfo";
+constexpr std::size_t name_field = 255;
+constexpr std::size_t longest_input_name =
+    name_field - work_suffix.size() - info_suffix.size() - 1;  // 239
 
 constexpr std::int32_t fields_3d = 5;        // uw, vw, ht, qnew2, tp
 constexpr std::int32_t fields_2d = nsfcfld;  // the surface stack slp
