@@ -12,16 +12,15 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/grid.hpp"
+#include "companion/common/staged_output.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
-#include "companion/common/staged_output.hpp"
 #include "tools/record_writer.hpp"
 
 namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* program = "conv2model-prepare";
 constexpr const char* config_name = "InputModelInf.txt";
 
 // NetCDF (classic, 64-bit offset, CDF-5, or HDF5-based NetCDF-4) by its first bytes;
@@ -320,23 +319,6 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
       << " points, " << sel.levels.size() << " levels from " << level_text(sel.levels.front())
       << " to " << level_text(sel.levels.back()) << " hPa, valid at "
       << (first.valid_time.empty() ? "an unknown time" : first.valid_time) << "\n";
-}
-
-int prepare_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  try {
-    const std::optional<options> opt = parse_options(args, out);
-    if (!opt) return 0;
-    prepare(*opt, out, err);
-    out.flush();
-    return 0;
-  } catch (const std::invalid_argument& e) {
-    err << program << ": " << e.what() << "\n";
-  } catch (const std::bad_alloc&) {
-    err << program << ": the grids do not fit into memory\n";
-  } catch (const std::runtime_error& e) {
-    err << program << ": " << e.what() << "\n";
-  }
-  return exit_io_failure;
 }
 
 }  // namespace c2m::prepare
