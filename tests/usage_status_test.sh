@@ -8,16 +8,6 @@ bin=$(realpath "$1")
 name=$(basename "$bin")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-fails=0
-
-check() { # check WHAT CONDITION...
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else
-    echo "FAIL $what"
-    fails=$((fails + 1))
-  fi
-}
 
 # The cases of each program, one a line: the arguments (split at blanks), '|', a word
 # the diagnostic must hold. The files they name hold no analysis or work file: a program
@@ -61,31 +51,44 @@ END
 
 listing() { (cd "$scratch/dir" && find . -printf '%P %s %T@\n' | sort); }
 
+# What is wrong with the run of the program with the arguments of one case, if anything.
+problems_of_case() {
+  local word=$1 status=0 err
+  shift
+  (cd "$scratch/dir" && {
+    "$bin" "$@" >"$scratch/out" 2>"$scratch/err" || status=$?
+    echo "$status" >"$scratch/status"
+    cat >"$scratch/rest"
+  } <stdin.txt)
+  status=$(cat "$scratch/status")
+  err=$(cat "$scratch/err")
+  [ "$status" = 64 ] || echo "status $status, not 64;"
+  [ "$(wc -l <"$scratch/err")" = 1 ] || echo "not one line on standard error;"
+  [ "${err#"$name"[: ]}" != "$err" ] || echo "the diagnostic does not start with $name;"
+  [ "${err#*"$word"}" != "$err" ] || echo "the diagnostic does not name $word;"
+  [ "${err%--help\'}" != "$err" ] || echo "the diagnostic does not end pointing to --help;"
+  [ ! -s "$scratch/out" ] || echo "standard output written;"
+  cmp -s "$scratch/rest" "$scratch/dir/stdin.txt" || echo "standard input read;"
+  [ "$(listing)" = "$before" ] || echo "a file written or changed;"
+}
+
 mkdir "$scratch/dir"
 printf 'not an analysis\n' >"$scratch/dir/a.grib"
 printf 'not a work file\n' >"$scratch/dir/w"
 printf 'a.grib\n\n' >"$scratch/dir/stdin.txt"
 before=$(listing)
-count=0
+count=0 fails=0
 while IFS='|' read -r line word; do
   read -ra args <<<"$line"
-  status=0
-  (cd "$scratch/dir" && {
-    "$bin" "${args[@]}" >"$scratch/out" 2>"$scratch/err" || echo $? >"$scratch/status"
-    cat >"$scratch/rest"
-  } <stdin.txt)
-  status=$(cat "$scratch/status" 2>/dev/null || echo 0)
-  rm -f "$scratch/status"
-  err=$(cat "$scratch/err")
-  check "$name $line: status 64 (got $status)" test "$status" = 64
-  check "$name $line: one line on standard error naming $name, $word and --help" \
-    test "$(wc -l <"$scratch/err")" = 1 -a "${err#"$name"[: ]}" != "$err" \
-    -a "${err#*"$word"}" != "$err" -a "${err%--help\'}" != "$err"
-  check "$name $line: nothing on standard output, standard input unread, no file written" \
-    test ! -s "$scratch/out" -a "$(listing)" = "$before"
-  cmp -s "$scratch/rest" "$scratch/dir/stdin.txt" || check "$name $line: standard input unread" false
+  problems=$(problems_of_case "$word" "${args[@]}")
   count=$((count + 1))
+  if [ -z "$problems" ]; then
+    echo "ok   $name $line"
+  else
+    echo "FAIL $name $line: ${problems//$'\n'/ } (standard error: $(cat "$scratch/err"))"
+    fails=$((fails + 1))
+  fi
 done < <(cases)
 
-echo "$count wrong command lines of $name, $fails check(s) failed"
+echo "$count wrong command lines of $name, $fails wrong answer(s)"
 [ "$fails" = 0 ] && [ "$count" -gt 0 ]
