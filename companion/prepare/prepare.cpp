@@ -11,17 +11,18 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/field_file.hpp"
 #include "common/grid.hpp"
+#include "common/grid_config_file.hpp"
 #include "companion/common/staged_output.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
-#include "tools/record_writer.hpp"
 
 namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* config_name = "InputModelInf.txt";
+const std::string config_name(grid_config_file::name);
 
 // NetCDF (classic, 64-bit offset, CDF-5, or HDF5-based NetCDF-4) by its first bytes;
 // anything else is handed to the GRIB reader, which finds GRIB messages after any header.
@@ -193,9 +194,10 @@ void print_inventory(const selection& sel, const window& w, const source_field& 
         << "\n";
   };
   out << "grid: " << first.grid.describe() << "\n";
-  out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds[1] << " to "
-      << w.kgds[3] << ", longitudes " << w.kgds[2] << " to " << w.kgds[4]
-      << " (millidegrees), steps " << w.kgds[5] << " x " << w.kgds[6] << "\n";
+  out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds.lat_first()
+      << " to " << w.kgds.lat_last() << ", longitudes " << w.kgds.lon_first() << " to "
+      << w.kgds.lon_last() << " (millidegrees), steps " << w.kgds.di() << " x " << w.kgds.dj()
+      << "\n";
   out << "valid at: " << (first.valid_time.empty() ? "unknown" : first.valid_time) << "\n";
   out << "levels: " << sel.levels.size() << " (hPa, bottom first):";
   for (double l : sel.levels) out << " " << level_text(l);
@@ -253,39 +255,22 @@ analysis load(const selection& sel, const window& w) {
   return a;
 }
 
-// Writes to `temp`; diagnostics name the file the user asked for, `path`.
+// Both write to `temp`; diagnostics name the file the user asked for, `path`.
 void write_field_file(const std::string& temp, const std::string& path, const analysis& a,
                       const selection& sel) {
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw run_error(os_error(path, "cannot create output file"));
-  try {
-    const auto lm = static_cast<std::int32_t>(sel.levels.size());
-    c2m::sample::write_record(f, &lm, sizeof lm);
-    for (const grid& g : a.upper) c2m::sample::write_record(f, g.data, g.size() * sizeof(float));
-    std::vector<float> pr;
-    for (double l : sel.levels) pr.push_back(static_cast<float>(l));
-    c2m::sample::write_record(f, pr.data(), pr.size() * sizeof(float));
-    c2m::sample::write_record(f, a.slp.data, a.slp.size() * sizeof(float));
-  } catch (const std::runtime_error&) {
-    const int reason = errno;  // the write's, not the close's
-    std::fclose(f);
-    errno = reason;
-    throw run_error(os_error(path, "cannot write output file"));
-  }
-  if (std::fclose(f) != 0) throw run_error(os_error(path, "cannot write output file"));
+  const std::vector<float> pr(sel.levels.begin(), sel.levels.end());
+  field_file::write(
+      temp, path,
+      {static_cast<std::int32_t>(sel.levels.size()), a.upper[0].all(), a.upper[1].all(),
+       a.upper[2].all(), a.upper[3].all(), a.upper[4].all(), pr, a.slp.all()});
 }
 
 void write_config(const std::string& temp, const std::string& path, const window& w,
                   const selection& sel, const std::string& title) {
-  std::string text = title.substr(0, 20) + "\n";
-  text += std::to_string(w.im) + " " + std::to_string(w.jm) + " " +
-          std::to_string(sel.levels.size()) + "\n";
-  for (const std::int32_t v : w.kgds) text += std::to_string(v) + "\n";
-  for (double l : sel.levels) text += level_text(l) + "\n";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw run_error(os_error(path, "cannot create output file"));
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !ok) throw run_error(os_error(path, "cannot write output file"));
+  grid_config_file::write(
+      temp, path,
+      {title, w.im, w.jm, static_cast<std::int32_t>(sel.levels.size()), w.kgds, sel.levels},
+      grid_config_file::style::plain);
 }
 
 }  // namespace
