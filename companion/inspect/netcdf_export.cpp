@@ -250,19 +250,27 @@ coordinates define_coordinates(netcdf_file& nc, const grid_info& info,
   return c;
 }
 
+// A field is written a record at a time, so a record is a chunk: each chunk is then
+// compressed once, when it is written, and a reader of one level inflates only that level.
 std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& vars,
-                               const coordinates& c, int grib_edition) {
+                               const coordinates& c, const grid_info& info,
+                               const netcdf_options& options) {
   std::vector<int> ids;
   for (const variable& v : vars) {
     std::vector<int> dims = c.lead;
     if (v.has_levels) dims.push_back(c.plev);
     if (is_soil(v)) dims.push_back(c.soil);
+    std::vector<std::size_t> chunk(dims.size(), 1);
     dims.push_back(c.lat);
     dims.push_back(c.lon);
+    chunk.push_back(static_cast<std::size_t>(info.jm));
+    chunk.push_back(static_cast<std::size_t>(info.im));
     const int id =
         nc.define_var(is_soil(v) ? v.field->short_name : display_name(*v.field), NC_FLOAT, dims);
-    nc.compress(id);
-    describe(nc, id, *v.field, grib_edition);
+    nc.chunk(id, chunk);
+    if (options.deflate > 0) nc.compress(id, options.deflate);
+    nc.no_fill(id);
+    describe(nc, id, *v.field, options.grib_edition);
     ids.push_back(id);
   }
   return ids;
@@ -345,7 +353,7 @@ void export_netcdf(const work_file& w, const std::string& out_path, const netcdf
   staged_output out(out_path);
   netcdf_file nc = netcdf_file::create(out.temp_path());
   const coordinates c = define_coordinates(nc, w.info, options, any_soil);
-  const std::vector<int> ids = define_fields(nc, vars, c, options.grib_edition);
+  const std::vector<int> ids = define_fields(nc, vars, c, w.info, options);
   define_globals(nc, w, options, any_soil);
   nc.end_define();
   write_coordinates(nc, c, w, axes, options);

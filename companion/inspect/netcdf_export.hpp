@@ -20,6 +20,7 @@ struct netcdf_options {
   std::vector<double> soil_depths;
   std::optional<analysis_time> time;  // a time coordinate when given
   int grib_edition = 1;               // which attributes tell CDO the GRIB parameters
+  int deflate = 1;                    // 0: none; 1 to 9: shuffle and deflate at that level
   std::string command_line;           // for the history attribute
 };
 
