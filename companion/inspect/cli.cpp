@@ -119,6 +119,8 @@ Options:
                           with bounds); without it the layers are numbered 1 to 4
                           and their depths stated as unknown
       --grib-edition N    1 (default) or 2: which GRIB attributes to write
+      --deflate N         compression: 0 for none, 1 (default) to 9 for shuffle and
+                          deflate at that level; each level of a field is a chunk
   -h, --help              show this help and exit
       --version           show the version and exit
 )";
@@ -331,12 +333,18 @@ netcdf_options netcdf_options_of(const command_line& c, std::span<const std::str
       throw usage_error("--grib-edition must be 1 or 2, not '" + *g + "'");
     options.grib_edition = *g == "1" ? 1 : 2;
   }
+  if (const auto d = c.value("--deflate")) {
+    if (d->size() != 1 || (*d)[0] < '0' || (*d)[0] > '9')
+      throw usage_error("--deflate must be a level from 0 to 9, not '" + *d + "'");
+    options.deflate = (*d)[0] - '0';
+  }
   options.command_line = quoted_command("netcdf", args);
   return options;
 }
 
 int run_netcdf(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  const command_line c = parse(args, {}, {"--time", "--soil-depths", "--grib-edition"});
+  const command_line c =
+      parse(args, {}, {"--time", "--soil-depths", "--grib-edition", "--deflate"});
   if (c.help) return out << netcdf_help, exit_ok;
   if (c.version) return print_version(out);
   expect_operands(c, 2, 2);

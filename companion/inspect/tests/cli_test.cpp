@@ -6,8 +6,8 @@
 
 #include "common/version.hpp"
 #include "companion/common/netcdf_file.hpp"
-#include "companion/inspect/tests/work_case.hpp"
 #include "companion/common/work_file.hpp"
+#include "companion/inspect/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 #include "tools/sample_analysis.hpp"
 
@@ -85,6 +85,8 @@ TEST(inspect_cli, mistakes_give_one_diagnostic_on_standard_error_and_status_2) {
       {{"netcdf", "--soil-depths", "0.1,0.4,0.3,2", dir / "w", dir / "x.nc"},
        "not four increasing depths"},
       {{"netcdf", "--grib-edition", "3", dir / "w", dir / "x.nc"}, "must be 1 or 2"},
+      {{"netcdf", "--deflate", "10", dir / "w", dir / "x.nc"}, "--deflate must be a level from 0"},
+      {{"netcdf", "--deflate=", dir / "w", dir / "x.nc"}, "--deflate must be a level from 0"},
       {{"stats", dir / "none"}, "conv2model-inspect: " + (dir / "none.gdsinfo") + ": cannot open"},
   };
   for (const auto& c : cases) {
