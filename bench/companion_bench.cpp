@@ -1,0 +1,148 @@
+// companion_bench: times the companions beside the tools users compare them with.
+//   companion_bench RUNS INSPECT CASE_DIR [PREPARE CONV2MODEL GRIB2 PREPARE_DIR [FLOOR...]]
+// The export: CASE_DIR holds a work file, sample.bin.ORUwrk, and its info file. The
+// export without compression, once, is nccopy's input; then, after a warm-up round, RUNS
+// rounds in which conv2model-inspect netcdf (deflate 1 with shuffle, the default) and
+// nccopy -d1 -s, then both without compression, take turns, so that a change in the
+// machine's load falls on all alike. Both write the same variables with the same chunks
+// (nccopy keeps its input's), so the ratio of the medians compares like with like.
+// Prepare, when given: conv2model-prepare on GRIB2 in PREPARE_DIR, then conv2model on
+// what it wrote; their sum per round is the end-to-end time, GRIB 2 in, work file out.
+// FLOOR, when given, is a command (GRIB2 and an output path are appended) timed in the
+// same rounds: the least a decode of the file and the write of its bytes take.
+// Prints the tables in Markdown; exits 1 when the export misses its target.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/child_run.hpp"
+
+namespace {
+
+using namespace c2m::bench;
+
+constexpr double export_target = 1.2;  // export wall time / nccopy -d1 -s's
+
+// Every program takes its turn in each round; round -1 is the warm-up.
+void take_turns(std::vector<program_runs>& programs, const std::string& dir, int runs,
+                const std::vector<std::string>& stdin_paths) {
+  for (int r = -1; r < runs; ++r)
+    for (std::size_t k = 0; k < programs.size(); ++k) {
+      const run_result result = run_child(dir, programs[k].argv, stdin_paths[k], "/dev/null",
+                                          dir + "/bench.stderr", false);
+      if (r >= 0) programs[k].add(result);
+    }
+}
+
+void print_rows(const std::string& what, const std::vector<program_runs>& programs) {
+  for (const program_runs& p : programs) {
+    const auto [lo, hi] = std::minmax_element(p.seconds.begin(), p.seconds.end());
+    std::printf("| %s | %s | %.2f s | %.2f s | %.2f s | %.1f MiB |\n", what.c_str(), p.name.c_str(),
+                p.median_s(), *lo, *hi, p.peak_mib);
+  }
+}
+
+// Ratio of medians, with the range of the per-round ratios.
+void print_ratio(const char* what, const program_runs& a, const program_runs& b, double target) {
+  std::vector<double> per_round;
+  for (std::size_t r = 0; r < a.seconds.size(); ++r)
+    per_round.push_back(a.seconds[r] / b.seconds[r]);
+  const auto [lo, hi] = std::minmax_element(per_round.begin(), per_round.end());
+  std::printf("| %s | %.2f | %.2f | %.2f |", what, a.median_s() / b.median_s(), *lo, *hi);
+  if (target > 0)
+    std::printf(" %s (<= %.1f) |\n", a.median_s() <= target * b.median_s() ? "ok" : "MISSED",
+                target);
+  else
+    std::printf(" |\n");
+}
+
+bool bench_export(const std::string& inspect, const std::string& dir, int runs) {
+  const std::string work = "sample.bin.ORUwrk";
+  run_child(dir, {inspect, "netcdf", "--deflate", "0", work, "plain.nc"}, "/dev/null", "/dev/null",
+            dir + "/bench.stderr", false);
+  std::vector<program_runs> p = {
+      {"conv2model-inspect netcdf", {inspect, "netcdf", work, "export.nc"}, false, {}, {}, 0},
+      {"nccopy -d1 -s", {"nccopy", "-d1", "-s", "plain.nc", "nccopy.nc"}, false, {}, {}, 0},
+      {"conv2model-inspect netcdf --deflate 0",
+       {inspect, "netcdf", "--deflate", "0", work, "export0.nc"},
+       false,
+       {},
+       {},
+       0},
+      {"nccopy -d0", {"nccopy", "-d0", "plain.nc", "nccopy0.nc"}, false, {}, {}, 0},
+  };
+  take_turns(p, dir, runs, std::vector<std::string>(p.size(), "/dev/null"));
+  std::printf(
+      "| export | program | median | min | max | peak RSS |\n|---|---|---:|---:|---:|---:|\n");
+  print_rows("work file to NetCDF-4", p);
+  std::printf("\n| ratio | of medians | least | most | target |\n|---|---:|---:|---:|---|\n");
+  print_ratio("export / nccopy, deflate 1 with shuffle", p[0], p[1], export_target);
+  print_ratio("export / nccopy, no compression", p[2], p[3], 0);
+  std::printf("\n");
+  return p[0].median_s() <= export_target * p[1].median_s();
+}
+
+void bench_prepare(const std::vector<std::string>& args, int runs) {
+  const std::string& prepare = args[0];
+  const std::string& conv = args[1];
+  const std::string& grib = args[2];
+  const std::string& dir = args[3];
+  {
+    std::ofstream in(dir + "/convert.stdin");
+    in << "analysis.bin\nbench\n";
+    if (!in) fail(dir + "/convert.stdin: cannot write");
+  }
+  std::vector<program_runs> p = {
+      {"conv2model-prepare", {prepare, "-o", "analysis.bin", grib}, false, {}, {}, 0},
+      {"conv2model on the prepared file", {conv}, false, {}, {}, 0},
+  };
+  std::vector<std::string> stdin_paths = {"/dev/null", dir + "/convert.stdin"};
+  if (args.size() > 4) {
+    program_runs floor{"decode floor", {args.begin() + 4, args.end()}, true, {}, {}, 0};
+    floor.argv.insert(floor.argv.end(), {grib, "floor.out"});
+    p.push_back(floor);
+    stdin_paths.emplace_back("/dev/null");
+  }
+  take_turns(p, dir, runs, stdin_paths);
+  program_runs end_to_end{"end to end: GRIB 2 in, work file out", {}, false, {}, {}, 0};
+  for (std::size_t r = 0; r < p[0].seconds.size(); ++r)
+    end_to_end.seconds.push_back(p[0].seconds[r] + p[1].seconds[r]);
+  end_to_end.peak_mib = std::max(p[0].peak_mib, p[1].peak_mib);
+  p.push_back(end_to_end);
+  std::printf(
+      "| prepare | program | median | min | max | peak RSS |\n|---|---|---:|---:|---:|---:|\n");
+  print_rows(grib.substr(grib.rfind('/') + 1), p);
+  if (args.size() > 4) {
+    std::printf("\n| ratio | of medians | least | most | target |\n|---|---:|---:|---:|---|\n");
+    print_ratio("prepare / decode floor", p[0], p[2], 0);
+  }
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4 || (argc > 4 && argc < 8)) {
+    std::fprintf(stderr,
+                 "usage: companion_bench RUNS INSPECT CASE_DIR [PREPARE CONV2MODEL GRIB2 "
+                 "PREPARE_DIR [FLOOR...]]\n");
+    return 2;
+  }
+  const int runs = std::atoi(argv[1]);
+  if (runs < 1) fail("RUNS must be at least 1");
+  std::printf(
+      "Wall time of %d runs per program after a warm-up, the programs taking turns, "
+      "warm page cache; peak RSS (largest) from wait4.\n\n",
+      runs);
+  const bool export_ok = bench_export(absolute(argv[2]), absolute(argv[3]), runs);
+  if (argc > 4) {
+    std::vector<std::string> args = {absolute(argv[4]), absolute(argv[5]), absolute(argv[6]),
+                                     absolute(argv[7])};
+    args.insert(args.end(), argv + 8, argv + argc);
+    bench_prepare(args, runs);
+  }
+  return export_ok ? 0 : 1;
+}
