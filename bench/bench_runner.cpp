@@ -288,8 +288,7 @@ int main(int argc, char** argv) {
                  "NAME=DIR [NAME=DIR ...]\n");
     return 2;
   }
-  const int runs = std::atoi(argv[1]);
-  if (runs < 1) fail("RUNS must be at least 1");
+  const int runs = parse_runs(argv[1]);
   std::vector<case_result> cases;
   int first_case = 4;
   std::string compared;

@@ -27,6 +27,14 @@ std::string slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+int parse_runs(const char* text) {
+  char* end = nullptr;
+  const long runs = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || runs < 1 || runs > 1000)
+    fail(std::string("RUNS must be a whole number from 1 to 1000, not '") + text + "'");
+  return static_cast<int>(runs);
+}
+
 namespace {
 
 double now() {

@@ -13,6 +13,9 @@ constexpr double mib = 1024.0 * 1024.0;
 
 std::string slurp(const std::string& path);
 
+// The runs per program a runner is asked for: a whole number from 1.
+int parse_runs(const char* text);
+
 // The children run inside a case's directory: every path given is made absolute first.
 std::string absolute(const std::string& path);
 

@@ -131,8 +131,7 @@ int main(int argc, char** argv) {
                  "PREPARE_DIR [FLOOR...]]\n");
     return 2;
   }
-  const int runs = std::atoi(argv[1]);
-  if (runs < 1) fail("RUNS must be at least 1");
+  const int runs = parse_runs(argv[1]);
   std::printf(
       "Wall time of %d runs per program after a warm-up, the programs taking turns, "
       "warm page cache; peak RSS (largest) from wait4.\n\n",
