@@ -105,26 +105,30 @@ check_results() {
   snapshot | cmp -s - "$w/before" || fail "files under $w/in changed besides the outputs"
 }
 
-# expected_summary RUNDIR CONVERTED STOPPED FAILED [RESULT K]...: the summary the batch
-# must print, with one row per input K that did not convert.
+# expected_summary RUNDIR CONVERTED STOPPED FAILED REMOVED [RESULT K OLD]...: the summary
+# the batch must print, with one row per input K that did not convert, OLD telling what
+# became of its old outputs; REMOVED inputs had old outputs removed.
 expected_summary() {
-  local rundir=$1 converted=$2 stopped=$3 failed=$4 width=5 k
-  shift 4
+  local rundir=$1 converted=$2 stopped=$3 failed=$4 removed=$5 width=5 k row
+  shift 5
   local rows=("$@")
-  for ((k = 1; k < ${#rows[@]}; k += 2)); do
+  for ((k = 1; k < ${#rows[@]}; k += 3)); do
     input=${inputs[rows[k] - 1]}
     [ ${#input} -le "$width" ] || width=${#input}
   done
   echo "conv2model-batch: 20 inputs: $converted converted, $stopped stopped for data, $failed failed"
+  echo "old outputs: removed beside $removed inputs before the conversions; no input in the table has outputs now"
   if [ ${#rows[@]} -gt 0 ]; then
     echo
-    printf "%-7s  %-6s  %-${width}s  %s\n" result status input \
-      "last log line (stopped) or diagnostic (failed)"
-    for ((k = 0; k < ${#rows[@]}; k += 2)); do
+    row="%-7s  %-6s  %-11s  %-${width}s  %s\n"
+    # shellcheck disable=SC2059 # the row's format, built once
+    printf "$row" result status "old outputs" input "last log line (stopped) or diagnostic (failed)"
+    for ((k = 0; k < ${#rows[@]}; k += 3)); do
+      # shellcheck disable=SC2059
       case ${rows[k + 1]} in
-        4) printf "%-7s  %-6s  %-${width}s  %s\n" stopped 2 "${inputs[3]}" \
+        4) printf "$row" stopped 2 "${rows[k + 2]}" "${inputs[3]}" \
           "Height data missing at level:    800.000000" ;;
-        16) printf "%-7s  %-6s  %-${width}s  %s\n" failed 1 "${inputs[15]}" \
+        16) printf "$row" failed 1 "${rows[k + 2]}" "${inputs[15]}" \
           "conv2model: b16.bin: record 2 (uw) is cut: its length says 1008 bytes, the file ends after 504" ;;
       esac
     done
@@ -158,7 +162,7 @@ check_retry() {
   reference 16
   snapshot >"$w/before"
   run_checked 2 "$batch" --retry-failed "$@" --run-dir "$rundir"
-  expected_summary "$rundir" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary after the retry"
+  expected_summary "$rundir" 19 1 0 3 stopped 4 removed | diff - "$w/out" || fail "summary after the retry"
   check_results "$rundir"
   check_joblog "$rundir" 22
   [ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||

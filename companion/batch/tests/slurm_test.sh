@@ -42,7 +42,7 @@ t=$EPOCHREALTIME
 run_checked 1 "$batch" --slurm --chunk 3 --partition batch --time 10 --mem 200 --run-dir "$run" \
   --list "$w/inputs.txt"
 echo "== array done in $(seconds_since "$t")"
-expected_summary "$run" 18 1 1 stopped 4 failed 16 | diff - "$w/out" || fail "summary"
+expected_summary "$run" 18 1 1 3 stopped 4 removed failed 16 removed | diff - "$w/out" || fail "summary"
 check_results "$run"
 check_joblog "$run" 20
 
@@ -73,7 +73,7 @@ for _ in $(seq 1 300); do
 done
 echo "== array done in $(seconds_since "$t")"
 run_checked 2 "$batch" --summary --run-dir "$w/run-max"
-expected_summary "$w/run-max" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary of the array"
+expected_summary "$w/run-max" 19 1 0 0 stopped 4 none | diff - "$w/out" || fail "summary of the array"
 check_results "$w/run-max"
 check_joblog "$w/run-max" 20
 
