@@ -19,39 +19,6 @@ slow=$w/slow-conv2model
 printf '#!/bin/bash\nsleep 0.4\nexec %q "$@"\n' "$build/conv2model" >"$slow"
 chmod +x "$slow"
 
-# Outputs of other contents beside every input: what an earlier batch left before the
-# inputs were made again (a02's beside a01, a01's beside the others).
-plant_old_outputs() {
-  local input from
-  for input in "${inputs[@]}"; do
-    from=$w/ref/1/a01.bin
-    [ "$input" != "${inputs[0]}" ] || from=$w/ref/2/a02.bin
-    cp "$from.ORUwrk" "$input.ORUwrk"
-    cp "$from.ORUwrk.gdsinfo" "$input.ORUwrk.gdsinfo"
-  done
-}
-
-# check_invariant RUNDIR: beside every input, the outputs of its present contents (when
-# its result says converted) or none; no temporary name, no scratch directory left.
-check_invariant() {
-  local rundir=$1 k input tag link
-  for k in $(seq 1 20); do
-    input=${inputs[k - 1]}
-    tag=$(printf '%06d' "$k")
-    [ -f "$rundir/status/$tag" ] || fail "input $k: no result recorded"
-    if [ "$(cut -f 1 "$rundir/status/$tag")" = 0 ]; then
-      link_name "$input"
-      cmp -s "$input.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: converted, but its work file differs"
-      cmp -s "$input.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" || fail "input $k: info file differs"
-    else
-      [ ! -e "$input.ORUwrk" ] || fail "input $k: not converted, yet a work file stands beside it"
-      [ ! -e "$input.ORUwrk.gdsinfo" ] || fail "input $k: not converted, yet an info file stands beside it"
-    fi
-  done
-  [ -z "$(find "$w/in" -name '.*conv2model-batch*')" ] || fail "temporary files left under $w/in"
-  [ -z "$(ls -A "$rundir/scratch" 2>/dev/null)" ] || fail "scratch directories left in $rundir/scratch"
-}
-
 # Nothing whose command line names RUNDIR runs any more.
 check_nothing_runs() {
   local rundir=$1 p
