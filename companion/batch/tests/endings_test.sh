@@ -23,7 +23,10 @@ chmod +x "$slow"
 check_nothing_runs() {
   local rundir=$1 p
   for p in /proc/[0-9]*; do
-    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -qF -- "$rundir" && fail "still running: $p"
+    if { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -qF -- "$rundir"; then
+      echo "still running: $p" >&2
+      return 1
+    fi
   done
   return 0
 }
@@ -56,7 +59,7 @@ ending() {
   grep -q "^conv2model-batch: 20 inputs: 0 converted" "$w/out" && fail "the signal came before any conversion"
   grep -qx "conv2model-batch: ended by SIG$signal; the conversions under way were stopped" "$w/err" ||
     fail "standard error does not tell the ending"
-  check_nothing_runs "$run"
+  check_nothing_runs "$run" || fail "the batch's children outlived it"
   check_invariant "$run"
   # At once, the same run directory: not blocked, and the rest converted.
   run_checked 1 "$batch" --retry-failed -j 2 --run-dir "$run" >/dev/null
