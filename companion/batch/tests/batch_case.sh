@@ -78,11 +78,10 @@ snapshot() {
 # check_results RUNDIR: every input's result, outputs and log against its reference
 # conversion; nothing left behind; the input directories unchanged but for the outputs.
 check_results() {
-  local rundir=$1 k input name outdir tag status log expected
+  local rundir=$1 k input name tag status log expected
   for k in $(seq 1 20); do
     input=${inputs[k - 1]}
     name=${input##*/}
-    outdir=$(dirname "$input")
     tag=$(printf '%06d' "$k")
     link_name "$input"
     expected=$(cat "$w/ref/$k/status")
@@ -91,17 +90,9 @@ check_results() {
     [ "$status" = "$expected" ] || fail "input $k: status $status, conv2model gives $expected"
     log=$rundir/logs/$tag-$name.log
     cat "$w/ref/$k/stdout" "$w/ref/$k/stderr" | cmp -s - "$log" || fail "input $k: log $log differs"
-    if [ "$expected" = 0 ]; then
-      cmp -s "$outdir/$name.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: work file differs"
-      cmp -s "$outdir/$name.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" ||
-        fail "input $k: info file differs"
-    else
-      [ ! -e "$outdir/$name.ORUwrk" ] || fail "input $k: a work file survived a failed run"
-      [ ! -e "$outdir/$name.ORUwrk.gdsinfo" ] || fail "input $k: an info file survived a failed run"
-    fi
+    check_beside "$k" "$expected"
   done
-  [ -z "$(find "$w/in" -name '.conv2model-batch*')" ] || fail "temporary files left under $w/in"
-  [ -z "$(ls -A "$rundir/scratch")" ] || fail "scratch directories left in $rundir/scratch"
+  check_no_leftovers "$rundir"
   snapshot | cmp -s - "$w/before" || fail "files under $w/in changed besides the outputs"
 }
 
@@ -189,17 +180,29 @@ check_invariant() {
     input=${inputs[k - 1]}
     tag=$(printf '%06d' "$k")
     [ -f "$rundir/status/$tag" ] || fail "input $k: no result recorded"
-    if [ "$(cut -f 1 "$rundir/status/$tag")" = 0 ]; then
-      link_name "$input"
-      cmp -s "$input.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: converted, but its work file differs"
-      cmp -s "$input.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" || fail "input $k: info file differs"
-    else
-      [ ! -e "$input.ORUwrk" ] || fail "input $k: not converted, yet a work file stands beside it"
-      [ ! -e "$input.ORUwrk.gdsinfo" ] || fail "input $k: not converted, yet an info file stands beside it"
-    fi
+    check_beside "$k" "$(cut -f 1 "$rundir/status/$tag")"
   done
+  check_no_leftovers "$rundir"
+}
+
+# check_beside K STATUS: beside input K, the outputs of a direct conversion (STATUS 0)
+# or none.
+check_beside() {
+  local k=$1 input=${inputs[$1 - 1]} link
+  link_name "$input"
+  if [ "$2" = 0 ]; then
+    cmp -s "$input.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: converted, but its work file differs"
+    cmp -s "$input.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" || fail "input $k: info file differs"
+  else
+    [ ! -e "$input.ORUwrk" ] || fail "input $k: not converted, yet a work file stands beside it"
+    [ ! -e "$input.ORUwrk.gdsinfo" ] || fail "input $k: not converted, yet an info file stands beside it"
+  fi
+}
+
+# check_no_leftovers RUNDIR: no temporary name beside the inputs, no scratch directory.
+check_no_leftovers() {
   [ -z "$(find "$w/in" -name '.*conv2model-batch*')" ] || fail "temporary files left under $w/in"
-  [ -z "$(ls -A "$rundir/scratch" 2>/dev/null)" ] || fail "scratch directories left in $rundir/scratch"
+  [ -z "$(ls -A "$1/scratch" 2>/dev/null)" ] || fail "scratch directories left in $1/scratch"
 }
 
 # run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.
