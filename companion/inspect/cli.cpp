@@ -349,7 +349,7 @@ int run_netcdf(std::span<const std::string> args, std::ostream& out, std::ostrea
   if (c.version) return print_version(out);
   expect_operands(c, 2, 2);
   const netcdf_options options = netcdf_options_of(c, args);
-  const work_file w = read_work_file(c.operands[0]);
+  const work_file w = read_work_info(c.operands[0]);
   warn_about_grid(w, err);
   export_netcdf(w, c.operands[1], options);
   return exit_ok;

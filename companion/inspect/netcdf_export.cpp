@@ -1,15 +1,20 @@
 #include "companion/inspect/netcdf_export.hpp"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "common/byte_order.hpp"
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/file_io.hpp"
+#include "common/unique_fd.hpp"
 #include "common/version.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/netcdf_file.hpp"
@@ -314,31 +319,50 @@ void write_coordinates(netcdf_file& nc, const coordinates& c, const work_file& w
   nc.write(c.bounds_var, bounds.data());
 }
 
-// One record at a time: a level or a layer of the variable, the whole grid.
+// Where each record of the work file goes: variable k, level or layer n.
+struct destination {
+  std::size_t record = 0, k = 0, n = 0;
+};
+
+std::vector<destination> in_file_order(const std::vector<variable>& vars) {
+  std::vector<destination> order;
+  for (std::size_t k = 0; k < vars.size(); ++k)
+    for (std::size_t n = 0; n < vars[k].records.size(); ++n)
+      order.push_back({vars[k].records[n], k, n});
+  std::sort(order.begin(), order.end(),
+            [](const destination& a, const destination& b) { return a.record < b.record; });
+  return order;
+}
+
+// The records are read in file order, one at a time into one buffer (the whole work
+// file never stands in memory), and each is written as one chunk of its variable.
 void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variable>& vars,
                   const std::vector<int>& ids, const coordinates& c) {
-  std::vector<float> scaled;
-  for (std::size_t k = 0; k < vars.size(); ++k) {
-    const variable& v = vars[k];
-    for (std::size_t n = 0; n < v.records.size(); ++n) {
-      const std::span<const float> r = w.record(static_cast<int>(v.records[n]));
-      const float* data = r.data();
-      if (v.field->pa_per_unit != 1.0f) {
-        scaled.assign(r.begin(), r.end());
-        for (float& x : scaled)
-          if (x != missing_value) x *= v.field->pa_per_unit;
-        data = scaled.data();
-      }
-      std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
-      if (v.has_levels || is_soil(v)) {
-        start.push_back(n);
-        count.push_back(1);
-      }
-      start.insert(start.end(), {0, 0});
-      count.insert(count.end(),
-                   {static_cast<std::size_t>(w.info.jm), static_cast<std::size_t>(w.info.im)});
-      nc.write(ids[k], start, count, data);
+  const unique_fd fd(::open(w.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.is_open()) throw run_error(os_error(w.path, "cannot open work file"));
+  std::vector<float> record(w.points());
+  const std::size_t record_bytes = record.size() * sizeof(float);
+  std::size_t at = 1;  // the record the file is at
+  for (const destination& d : in_file_order(vars)) {
+    if (d.record != at &&
+        ::lseek(fd.get(), static_cast<off_t>((d.record - 1) * record_bytes), SEEK_SET) < 0)
+      throw run_error(os_error(w.path, "cannot seek in work file"));
+    at = d.record + 1;
+    read_exactly(fd.get(), w.path, record.data(), record_bytes, "work file");
+    floats_from_little_endian(record);
+    const variable& v = vars[d.k];
+    if (v.field->pa_per_unit != 1.0f)
+      for (float& x : record)
+        if (x != missing_value) x *= v.field->pa_per_unit;
+    std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
+    if (v.has_levels || is_soil(v)) {
+      start.push_back(d.n);
+      count.push_back(1);
     }
+    start.insert(start.end(), {0, 0});
+    count.insert(count.end(),
+                 {static_cast<std::size_t>(w.info.jm), static_cast<std::size_t>(w.info.im)});
+    nc.write(ids[d.k], start, count, record.data());
   }
 }
 
