@@ -11,9 +11,14 @@
 // FLOOR, when given, is a command (GRIB2 and an output path are appended) timed in the
 // same rounds: the least a decode of the file and the write of its bytes take.
 // Prints the tables in Markdown; exits 1 when the export misses its target.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -26,12 +31,31 @@ using namespace c2m::bench;
 
 constexpr double export_target = 1.2;  // export wall time / nccopy -d1 -s's
 
+// A turn starts with its program's output gone and the turn before flushed to disk
+// (outside the time). Each program writes hundreds of MiB: whoever came next would
+// otherwise wait for the writeback of those, and on ext4 an output renamed over an
+// older file (as conv2model-inspect replaces it) is flushed at the rename.
+void clear_for_turn(const std::string& dir, const std::string& output) {
+  if (!output.empty() && ::unlink((dir + "/" + output).c_str()) != 0 && errno != ENOENT)
+    fail(dir + "/" + output + ": cannot remove: " + std::strerror(errno));
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || ::syncfs(fd) != 0) fail(dir + ": cannot flush: " + std::strerror(errno));
+  ::close(fd);
+}
+
+// A program of the turns, with what it is given on standard input and the file it writes.
+struct turn {
+  std::string stdin_path = "/dev/null";
+  std::string output;
+};
+
 // Every program takes its turn in each round; round -1 is the warm-up.
 void take_turns(std::vector<program_runs>& programs, const std::string& dir, int runs,
-                const std::vector<std::string>& stdin_paths) {
+                const std::vector<turn>& turns) {
   for (int r = -1; r < runs; ++r)
     for (std::size_t k = 0; k < programs.size(); ++k) {
-      const run_result result = run_child(dir, programs[k].argv, stdin_paths[k], "/dev/null",
+      clear_for_turn(dir, turns[k].output);
+      const run_result result = run_child(dir, programs[k].argv, turns[k].stdin_path, "/dev/null",
                                           dir + "/bench.stderr", false);
       if (r >= 0) programs[k].add(result);
     }
@@ -74,7 +98,11 @@ bool bench_export(const std::string& inspect, const std::string& dir, int runs) 
        0},
       {"nccopy -d0", {"nccopy", "-d0", "plain.nc", "nccopy0.nc"}, false, {}, {}, 0},
   };
-  take_turns(p, dir, runs, std::vector<std::string>(p.size(), "/dev/null"));
+  take_turns(p, dir, runs,
+             {{"/dev/null", "export.nc"},
+              {"/dev/null", "nccopy.nc"},
+              {"/dev/null", "export0.nc"},
+              {"/dev/null", "nccopy0.nc"}});
   std::printf(
       "| export | program | median | min | max | peak RSS |\n|---|---|---:|---:|---:|---:|\n");
   print_rows("work file to NetCDF-4", p);
@@ -99,14 +127,15 @@ void bench_prepare(const std::vector<std::string>& args, int runs) {
       {"conv2model-prepare", {prepare, "-o", "analysis.bin", grib}, false, {}, {}, 0},
       {"conv2model on the prepared file", {conv}, false, {}, {}, 0},
   };
-  std::vector<std::string> stdin_paths = {"/dev/null", dir + "/convert.stdin"};
+  std::vector<turn> turns = {{"/dev/null", "analysis.bin"},
+                             {dir + "/convert.stdin", "analysis.bin.ORUwrk"}};
   if (args.size() > 4) {
     program_runs floor{"decode floor", {args.begin() + 4, args.end()}, true, {}, {}, 0};
     floor.argv.insert(floor.argv.end(), {grib, "floor.out"});
     p.push_back(floor);
-    stdin_paths.emplace_back("/dev/null");
+    turns.push_back({"/dev/null", "floor.out"});
   }
-  take_turns(p, dir, runs, stdin_paths);
+  take_turns(p, dir, runs, turns);
   program_runs end_to_end{"end to end: GRIB 2 in, work file out", {}, false, {}, {}, 0};
   for (std::size_t r = 0; r < p[0].seconds.size(); ++r)
     end_to_end.seconds.push_back(p[0].seconds[r] + p[1].seconds[r]);
