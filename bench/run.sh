@@ -92,7 +92,10 @@ if [ -n "${BENCH_COMPARE:-}" ]; then compare=(--compare "$BENCH_COMPARE"); fi
 if [ -x "$build/conv2model-inspect" ]; then
   companions=("$build/bench/companion_bench" "${BENCH_COMPANION_RUNS:-3}"
     "$build/conv2model-inspect" "$data/global")
-  if [ -x "$build/conv2model-prepare" ]; then
+  if [ -x "$build/conv2model-prepare" ] && ! { command -v cdo && command -v grib_copy; } >/dev/null; then
+    echo "bench: prepare is not timed: its case is made with cdo and grib_copy" \
+      "(Debian packages cdo and libeccodes-tools)" >&2
+  elif [ -x "$build/conv2model-prepare" ]; then
     grib=$(quarter_degree_grib)
     read -r -a prepare_floor <<<"${BENCH_PREPARE_FLOOR:-}"
     companions+=("$build/conv2model-prepare" "$build/conv2model" "$grib" "$(dirname "$grib")"
