@@ -72,14 +72,16 @@ Compare the work files A and B, with their info files, record by record. For eac
 record that differs print how many points differ by more than X, the largest
 absolute difference, where it is (i, j from 1: i west to east, j as stored, south
 to north for conv2model's grids), the two values there and the root mean square
-difference over the points valid in both files; then how many points hold a value in
-one file and the missing value -99999 in the other ("against missing"), and the
-first of them. Differences of the info files (grid, level pressures, grid
+difference over the points finite in both files; then, each counted apart with the
+first of them, the points that are NaN in one file only, infinite in one file only
+(or of opposite signs), and a value in one file but the missing value -99999 in the
+other ("against missing"). These have no size: no tolerance hides them and they
+stay out of the largest difference and the RMS. Differences of the info files (grid, level pressures, grid
 description integers, field names) are listed first; records are compared only
 when both grids and level counts agree. The last line says whether the files are
 identical, match within X, or differ.
 
-Two NaNs count as equal; a NaN against a number counts as an infinite difference.
+Two NaNs count as equal, and so do two equal infinities.
 
 Options:
       --tolerance X  largest difference still counted as equal (default 0: exact)
