@@ -32,7 +32,7 @@ gives the level count, the level pressures, the grid and the order of the fields
 A work file whose size does not match its info file is refused.
 
 Commands:
-  stats WORKFILE                      statistics of every record, with range flags
+  stats WORKFILE                      statistics of every record, with flags
   compare A B                         compare two work files record by record
   netcdf WORKFILE OUT.nc              export to a CF-1.8 NetCDF-4 file
   png WORKFILE FIELD [LEVEL] OUT.png  quick-look picture of one record
@@ -43,28 +43,37 @@ Options:
 
 'conv2model-inspect COMMAND --help' describes a command.
 
-Exit status: 0 on success, 1 when compare finds differences, 2 on an error.
+Exit status: 0 on success, 1 when compare finds differences or stats --check
+raises a flag, 2 on an error.
 )";
 
-constexpr const char* stats_help = R"(Usage: conv2model-inspect stats [--histogram] WORKFILE
+constexpr const char* stats_help =
+    R"(Usage: conv2model-inspect stats [--check] [--histogram] WORKFILE
 Print one line per record of WORKFILE: record number, field, level and its pressure
 in hPa for the 3-D fields, minimum, maximum and mean over the valid points, and the
 counts of points holding the missing value -99999, NaN and 0.0. Valid points are
 those that are neither -99999 nor NaN nor infinite.
 
-The last column flags NaN and infinite points and valid values out of the field's
-plausible range:
+The last column flags what a forecast model should not be given: points holding
+the missing value -99999, NaN or infinite points, and valid values out of the
+field's plausible range:
   ua va    winds outside -150..150 m/s     zg      height outside -1000..80000 m
   hus      humidity outside 0..0.05 kg/kg  ta      outside 150..350 K
   sftlf    land-sea mask other than 0, 1   psl     outside 850..1100 hPa
   ps       outside 300..1100 hPa           orog    outside -450..9000 m
   tsl1-4   outside 150..350 K              mrsov1-4 outside 0..1
+The last line counts the flags: "3 flags raised in 2 of 27 records".
 
 Options:
+      --check      exit with status 1 when any flag is raised, so that a script
+                   can stop before a forecast is run on the file
       --histogram  add below each record the counts of its valid points in ten
                    equal bins from its minimum to its maximum
   -h, --help       show this help and exit
       --version    show the version and exit
+
+Exit status: 0 when the table is printed (with --check: and no flag is raised),
+1 with --check when a flag is raised, 2 on an error.
 )";
 
 constexpr const char* compare_help = R"(Usage: conv2model-inspect compare [--tolerance X] A B
@@ -299,12 +308,12 @@ int print_version(std::ostream& out) {
 }
 
 int run_stats(std::span<const std::string> args, std::ostream& out, std::ostream&) {
-  const command_line c = parse(args, {"--histogram"}, {});
+  const command_line c = parse(args, {"--histogram", "--check"}, {});
   if (c.help) return out << stats_help, exit_ok;
   if (c.version) return print_version(out);
   expect_operands(c, 1, 1);
-  print_stats(read_work_file(c.operands[0]), c.has("--histogram"), out);
-  return exit_ok;
+  const std::size_t raised = print_stats(read_work_file(c.operands[0]), c.has("--histogram"), out);
+  return c.has("--check") && raised > 0 ? exit_flagged : exit_ok;
 }
 
 int run_compare(std::span<const std::string> args, std::ostream& out, std::ostream&) {

@@ -8,8 +8,8 @@
 #include <span>
 #include <string>
 
-#include "companion/inspect/colour_map.hpp"
 #include "companion/common/work_file.hpp"
+#include "companion/inspect/colour_map.hpp"
 
 namespace c2m::inspect {
 

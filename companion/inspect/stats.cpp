@@ -1,6 +1,7 @@
 #include "companion/inspect/stats.hpp"
 
 #include <cmath>
+#include <vector>
 
 #include "common/constants.hpp"
 #include "companion/inspect/number_text.hpp"
@@ -32,14 +33,22 @@ std::string left(const std::string& text, std::size_t width) {
   return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
 }
 
-std::string flags(const record_stats& s, const field_desc& f) {
-  std::string text;
+// What is wrong with a record, one item per kind of fault.
+std::vector<std::string> flags(const record_stats& s, const field_desc& f) {
+  std::vector<std::string> items;
   const auto add = [&](std::size_t n, const std::string& what) {
-    if (n > 0) text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+    if (n > 0) items.push_back(std::to_string(n) + " " + what);
   };
+  add(s.missing, "missing (-99999)");
   add(s.implausible, describe_range(f));
   add(s.nan, "NaN");
   add(s.inf, "infinite");
+  return items;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
   return text;
 }
 
@@ -79,10 +88,11 @@ std::string describe_range(const field_desc& f) {
          (f.units.empty() ? "" : " " + f.units);
 }
 
-void print_stats(const work_file& w, bool histogram, std::ostream& out) {
+std::size_t print_stats(const work_file& w, bool histogram, std::ostream& out) {
   out << right("rec", 4) << "  " << left("field", 7) << right("level", 6) << right("hPa", 10)
       << right("min", 14) << right("max", 14) << right("mean", 14) << right("-99999", 10)
       << right("NaN", 10) << right("0.0", 10) << "  flags\n";
+  std::size_t raised = 0, records = 0;
   for (const record_id& r : list_records(w.info)) {
     const record_stats s = compute_stats(w.record(r.number), r.field->range);
     const bool any = s.valid > 0;
@@ -93,8 +103,10 @@ void print_stats(const work_file& w, bool histogram, std::ostream& out) {
         << right(any ? short_number(s.min) : "-", 14) << right(any ? short_number(s.max) : "-", 14)
         << right(any ? short_number(s.mean) : "-", 14) << right(std::to_string(s.missing), 10)
         << right(std::to_string(s.nan), 10) << right(std::to_string(s.zero), 10);
-    const std::string f = flags(s, *r.field);
-    out << (f.empty() ? "" : "  " + f) << '\n';
+    const std::vector<std::string> f = flags(s, *r.field);
+    out << (f.empty() ? "" : "  " + joined(f)) << '\n';
+    raised += f.size();
+    records += f.empty() ? 0 : 1;
     if (histogram && any) {
       out << "      histogram " << short_number(s.min) << " .. " << short_number(s.max)
           << ", 10 bins:";
@@ -102,6 +114,9 @@ void print_stats(const work_file& w, bool histogram, std::ostream& out) {
       out << '\n';
     }
   }
+  out << raised << (raised == 1 ? " flag" : " flags") << " raised in " << records << " of "
+      << w.record_count() << " records\n";
+  return raised;
 }
 
 }  // namespace c2m::inspect

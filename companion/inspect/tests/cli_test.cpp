@@ -6,8 +6,8 @@
 
 #include "common/version.hpp"
 #include "companion/common/netcdf_file.hpp"
-#include "companion/inspect/tests/work_case.hpp"
 #include "companion/common/work_file.hpp"
+#include "companion/inspect/tests/work_case.hpp"
 #include "tests/support/scratch.hpp"
 #include "tools/sample_analysis.hpp"
 
@@ -145,6 +145,25 @@ TEST(inspect_cli, compare_status_tells_match_from_difference) {
   EXPECT_EQ(run({"compare", "--tolerance=0.02", dir / "a", dir / "b"}).status, 0);
 }
 
+TEST(inspect_cli, stats_check_fails_on_any_flag_and_counts_them_last) {
+  c2m::test::scratch_dir dir;
+  test::work_case c = test::make_case(3, 2, 2);
+  write_case(c, dir / "w");
+  result r = run({"stats", "--check", dir / "w"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\n0 flags raised in 0 of 22 records\n")) << r.out;
+
+  for (std::int32_t i = 1; i <= 3; ++i) c.at(2, i, 1) = -99999.0f;  // a missing row of ua
+  c.at(9, 1, 2) = 0.0f;                                             // ta level 1 at 0 K
+  write_case(c, dir / "w");
+  r = run({"stats", "--check", dir / "w"});
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("  3 missing (-99999)\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\n2 flags raised in 2 of 22 records\n")) << r.out;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  EXPECT_EQ(run({"stats", dir / "w"}).status, 0);  // without --check: a table, no verdict
+}
+
 // The whole road: the bundled sample analysis converted by conv2model, then looked at.
 TEST(inspect_cli, looks_at_a_converted_sample_analysis) {
   c2m::test::scratch_dir dir;
@@ -159,6 +178,7 @@ TEST(inspect_cli, looks_at_a_converted_sample_analysis) {
   EXPECT_NE(stats.out.find("\n  20  ta          4        10"), std::string::npos) << stats.out;
   EXPECT_EQ(stats.out.find("outside"), std::string::npos) << stats.out;  // a sound analysis
   EXPECT_NE(stats.out.find("  32  mrsov4"), std::string::npos) << stats.out;
+  EXPECT_EQ(run({"stats", "--check", work}).status, 0);
 
   EXPECT_EQ(run({"netcdf", work, dir / "an.nc"}).status, 0);
   const netcdf_file nc = netcdf_file::open(dir / "an.nc");

@@ -85,7 +85,8 @@ TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_
   std::istringstream lines(t);
   for (std::string line; std::getline(lines, line);)
     if (line.find("histogram") == std::string::npos) rows.push_back(line);
-  ASSERT_EQ(rows.size(), 1u + 22u) << t;
+  ASSERT_EQ(rows.size(), 1u + 22u + 1u) << t;
+  EXPECT_EQ(rows.back(), "5 flags raised in 5 of 22 records");
   EXPECT_NE(rows[0].find("min"), std::string::npos);
   EXPECT_NE(rows[0].find("flags"), std::string::npos);
 
@@ -96,8 +97,8 @@ TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_
     return w;
   };
   // rec field level hPa min max mean -99999 NaN 0.0 flags
-  EXPECT_EQ(words(rows[4]),
-            (std::vector<std::string>{"4", "va", "2", "900", "5", "5", "5", "1", "0", "0"}));
+  EXPECT_EQ(words(rows[4]), (std::vector<std::string>{"4", "va", "2", "900", "5", "5", "5", "1",
+                                                      "0", "0", "1", "missing", "(-99999)"}));
   EXPECT_EQ(words(rows[9]),
             (std::vector<std::string>{"9", "ta", "1", "1000", "100", "250", "225", "0", "0", "0",
                                       "1", "outside", "150..350", "K"}));
