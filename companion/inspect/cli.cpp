@@ -140,7 +140,9 @@ Draw one record of WORKFILE as a quick-look picture: north up, a degree of longi
 as wide as a degree of latitude, latitude and longitude ticks, the coastline drawn
 from the work file's own land-sea mask, missing points (-99999, NaN, infinite) in
 grey, and a labelled colour bar. Winds are coloured blue to red through white at
-zero, the other fields on the viridis scale; specific humidity is shown in g/kg.
+zero, the land-sea mask in its two classes, the other fields on the viridis scale;
+specific humidity is shown in g/kg. Fields defined over land only (topography, the
+soil fields) show the sea in light grey and take their colours from the land.
 By default the colours run from the smallest to the largest value, leaving out a
 few outlying points (fewer than one in two hundred at either end, far beyond the
 rest); points beyond the colour range take its end colours, and the bar shows a
@@ -162,6 +164,8 @@ Options:
       --hpa P     the level whose pressure is P hPa, instead of LEVEL
       --min X     the value at the low end of the colours (in the units shown)
       --max X     the value at the high end of the colours
+      --time T    the analysis time, such as 2024-01-15T00:00 (UTC), named in the
+                  subtitle (neither the work file nor its info file records it)
   -h, --help      show this help and exit
       --version   show the version and exit
 )";
@@ -329,10 +333,20 @@ int run_compare(std::span<const std::string> args, std::ostream& out, std::ostre
   return result.match() ? exit_ok : exit_differ;
 }
 
+std::optional<analysis_time> time_option(const command_line& c) {
+  const std::optional<std::string> text = c.value("--time");
+  if (!text) return std::nullopt;
+  try {
+    return parse_analysis_time(*text);
+  } catch (const run_error& e) {
+    throw usage_error(e.what());
+  }
+}
+
 netcdf_options netcdf_options_of(const command_line& c, std::span<const std::string> args) {
   netcdf_options options;
+  options.time = time_option(c);
   try {
-    if (const auto t = c.value("--time")) options.time = parse_analysis_time(*t);
     if (const auto d = c.value("--soil-depths")) options.soil_depths = parse_soil_depths(*d);
   } catch (const run_error& e) {
     throw usage_error(e.what());
@@ -359,7 +373,7 @@ int run_netcdf(std::span<const std::string> args, std::ostream& out, std::ostrea
 }
 
 int run_png(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  const command_line c = parse(args, {}, {"--hpa", "--min", "--max"});
+  const command_line c = parse(args, {}, {"--hpa", "--min", "--max", "--time"});
   if (c.help) return out << png_help, exit_ok;
   if (c.version) return print_version(out);
   const std::optional<double> hpa = number_option(c, "--hpa");
@@ -370,6 +384,7 @@ int run_png(std::span<const std::string> args, std::ostream& out, std::ostream& 
   options.max = number_option(c, "--max");
   if (options.min && options.max && !(*options.min < *options.max))
     throw usage_error("--min must be below --max");
+  options.time = time_option(c);
   std::int32_t level = level_given ? parse_level(c.operands[2]) : 0;
   const work_file w = read_work_file(c.operands[0]);
   if (hpa) level = level_of_pressure(w.info, *hpa);
