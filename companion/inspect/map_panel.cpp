@@ -401,6 +401,7 @@ panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const work_f
                               look == field_look::classes ? plausible_range{} : f.range);
   if (look == field_look::classes) result.range.low = 0.0, result.range.high = 1.0;
   const colouring colour(result.range, d, look);
+  use_font(cr, q.font, false);
   draw_field(cr, q, w, frame, values, colour, sea);
   draw_coast(cr, q, w, frame);
   set_colour(cr, ink);
