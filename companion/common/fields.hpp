@@ -26,7 +26,8 @@ struct field_desc {
   float pa_per_unit = 1.0f;   // 100 for hPa: the export writes pressures in Pa
   std::string standard_name;  // soil_temperature; empty where CF has none that fits
   int soil_layer = 0;         // 1 to 4 for the soil fields, which share one variable
-  int grib1_code = 0;         // WMO table 2, for CDO's code/table attributes; 0: none
+  int grib1_code = 0;         // for CDO's code/table attributes; 0: none
+  int grib1_table = 2;        // WMO table 2; ECMWF's 128 for the soil layers
   std::string grib2_param;    // "number.category.discipline", for CDO's param attribute
   plausible_range range;
 };

@@ -87,18 +87,24 @@ extern const char* const netcdf_help =
     R"(Usage: conv2model-inspect netcdf [OPTION]... WORKFILE OUT.nc
 Write WORKFILE as a CF-1.8 NetCDF-4 file. Coordinates: lat (degrees_north), lon
 (degrees_east), plev (pressure in Pa, positive down, level 1 = the bottom first, as
-in the work file), the soil axis, and time with --time. Variables, with long_name,
+in the work file), the soil axes, and time with --time. Variables, with long_name,
 units, standard_name and _FillValue -99999:
   ua va zg hus ta      winds, geopotential height, specific humidity, temperature
                        on (plev, lat, lon)
   sftlf psl ps orog    land-sea mask, mean-sea-level and surface pressure (in Pa:
                        the work file's hPa x 100), topography on (lat, lon)
-  tsl mrsov            soil temperature and volumetric soil moisture, the four
-                       layers on a soil axis
+  tsl1..tsl4           soil temperature and volumetric soil moisture by layer,
+  mrsov1..mrsov4       each on an axis of its own (depth1..depth4) with
+                       --soil-depths (GRIB 1, the default)
+  tsl mrsov            the same, the four layers on one soil axis (GRIB 2)
 All other values are the work file's own, bit for bit. Each variable carries the
-attributes CDO turns into a GRIB parameter when it writes GRIB (cdo -f grb copy),
-'code' and 'table' (WMO table 2) for GRIB 1 or 'param' for GRIB 2: CDO reads 'code'
-before 'param', so only one edition can be described.
+attributes CDO turns into a GRIB parameter when it writes GRIB (cdo -f grb copy,
+cdo -f grb2 copy): 'code' and 'table' for GRIB 1 (WMO table 2; ECMWF's table 128
+for the soil layers, stl1..stl4 and swvl1..swvl4 in m3 m-3, which table 2 lacks),
+'param' for GRIB 2. CDO reads 'code' before 'param', so an export describes one
+edition only. Write GRIB of the edition the export was made for: a GRIB 1 file made
+from it and converted by CDO to GRIB 2 (or the reverse) has unknown or wrong
+parameter names; export again with the other --grib-edition instead.
 
 The grid runs evenly from the first grid point to the last (kgds 4, 5, 7, 8), as
 GRIB 1 decoders take it; increments that disagree with those points by more than
@@ -110,10 +116,11 @@ Options:
       --time T            analysis time, such as 2024-01-15T00:00 (UTC): adds a
                           time coordinate of one step
       --soil-depths D     depths of the bottoms of the four soil layers in metres,
-                          such as 0.1,0.4,1,2: the soil axis becomes depth (cm,
-                          with bounds); without it the layers are numbered 1 to 4
-                          and their depths stated as unknown
-      --grib-edition N    1 (default) or 2: which GRIB attributes to write
+                          such as 0.1,0.4,1,2: the soil axes become depths (cm,
+                          with bounds), GRIB layers below the land; without it
+                          the layers are numbered 1 to 4 (GRIB 2) or stand on
+                          no axis (GRIB 1), their depths stated as unknown
+      --grib-edition N    1 (default) or 2: the GRIB edition CDO is to write
   -h, --help              show this help and exit
       --version           show the version and exit
 )";
