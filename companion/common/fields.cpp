@@ -140,6 +140,10 @@ field_desc describe_field(std::string_view info_name) {
   return d;
 }
 
+bool defined_over_land_only(const field_desc& f) {
+  return f.standard_name == "surface_altitude" || f.soil_layer > 0;
+}
+
 std::string display_name(const field_desc& f) {
   return f.soil_layer > 0 ? f.short_name + std::to_string(f.soil_layer) : f.short_name;
 }

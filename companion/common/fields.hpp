@@ -40,6 +40,10 @@ field_desc describe_field(std::string_view info_name);
 // "tsl2", for soil fields) or its older name.
 bool names_field(const field_desc& f, std::string_view name);
 
+// Whether f has values over land only (topography, the soil layers): over sea they are
+// fill, neither drawn nor checked as data.
+bool defined_over_land_only(const field_desc& f);
+
 // The name a record is shown under: the short name, with the layer for soil fields.
 std::string display_name(const field_desc& f);
 

@@ -44,6 +44,8 @@ field's plausible range:
   sftlf    land-sea mask other than 0, 1   psl     outside 850..1100 hPa
   ps       outside 300..1100 hPa           orog    outside -450..9000 m
   tsl1-4   outside 150..350 K              mrsov1-4 outside 0..1
+Topography and the soil fields are checked over land only (where sftlf is 1): their
+values over sea are fill.
 The last line counts the flags: "3 flags raised in 2 of 27 records".
 
 Options:

@@ -300,7 +300,7 @@ double bar_arrow_height(const quicklook_layout& q) {
 
 field_look look_of(const field_desc& f) {
   if (f.range.mask) return field_look::classes;
-  if (f.standard_name == "surface_altitude" || f.soil_layer > 0) return field_look::land_only;
+  if (defined_over_land_only(f)) return field_look::land_only;
   return field_look::scale;
 }
 

@@ -54,10 +54,13 @@ std::string joined(const std::vector<std::string>& items) {
 
 }  // namespace
 
-record_stats compute_stats(std::span<const float> values, const plausible_range& range) {
+record_stats compute_stats(std::span<const float> values, const plausible_range& range,
+                           std::span<const float> land_sea_mask) {
   record_stats s;
   double sum = 0.0;  // in double: a float sum loses the mean of a large grid
-  for (const float v : values) {
+  for (std::size_t p = 0; p < values.size(); ++p) {
+    const float v = values[p];
+    const bool checked = land_sea_mask.empty() || land_sea_mask[p] == 1.0f;
     if (v == 0.0f) ++s.zero;
     if (std::isnan(v)) {
       ++s.nan;
@@ -70,7 +73,7 @@ record_stats compute_stats(std::span<const float> values, const plausible_range&
       if (s.valid == 0 || v > s.max) s.max = v;
       ++s.valid;
       sum += v;
-      if (!plausible(v, range)) ++s.implausible;
+      if (checked && !plausible(v, range)) ++s.implausible;
     }
   }
   if (s.valid == 0) return s;
@@ -93,8 +96,14 @@ std::size_t print_stats(const work_file& w, bool histogram, std::ostream& out) {
       << right("min", 14) << right("max", 14) << right("mean", 14) << right("-99999", 10)
       << right("NaN", 10) << right("0.0", 10) << "  flags\n";
   std::size_t raised = 0, records = 0;
-  for (const record_id& r : list_records(w.info)) {
-    const record_stats s = compute_stats(w.record(r.number), r.field->range);
+  const std::vector<record_id> ids = list_records(w.info);
+  std::span<const float> mask;
+  for (const record_id& r : ids)
+    if (r.field->standard_name == "land_binary_mask") mask = w.record(r.number);
+  for (const record_id& r : ids) {
+    const bool land_only = defined_over_land_only(*r.field);
+    const record_stats s = compute_stats(w.record(r.number), r.field->range,
+                                         land_only ? mask : std::span<const float>{});
     const bool any = s.valid > 0;
     const bool level = r.level > 0;
     out << right(std::to_string(r.number), 4) << "  " << left(display_name(*r.field), 7)
