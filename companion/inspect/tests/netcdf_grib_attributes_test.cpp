@@ -92,17 +92,16 @@ TEST(inspect_grib, cdo_writes_every_field_of_the_export_as_itself_in_grib_1) {
   // a code and the right units each.
   const std::vector<std::string> soil =
       grib_messages(grib, "table2Version,indicatorOfParameter,shortName,units");
-  EXPECT_EQ(std::vector<std::string>(soil.end() - 8, soil.end()),
-            (std::vector<std::string>{
-                "128 139 stl1 K",
-                "128 39 swvl1 m**3 m**-3",
-                "128 170 stl2 K",
-                "128 40 swvl2 m**3 m**-3",
-                "128 183 stl3 K",
-                "128 41 swvl3 m**3 m**-3",
-                "128 236 stl4 K",
-                "128 42 swvl4 m**3 m**-3",
-            }));
+  EXPECT_EQ(std::vector<std::string>(soil.end() - 8, soil.end()), (std::vector<std::string>{
+                                                                      "128 139 stl1 K",
+                                                                      "128 39 swvl1 m**3 m**-3",
+                                                                      "128 170 stl2 K",
+                                                                      "128 40 swvl2 m**3 m**-3",
+                                                                      "128 183 stl3 K",
+                                                                      "128 41 swvl3 m**3 m**-3",
+                                                                      "128 236 stl4 K",
+                                                                      "128 42 swvl4 m**3 m**-3",
+                                                                  }));
 }
 
 TEST(inspect_grib, cdo_writes_every_field_of_the_export_as_itself_in_grib_2) {

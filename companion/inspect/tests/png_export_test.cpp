@@ -178,11 +178,17 @@ TEST(inspect_png_export, winds_use_a_scale_centred_on_zero) {
   EXPECT_EQ(p.at(q.bar_x + q.bar_w / 2, q.bar_y + q.bar_h / 2), (rgb{255, 255, 255}));
 }
 
-TEST(inspect_png_export, the_coast_is_drawn_where_the_land_sea_mask_changes) {
-  c2m::test::scratch_dir dir;
+// Six columns of four rows, the western three sea.
+test::work_case sea_in_the_west() {
   test::work_case c = test::make_case(6, 4, 1);
   for (std::int32_t j = 1; j <= 4; ++j)
-    for (std::int32_t i = 1; i <= 3; ++i) c.at(6, i, j) = 0.0f;  // sea in the west
+    for (std::int32_t i = 1; i <= 3; ++i) c.at(6, i, j) = 0.0f;
+  return c;
+}
+
+TEST(inspect_png_export, the_coast_is_drawn_where_the_land_sea_mask_changes) {
+  c2m::test::scratch_dir dir;
+  const test::work_case c = sea_in_the_west();
   const picture p = draw(c, dir, "orog", 0);
   const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
   // A line darkens one or two pixel columns at the edge of the cells.
@@ -262,9 +268,7 @@ TEST(inspect_png_export, the_default_range_leaves_out_a_few_outliers) {
 
 TEST(inspect_png_export, the_land_sea_mask_is_two_classes_with_a_two_entry_legend) {
   c2m::test::scratch_dir dir;
-  test::work_case c = test::make_case(6, 4, 1);
-  for (std::int32_t j = 1; j <= 4; ++j)
-    for (std::int32_t i = 1; i <= 3; ++i) c.at(6, i, j) = 0.0f;  // sea in the west
+  const test::work_case c = sea_in_the_west();
   const picture p = draw(c, dir, "sftlf", 0);
   const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
   EXPECT_EQ(cell(p, q, 6, 4, 2, 2), sea_colour);
