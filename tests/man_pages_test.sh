@@ -6,7 +6,8 @@
 # The help's options are the lines that begin (after up to eight blanks) with a dash;
 # its commands, the lines of its "Commands:" block. The page's options are those in the
 # tags of its .TP/.TQ paragraphs; its commands, the first word of each tag of its
-# COMMANDS section. A program with commands has each command's --help read too.
+# COMMANDS section. A program with commands has each command's --help read too, and
+# each option is checked for each command (see page_command_options).
 set -euo pipefail
 
 # Options defined by a help text on standard input, one per line.
@@ -43,6 +44,34 @@ page_commands() {
     sed -E 's/^\.[A-Z]+ +//; s/\\f[A-Z]//g; s/"//g' | awk '{ print $1 }'
 }
 
+# For a program with commands, "COMMAND OPTION" for each option of the page's OPTIONS
+# section and each command it is given for: the commands in the parentheses after its
+# tag, such as '.RB ( netcdf ", " png )', or, without them, every command.
+page_command_options() {
+  local page=$1 commands=$2
+  awk '/^\.SH/ { inside = ($0 ~ /OPTIONS/) } inside' "$page" |
+    awk -v all="$commands" '
+      function flush(   n, c, k, m, o, t) {
+        n = split(which == "" ? all : which, c, " ")
+        m = split(tags, o, " ")
+        for (k = 1; k <= n; ++k) for (t = 1; t <= m; ++t) print c[k], o[t]
+        tags = ""; which = ""
+      }
+      /^\.TP/ { flush(); expect = 1; next }
+      /^\.TQ/ { expect = 1; next }
+      /^\.SH/ { flush(); next }
+      expect {
+        expect = 0; line = $0
+        gsub(/\\f[A-Z]/, "", line); gsub(/\\-/, "-", line); gsub(/[^-A-Za-z0-9]/, " ", line)
+        n = split(line, w, " ")
+        for (k = 1; k <= n; ++k)
+          if (w[k] ~ /^--[a-z0-9][a-z0-9-]*$/ || w[k] ~ /^-[A-Za-z0-9]$/) tags = tags " " w[k]
+        next
+      }
+      /^\.RB \(/ && which == "" { which = $0; gsub(/^\.RB \(|[",)]/, " ", which) }
+      END { flush() }'
+}
+
 # Lines of the first list that are not in the second, both as files.
 missing_from() {
   local from=$1 in=$2
@@ -72,8 +101,11 @@ check_program() {
   "$bin/$program" --help >"$work/help" </dev/null
   help_commands <"$work/help" >"$work/help_commands"
   local command
+  : >"$work/help_pairs"
   while read -r command; do
-    "$bin/$program" "$command" --help >>"$work/help" </dev/null
+    "$bin/$program" "$command" --help >"$work/command_help" </dev/null
+    cat "$work/command_help" >>"$work/help"
+    help_options <"$work/command_help" | sed "s/^/$command /" >>"$work/help_pairs"
   done <"$work/help_commands"
   help_options <"$work/help" >"$work/help_options"
   page_options "$page" >"$work/page_options"
@@ -90,6 +122,13 @@ check_program() {
   report "$program" command "in --help, not in $program.1" "${lost[@]}"
   mapfile -t lost < <(missing_from "$work/page_commands" "$work/help_commands")
   report "$program" command "in $program.1, not in --help" "${lost[@]}"
+  if [[ -s $work/help_commands ]]; then
+    page_command_options "$page" "$(tr '\n' ' ' <"$work/help_commands")" >"$work/page_pairs"
+    mapfile -t lost < <(missing_from "$work/help_pairs" "$work/page_pairs")
+    report "$program" "command and option" "in --help, not in $program.1's OPTIONS" "${lost[@]}"
+    mapfile -t lost < <(missing_from "$work/page_pairs" "$work/help_pairs")
+    report "$program" "command and option" "in $program.1's OPTIONS, not in --help" "${lost[@]}"
+  fi
   echo "checked $program: $(sort -u "$work/help_options" | wc -l) options," \
     "$(wc -l <"$work/help_commands") commands"
   rm -rf "$work"
