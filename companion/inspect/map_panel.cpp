@@ -225,7 +225,9 @@ void draw_bar(cairo_t* cr, const quicklook_layout& q, const colour_range& r,
     cairo_fill(cr);
     set_colour(cr, ink);
     label(cr, label_x, q.bar_y + q.bar_h / 2, short_number(r.low, 6), 0.0, 0.5);
-    label(cr, q.bar_x, q.bar_y + q.bar_h / 2 + q.bar_w * 1.6, "constant", 0.0, 0.0);
+    const bool constant = r.below + r.above == 0;  // else a range given, points beyond it
+    label(cr, q.bar_x, q.bar_y + q.bar_h / 2 + q.bar_w * 1.6, constant ? "constant" : "as asked",
+          0.0, 0.0);
     return;
   }
   // One strip per pixel row, the high end at the top.

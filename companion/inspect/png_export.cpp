@@ -14,7 +14,7 @@ constexpr int footer_digits = 4;
 
 std::string range_note(const colour_range& range, const picture_options& options) {
   if (range.valid == 0) return "";
-  if (!(range.high > range.low))
+  if (!(range.high > range.low) && range.below + range.above == 0)
     return "every valid point is " + short_number(range.low, footer_digits);
   std::string note = "colours from " + short_number(range.low, footer_digits) + " to " +
                      short_number(range.high, footer_digits);

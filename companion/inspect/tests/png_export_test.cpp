@@ -352,6 +352,13 @@ TEST(inspect_png_export, the_subtitle_names_the_analysis_time_and_the_footer_fou
             "ta, level 1 of 2, 1000 hPa, analysis 2024-01-15 06:00 UTC   " + (dir / "w"));
   EXPECT_EQ(t.footer, "colours from 201.1 to 205");
   EXPECT_EQ(t.missing, "missing: 2 of 20 points");
+  // A range given below every value is no constant field.
+  options.max = 150.0;
+  panel.range = {150.0, 150.0, 0, 18, 18, false};
+  EXPECT_EQ(quicklook_texts(w, r, panel, options).footer,
+            "colours from 150 to 150 as asked (0 points below, 18 above)");
+  panel.range = {201.5, 201.5, 0, 0, 18, false};
+  EXPECT_EQ(quicklook_texts(w, r, panel, {}).footer, "every valid point is 201.5");
   EXPECT_EQ(quicklook_texts(w, r, panel, {}).subtitle.find("analysis"), std::string::npos);
 }
 
