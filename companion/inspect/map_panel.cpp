@@ -401,7 +401,10 @@ panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const work_f
   }
   result.range = choose_range(sea.empty() ? values : std::span<const float>(land), d, options,
                               look == field_look::classes ? plausible_range{} : f.range);
-  if (look == field_look::classes) result.range.low = 0.0, result.range.high = 1.0;
+  if (look == field_look::classes) {  // two classes: sea below one half, land above
+    result.range.low = 0.0;
+    result.range.high = 1.0;
+  }
   const colouring colour(result.range, d, look);
   use_font(cr, q.font, false);
   draw_field(cr, q, w, frame, values, colour, sea);
