@@ -44,8 +44,8 @@ field's plausible range:
   sftlf    land-sea mask other than 0, 1   psl     outside 850..1100 hPa
   ps       outside 300..1100 hPa           orog    outside -450..9000 m
   tsl1-4   outside 150..350 K              mrsov1-4 outside 0..1
-Topography and the soil fields are checked over land only (where sftlf is 1): their
-values over sea are fill.
+Topography and the soil fields are checked over land only (where sftlf is 1):
+their values over sea are fill.
 The last line counts the flags: "3 flags raised in 2 of 27 records".
 
 Options:
@@ -69,9 +69,9 @@ difference over the points finite in both files; then, each counted apart with t
 first of them, the points that are NaN in one file only, infinite in one file only
 (or of opposite signs), and a value in one file but the missing value -99999 in the
 other ("against missing"). These have no size: no tolerance hides them and they
-stay out of the largest difference and the RMS. Differences of the info files (grid, level pressures, grid
-description integers, field names) are listed first; records are compared only
-when both grids and level counts agree. The last line says whether the files are
+stay out of the largest difference and the RMS. Differences of the info files
+(grid, level pressures, grid description integers, field names) are listed first;
+records are compared only when both grids and level counts agree. The last line says whether the files are
 identical, match within X, or differ.
 
 Two NaNs count as equal, and so do two equal infinities.
