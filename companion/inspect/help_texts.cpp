@@ -71,8 +71,8 @@ first of them, the points that are NaN in one file only, infinite in one file on
 other ("against missing"). These have no size: no tolerance hides them and they
 stay out of the largest difference and the RMS. Differences of the info files
 (grid, level pressures, grid description integers, field names) are listed first;
-records are compared only when both grids and level counts agree. The last line says whether the files are
-identical, match within X, or differ.
+records are compared only when both grids and level counts agree. The last line
+says whether the files are identical, match within X, or differ.
 
 Two NaNs count as equal, and so do two equal infinities.
 
