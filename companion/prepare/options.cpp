@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "common/version.hpp"
+#include "companion/prepare/outputs.hpp"
 #include "companion/prepare/prepare.hpp"
 
 namespace c2m::prepare {
@@ -63,8 +64,10 @@ std::optional<options> parse_options(const std::vector<std::string>& args, std::
   for (std::size_t k = 0; k < args.size(); ++k) {
     std::string a = args[k];
     std::string value;
-    const bool has_value = a == "-o" || a == "--area" || a == "--levels";
-    if (a.rfind("--area=", 0) == 0 || a.rfind("--levels=", 0) == 0) {
+    const bool has_value =
+        a == "-o" || a == "--area" || a == "--levels" || a == "--time" || a == "--member";
+    if (a.rfind("--area=", 0) == 0 || a.rfind("--levels=", 0) == 0 || a.rfind("--time=", 0) == 0 ||
+        a.rfind("--member=", 0) == 0) {
       value = a.substr(a.find('=') + 1);
       a = a.substr(0, a.find('='));
     } else if (has_value) {
@@ -102,6 +105,17 @@ std::optional<options> parse_options(const std::vector<std::string>& args, std::
       }
     } else if (a == "--inventory") {
       opt.inventory = true;
+    } else if (a == "--allow-holes") {
+      opt.allow_holes = true;
+    } else if (a == "--each-time") {
+      opt.each_time = true;
+    } else if (a == "--time") {
+      opt.time = value;
+    } else if (a == "--member") {
+      const double m = number(value, "--member");
+      if (m != std::floor(m) || m < 0 || m > 1e6)
+        throw std::invalid_argument("--member: \"" + value + "\" is not a member number");
+      opt.member = static_cast<long>(m);
     } else if (a.size() > 1 && a[0] == '-') {
       throw std::invalid_argument("unknown option " + a + " (see --help)");
     } else {
@@ -109,6 +123,9 @@ std::optional<options> parse_options(const std::vector<std::string>& args, std::
     }
   }
   if (opt.files.empty()) throw std::invalid_argument("no input file given (see --help)");
+  if (opt.time && opt.each_time)
+    throw std::invalid_argument("--time and --each-time exclude each other");
+  name_for_time(opt.output, "2000-01-01T00:00Z");  // refuses an unknown % sequence
   return opt;
 }
 
