@@ -19,8 +19,9 @@ constexpr const char* program = "conv2model-prepare";
 std::string point_text(const window& w, std::size_t p) {
   const auto i = static_cast<std::int64_t>(p % static_cast<std::size_t>(w.im));
   const auto j = static_cast<std::int64_t>(p / static_cast<std::size_t>(w.im));
+  const double lat = double(w.kgds[1] + j * w.kgds[6]) / 1000.0;
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%g N %g E", double(w.kgds[1] + j * w.kgds[6]) / 1000.0,
+  std::snprintf(buf, sizeof buf, "%g %s %g E", std::fabs(lat), lat < 0 ? "S" : "N",
                 double(w.kgds[2] + i * w.kgds[5]) / 1000.0);
   return buf;
 }

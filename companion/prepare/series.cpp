@@ -81,9 +81,9 @@ std::vector<time_group> group_by_time(const std::vector<source_field>& found,
   std::vector<time_group> groups;
   for (auto& [time, g] : by_time) {
     g.valid = time;
+    check_one_run(g);
     g.invariant = invariant.size();
     g.fields.insert(g.fields.end(), invariant.begin(), invariant.end());
-    check_one_run(g);
     groups.push_back(std::move(g));
   }
   if (groups.empty()) throw run_error("no upper-air field in the input");

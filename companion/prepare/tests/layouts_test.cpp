@@ -116,7 +116,7 @@ TEST_F(prepare_layouts, missing_points_are_refused_unless_allowed) {
     EXPECT_NE(refused.err.find(std::string(hot) +
                                ": variable t[pressure_level=0] "
                                "(air_temperature): tp 1000 hPa has 888 of 10512 points without "
-                               "data, the first at -32.5 N 20 E (and 5 more fields); refused "
+                               "data, the first at 32.5 S 20 E (and 5 more fields); refused "
                                "(--allow-holes accepts them: conv2model writes -99999 there"),
               std::string::npos)
         << refused.err;
