@@ -3,29 +3,41 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
-#include <string_view>
+#include <vector>
 
-#include "common/errors.hpp"
-#include "common/version.hpp"
+#include "common/command_line_options.hpp"
+#include "common/work_layout.hpp"
+#include "driver/grid_config.hpp"
 
 namespace c2m {
 
 namespace {
 
-constexpr const char* help = R"(Usage: conv2model < LINES
+// The help, with the limits and the names filled in from their owners.
+std::string help_text() {
+  const std::string work = "PATH" + std::string(layout::work_suffix);
+  const std::string info = work + std::string(layout::info_suffix);
+  return R"(Usage: conv2model < LINES
        conv2model --help | --version
 Convert one pressure-level analysis into the initial data of the limited-area model.
 
 Standard input, two lines:
   line 1  the path of the input field file (the text before its first blank, at
-          most 239 characters)
+          most )" +
+         std::to_string(layout::longest_input_name) + R"( characters)
   line 2  any text; it must be present and is not used
-The grid comes from ./InputModelInf.txt in the working directory.
+The grid comes from )" +
+         grid_config_path + R"( in the working directory.
 
 Writes, next to the input field file PATH:
-  PATH.ORUwrk           the work file
-  PATH.ORUwrk.gdsinfo   the grid description info file
+  )" + work +
+         std::string(22 - work.size(), ' ') +
+         R"(the work file
+  )" + info +
+         std::string(22 - info.size(), ' ') +
+         R"(the grid description info file
 and the progress log on standard output. A failure ends the log with one line on
 standard error: 'conv2model: FILE: what is wrong'.
 
@@ -44,33 +56,23 @@ Options:
 
 Manual: man conv2model
 )";
-
-int print(const char* text) {
-  if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "conv2model: standard output: cannot write\n");
-    return exit_io_failure;
-  }
-  return 0;
 }
 
 }  // namespace
 
 int answer_arguments(int argc, char** argv) {
-  bool wants_help = false;
-  for (int k = 1; k < argc; ++k) {
-    const std::string_view a = argv[k];
-    if (a == "-h" || a == "--help") {
-      wants_help = true;
-    } else if (a != "--version") {
-      std::fprintf(stderr,
-                   "conv2model: unknown argument '%s': the input comes on standard input;"
-                   " see 'conv2model --help'\n",
-                   argv[k]);
-      return exit_usage;
-    }
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    // No options of its own and no operands: every argument but the help and the version
+    // is refused, before standard input is read.
+    const parsed_command_line c = parse_command_line(args, cli_syntax{{}, 0});
+    return answer_help_or_version(c, "conv2model", help_text(), std::cout, std::cerr).value_or(0);
+  } catch (const usage_error& e) {
+    return report_usage_error(
+        "conv2model",
+        usage_error("unknown argument '" + e.argument + "': the input comes on standard input"),
+        std::cerr);
   }
-  if (wants_help) return print(help);
-  return print((std::string("conv2model ") + version + "\n").c_str());
 }
 
 void prompt_for_input() {

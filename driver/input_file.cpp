@@ -10,6 +10,7 @@
 #include "common/byte_order.hpp"
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/field_file.hpp"
 #include "common/file_io.hpp"
 #include "common/line_layout.hpp"
 
@@ -47,15 +48,16 @@ std::string record_label(int number, const char* what) {
 enum class marker { leading, trailing };
 
 std::int32_t read_marker(record_reader& in, int number, const char* what, marker role) {
-  unsigned char b[4];
-  const std::size_t got = read_full(in, b, 4);
+  unsigned char b[field_file::marker_bytes];
+  const std::size_t got = read_full(in, b, sizeof b);
   if (got == 0 && role == marker::leading)
     throw run_error(in.name + ": end of file before " + record_label(number, what));
-  if (got < 4)
+  if (got < sizeof b)
     throw run_error(in.name + ": " + record_label(number, what) + ": file ends inside its " +
                     (role == marker::leading ? "leading" : "trailing") + " length marker");
   const std::uint32_t u = load_le32(b);
-  if (number == 1 && role == marker::leading && byte_swap(u) == 4)
+  // The level count's record holds one 4-byte integer.
+  if (number == 1 && role == marker::leading && byte_swap(u) == sizeof(std::int32_t))
     throw run_error(in.name +
                     ": the file is big-endian (its first length marker reads 4 byte-swapped); "
                     "conv2model reads little-endian records: convert the file or write it "
@@ -92,7 +94,7 @@ std::int32_t begin_record(record_reader& in, std::size_t need, const char* what)
   if (static_cast<std::uint64_t>(length) < need)
     throw run_error(in.name + ": " + record_label(number, what) + " is short: it holds " +
                     std::to_string(length) + " bytes, the grid needs " + std::to_string(need));
-  if (in.size >= 0 && in.offset + length + 4 > in.size)
+  if (in.size >= 0 && in.offset + length + std::int64_t{field_file::marker_bytes} > in.size)
     throw run_error(in.name + ": " + record_label(number, what) + " is cut: its length says " +
                     std::to_string(length) + " bytes, the file ends after " +
                     std::to_string(in.size - in.offset));
@@ -141,8 +143,9 @@ void read_record(record_reader& in, void* dest, std::size_t need, const char* wh
 void read_input_file(run_state& run) {
   log_line({"OPEN FILE ", std::string_view(run.input_name)});
   record_reader in = open_records(run.input_name);
+  using field_file::name_of, field_file::record;
   std::int32_t levels = 0;
-  read_record(in, &levels, sizeof levels, "level count");
+  read_record(in, &levels, sizeof levels, name_of(record::level_count));
   if (levels != run.lm)
     throw run_error(in.name + ": record 1 gives " + std::to_string(levels) + " levels, but " +
                     run.config_name + " configures lm = " + std::to_string(run.lm));
@@ -153,15 +156,15 @@ void read_input_file(run_state& run) {
   // mostly no step changes them. Relative humidity and the surface fields are read into
   // the run's own memory: every value of rh and of the land-sea mask is rewritten.
   if (in.size > 0) run.input = map_input(in.name, in.fd.get(), static_cast<std::uint64_t>(in.size));
-  read_grid(in, run.input, run.uw, "uw");
-  read_grid(in, run.input, run.vw, "vw");
-  read_grid(in, run.input, run.ht, "ht");
-  read_record(in, run.rh.data, run.rh.size() * sizeof(float), "rh");
-  read_grid(in, run.input, run.tp, "tp");
-  read_record(in, run.pr.data(), run.pr.size() * sizeof(float), "pressures");
+  read_grid(in, run.input, run.uw, name_of(record::uw));
+  read_grid(in, run.input, run.vw, name_of(record::vw));
+  read_grid(in, run.input, run.ht, name_of(record::ht));
+  read_record(in, run.rh.data, run.rh.size() * sizeof(float), name_of(record::rh));
+  read_grid(in, run.input, run.tp, name_of(record::tp));
+  read_record(in, run.pr.data(), run.pr.size() * sizeof(float), name_of(record::pressures));
   std::vector<item> pressures(run.pr.begin(), run.pr.end());
   log_line(pressures);
-  read_record(in, run.slp.data, run.slp.size() * sizeof(float), "surface fields");
+  read_record(in, run.slp.data, run.slp.size() * sizeof(float), name_of(record::surface));
 }
 
 }  // namespace c2m

@@ -6,6 +6,7 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "companion/prepare/analysis.hpp"
+#include "companion/prepare/prepare.hpp"
 #include "thermo/humidity.hpp"
 #include "thermo/module_estab.hpp"
 
@@ -13,16 +14,14 @@ namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* program = "conv2model-prepare";
-
 // "45 N 10 E" of written point p (0-based, west to east, south to north).
 std::string point_text(const window& w, std::size_t p) {
   const auto i = static_cast<std::int64_t>(p % static_cast<std::size_t>(w.im));
   const auto j = static_cast<std::int64_t>(p / static_cast<std::size_t>(w.im));
-  const double lat = double(w.kgds[1] + j * w.kgds[6]) / 1000.0;
+  const double lat = double(w.kgds.lat_first() + j * w.kgds.dj()) / 1000.0;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%g %s %g E", std::fabs(lat), lat < 0 ? "S" : "N",
-                double(w.kgds[2] + i * w.kgds[5]) / 1000.0);
+                double(w.kgds.lon_first() + i * w.kgds.di()) / 1000.0);
   return buf;
 }
 

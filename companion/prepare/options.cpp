@@ -1,8 +1,9 @@
 #include <charconv>
 #include <cmath>
-#include <stdexcept>
 
-#include "common/version.hpp"
+#include "common/command_line_options.hpp"
+#include "common/grid_config_file.hpp"
+#include "common/work_layout.hpp"
 #include "companion/prepare/outputs.hpp"
 #include "companion/prepare/prepare.hpp"
 
@@ -10,31 +11,44 @@ namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* help =
-    R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory] FILE...
-Write the input field file NAME and ./InputModelInf.txt for conv2model from one
-analysis (one time) held in one or more GRIB 1, GRIB 2 or NetCDF files, so that
+constexpr std::string_view help_text =
+    R"(Usage: conv2model-prepare [OPTION]... FILE...
+Write the input field file NAME and ./InputModelInf.txt for conv2model from an
+analysis or forecast held in one or more GRIB 1, GRIB 2 or NetCDF files, so that
     printf 'NAME\nx\n' | conv2model
 runs in the current directory.
 
 The files are recognised by their content. Fields are recognised by what they are
 (GRIB parameter codes and level types, NetCDF standard_name, ERA5 and GFS short names):
-u, v, geopotential height (or geopotential), relative humidity and temperature on
-pressure levels; land-sea mask, mean-sea-level and surface pressure, orography (or
-surface geopotential), and four layers of soil temperature and moisture.
+u, v, geopotential height (or geopotential), relative humidity (or specific humidity,
+turned into it) and temperature on pressure levels; land-sea mask, mean-sea-level and
+surface pressure, orography (or surface geopotential), and four layers of soil
+temperature and moisture. Fields are grouped by the time they are valid at; a land-sea
+mask or orography of another time (an invariant file) joins every time.
 
 Options:
-  -o NAME            the input field file to write (default analysis.bin)
+  -o NAME            the input field file to write (default analysis.bin); with
+                     several times a pattern: %Y %m %d %H %M stand for the valid
+                     time, %% for a percent sign (gfs_%Y%m%d%H.bin)
       --area N/W/S/E cut the points within these latitudes and longitudes (degrees)
                      out of the grid, without interpolation; W may lie east of E
-                     for a window across the date line or the 0 meridian
+                     for a window across the date line or the 0 meridian; the
+                     area must lie on the grid and hold two rows and two columns
       --levels LIST  pressure levels in hPa, comma separated (default: every level
                      that all five upper-air fields have); written bottom first
-      --inventory    list the fields found and where, write nothing
+      --time T       of several valid times, prepare T (2011-01-15T12, 2011011512)
+      --each-time    prepare every valid time, one input field file each (named by
+                     the -o pattern) and one InputModelInf.txt for all
+      --member N     of an ensemble, prepare member N
+      --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
+                     and soil layers absent, saying what conv2model does with them
+      --inventory    list the valid times, the fields found and where; write nothing
   -h, --help         show this help and exit
       --version      show the version and exit
 
-Exit status: 0 on success, 1 on any failure (nothing is written then).
+Exit status: 0 on success, 1 on any failure (nothing is written then), 64 for a
+wrong command line (nothing is read or written), 128+N when ended by signal N
+(temporary files removed).
 )";
 
 double number(const std::string& text, const std::string& what) {
@@ -42,7 +56,7 @@ double number(const std::string& text, const std::string& what) {
   const char* end = text.data() + text.size();
   const auto [p, ec] = std::from_chars(text.data(), end, v);
   if (ec != std::errc() || p != end || !std::isfinite(v) || text.empty())
-    throw std::invalid_argument(what + ": \"" + text + "\" is not a number");
+    throw usage_error(what + ": \"" + text + "\" is not a number");
   return v;
 }
 
@@ -57,74 +71,77 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
+constexpr cli_option option_table[] = {
+    {"", 'o', true},           {"--area", 0, true},         {"--levels", 0, true},
+    {"--inventory", 0, false}, {"--allow-holes", 0, false}, {"--time", 0, true},
+    {"--each-time", 0, false}, {"--member", 0, true}};
+
+long member_of(const std::string& value) {
+  const double m = number(value, "--member");
+  if (m != std::floor(m) || m < 0 || m > 1e6)
+    throw usage_error("--member: \"" + value + "\" is not a member number");
+  return static_cast<long>(m);
+}
+
+std::string output_name(const std::string& value) {
+  if (value.empty() || value.find_first_of(" \t\n") != std::string::npos ||
+      value.size() > layout::longest_input_name)
+    throw usage_error("-o: \"" + value + "\": conv2model needs a name without blanks, of at most " +
+                      std::to_string(layout::longest_input_name) + " characters");
+  if (value == grid_config_file::name || value == "./" + std::string(grid_config_file::name))
+    throw usage_error("-o: the grid configuration is written as " +
+                      std::string(grid_config_file::name));
+  return value;
+}
+
+area area_of(const std::string& value) {
+  const std::vector<std::string> p = split(value, '/');
+  if (p.size() != 4) throw usage_error("--area: expected N/W/S/E, found \"" + value + "\"");
+  const area c{number(p[0], "--area"), number(p[1], "--area"), number(p[2], "--area"),
+               number(p[3], "--area")};
+  if (c.north > 90 || c.south < -90 || c.north < c.south)
+    throw usage_error("--area: north and south must lie within -90..90, north first");
+  return c;
+}
+
 }  // namespace
 
-std::optional<options> parse_options(const std::vector<std::string>& args, std::ostream& out) {
+cli_syntax command_line_syntax() {
+  return cli_syntax{option_table};
+}
+
+std::string_view help() {
+  return help_text;
+}
+
+options options_of(const parsed_command_line& c) {
   options opt;
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    std::string a = args[k];
-    std::string value;
-    const bool has_value =
-        a == "-o" || a == "--area" || a == "--levels" || a == "--time" || a == "--member";
-    if (a.rfind("--area=", 0) == 0 || a.rfind("--levels=", 0) == 0 || a.rfind("--time=", 0) == 0 ||
-        a.rfind("--member=", 0) == 0) {
-      value = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-    } else if (has_value) {
-      if (++k == args.size()) throw std::invalid_argument("option " + a + " needs a value");
-      value = args[k];
-    }
-    if (a == "-h" || a == "--help") {
-      out << help;
-      return std::nullopt;
-    } else if (a == "--version") {
-      out << "conv2model-prepare " << version << '\n';
-      return std::nullopt;
-    } else if (a == "-o") {
-      if (value.empty() || value.find_first_of(" \t\n") != std::string::npos || value.size() > 239)
-        throw std::invalid_argument("-o: \"" + value +
-                                    "\": conv2model needs a name without blanks, of at most "
-                                    "239 characters");
-      if (value == "InputModelInf.txt" || value == "./InputModelInf.txt")
-        throw std::invalid_argument("-o: the grid configuration is written as InputModelInf.txt");
-      opt.output = value;
-    } else if (a == "--area") {
-      const std::vector<std::string> p = split(value, '/');
-      if (p.size() != 4)
-        throw std::invalid_argument("--area: expected N/W/S/E, found \"" + value + "\"");
-      area c{number(p[0], "--area"), number(p[1], "--area"), number(p[2], "--area"),
-             number(p[3], "--area")};
-      if (c.north > 90 || c.south < -90 || c.north < c.south)
-        throw std::invalid_argument("--area: north and south must lie within -90..90, north first");
-      opt.cut = c;
-    } else if (a == "--levels") {
+  for (const auto& [name, value] : c.given) {  // in the order given: a later -o wins
+    if (name == "-o") {
+      opt.output = output_name(value);
+    } else if (name == "--area") {
+      opt.cut = area_of(value);
+    } else if (name == "--levels") {
       for (const std::string& p : split(value, ',')) {
         const double l = number(p, "--levels");
-        if (!(l > 0)) throw std::invalid_argument("--levels: a pressure must be positive");
+        if (!(l > 0)) throw usage_error("--levels: a pressure must be positive");
         opt.levels.push_back(l);
       }
-    } else if (a == "--inventory") {
+    } else if (name == "--inventory") {
       opt.inventory = true;
-    } else if (a == "--allow-holes") {
+    } else if (name == "--allow-holes") {
       opt.allow_holes = true;
-    } else if (a == "--each-time") {
+    } else if (name == "--each-time") {
       opt.each_time = true;
-    } else if (a == "--time") {
+    } else if (name == "--time") {
       opt.time = value;
-    } else if (a == "--member") {
-      const double m = number(value, "--member");
-      if (m != std::floor(m) || m < 0 || m > 1e6)
-        throw std::invalid_argument("--member: \"" + value + "\" is not a member number");
-      opt.member = static_cast<long>(m);
-    } else if (a.size() > 1 && a[0] == '-') {
-      throw std::invalid_argument("unknown option " + a + " (see --help)");
-    } else {
-      opt.files.push_back(a);
+    } else if (name == "--member") {
+      opt.member = member_of(value);
     }
   }
-  if (opt.files.empty()) throw std::invalid_argument("no input file given (see --help)");
-  if (opt.time && opt.each_time)
-    throw std::invalid_argument("--time and --each-time exclude each other");
+  opt.files = c.operands;
+  if (opt.files.empty()) throw usage_error("no input file given");
+  if (opt.time && opt.each_time) throw usage_error("--time and --each-time exclude each other");
   name_for_time(opt.output, "2000-01-01T00:00Z");  // refuses an unknown % sequence
   return opt;
 }

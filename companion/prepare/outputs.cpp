@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "common/command_line_options.hpp"
 #include "common/errors.hpp"
 
 namespace c2m::prepare {
@@ -48,8 +49,7 @@ std::string name_for_time(const std::string& pattern, const std::string& valid_t
     else if (is_time_conversion(c) && valid_time.size() >= 16)
       name += time_part(c, valid_time);
     else
-      throw std::invalid_argument("-o: \"" + pattern +
-                                  "\": a name pattern knows %Y %m %d %H %M and %% only");
+      throw usage_error("-o: \"" + pattern + "\": a name pattern knows %Y %m %d %H %M and %% only");
   }
   return name;
 }

@@ -8,7 +8,7 @@
 namespace c2m::prepare {
 
 // The name for a valid time ("2011-01-15T12:00Z") from a pattern with %Y %m %d %H %M
-// (and %% for a percent sign). Throws std::invalid_argument for another % sequence.
+// (and %% for a percent sign). Throws usage_error for another % sequence.
 std::string name_for_time(const std::string& pattern, const std::string& valid_time);
 
 // Whether the pattern holds a time (%Y, %m, %d, %H or %M).

@@ -12,7 +12,9 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/field_file.hpp"
 #include "common/grid.hpp"
+#include "common/grid_config_file.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/staged_output.hpp"
 #include "companion/common/temporaries.hpp"
@@ -22,14 +24,12 @@
 #include "companion/prepare/outputs.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
-#include "tools/record_writer.hpp"
 
 namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* program = "conv2model-prepare";
-constexpr const char* config_name = "InputModelInf.txt";
+const std::string config_name(grid_config_file::name);
 
 // NetCDF (classic, 64-bit offset, CDF-5, or HDF5-based NetCDF-4) by its first bytes;
 // anything else is handed to the GRIB reader, which finds GRIB messages after any header.
@@ -58,9 +58,10 @@ void print_inventory(const selection& sel, const window& w, const std::string& v
     out << buf << (s ? s->file + ": " + s->origin : std::string("missing")) << "\n";
   };
   out << "grid: " << first.grid.describe() << "\n";
-  out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds[1] << " to "
-      << w.kgds[3] << ", longitudes " << w.kgds[2] << " to " << w.kgds[4]
-      << " (millidegrees), steps " << w.kgds[5] << " x " << w.kgds[6] << "\n";
+  out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds.lat_first()
+      << " to " << w.kgds.lat_last() << ", longitudes " << w.kgds.lon_first() << " to "
+      << w.kgds.lon_last() << " (millidegrees), steps " << w.kgds.di() << " x " << w.kgds.dj()
+      << "\n";
   out << "valid at: " << (valid.empty() ? "unknown" : valid) << "\n";
   out << "levels: " << sel.levels.size() << " (hPa, bottom first):";
   for (double l : sel.levels) out << " " << level_text(l);
@@ -107,39 +108,22 @@ analysis load(const selection& sel, const window& w) {
   return a;
 }
 
-// Writes to `temp`; diagnostics name the file the user asked for, `path`.
+// Both write to `temp`; diagnostics name the file the user asked for, `path`.
 void write_field_file(const std::string& temp, const std::string& path, const analysis& a,
                       const selection& sel) {
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw run_error(os_error(path, "cannot create output file"));
-  try {
-    const auto lm = static_cast<std::int32_t>(sel.levels.size());
-    c2m::sample::write_record(f, &lm, sizeof lm);
-    for (const grid& g : a.upper) c2m::sample::write_record(f, g.data, g.size() * sizeof(float));
-    std::vector<float> pr;
-    for (double l : sel.levels) pr.push_back(static_cast<float>(l));
-    c2m::sample::write_record(f, pr.data(), pr.size() * sizeof(float));
-    c2m::sample::write_record(f, a.slp.data, a.slp.size() * sizeof(float));
-  } catch (const std::runtime_error&) {
-    const int reason = errno;  // the write's, not the close's
-    std::fclose(f);
-    errno = reason;
-    throw run_error(os_error(path, "cannot write output file"));
-  }
-  if (std::fclose(f) != 0) throw run_error(os_error(path, "cannot write output file"));
+  const std::vector<float> pr(sel.levels.begin(), sel.levels.end());
+  field_file::write(
+      temp, path,
+      {static_cast<std::int32_t>(sel.levels.size()), a.upper[0].all(), a.upper[1].all(),
+       a.upper[2].all(), a.upper[3].all(), a.upper[4].all(), pr, a.slp.all()});
 }
 
 void write_config(const std::string& temp, const std::string& path, const window& w,
                   const selection& sel, const std::string& title) {
-  std::string text = title.substr(0, 20) + "\n";
-  text += std::to_string(w.im) + " " + std::to_string(w.jm) + " " +
-          std::to_string(sel.levels.size()) + "\n";
-  for (const std::int32_t v : w.kgds) text += std::to_string(v) + "\n";
-  for (double l : sel.levels) text += level_text(l) + "\n";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw run_error(os_error(path, "cannot create output file"));
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !ok) throw run_error(os_error(path, "cannot write output file"));
+  grid_config_file::write(
+      temp, path,
+      {title, w.im, w.jm, static_cast<std::int32_t>(sel.levels.size()), w.kgds, sel.levels},
+      grid_config_file::style::plain);
 }
 
 std::vector<source_field> inventory(const std::vector<std::string>& files) {
@@ -260,6 +244,7 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
 }  // namespace
 
 void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
+  companion::remove_temporaries_on_signals(program);
   // A plain output name is checked before anything is read; a pattern once the times are known.
   if (!opt.inventory && !names_a_time(opt.output))
     check_outputs_are_not_inputs(opt.files, {opt.output, config_name});
@@ -276,24 +261,6 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
     return;
   }
   write_all(runs, output_names(runs, opt), opt, out, warn);
-}
-
-int prepare_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  try {
-    companion::remove_temporaries_on_signals(program);
-    const std::optional<options> opt = parse_options(args, out);
-    if (!opt) return 0;
-    prepare(*opt, out, err);
-    out.flush();
-    return 0;
-  } catch (const std::invalid_argument& e) {
-    err << program << ": " << e.what() << "\n";
-  } catch (const std::bad_alloc&) {
-    err << program << ": the grids do not fit into memory\n";
-  } catch (const std::runtime_error& e) {
-    err << program << ": " << e.what() << "\n";
-  }
-  return exit_io_failure;
 }
 
 }  // namespace c2m::prepare

@@ -8,12 +8,11 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "companion/prepare/prepare.hpp"
 
 namespace c2m::prepare {
 
 namespace {
-
-constexpr const char* program = "conv2model-prepare";
 
 bool same_level(double a, double b) {
   return std::fabs(a - b) <= 1e-6 * std::max(a, b);

@@ -5,12 +5,11 @@
 #include <set>
 
 #include "common/errors.hpp"
+#include "companion/prepare/prepare.hpp"
 
 namespace c2m::prepare {
 
 namespace {
-
-constexpr const char* program = "conv2model-prepare";
 
 bool may_be_invariant(const source_field& s) {
   return s.kind.surface == k_lsm || s.kind.surface == k_orog;
