@@ -82,6 +82,15 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
     s.kind.soil_layer_by_depth = false;
   }
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
+  // Winds along the axes of a projected grid keep that flag when CDO regrids them without
+  // turning them: on a latitude/longitude grid they would pass for east and north.
+  const bool wind =
+      !s.kind.surface && (s.kind.upper == upper_field::uw || s.kind.upper == upper_field::vw);
+  if (wind && k.optional_long("uvRelativeToGrid").value_or(0) == 1)
+    throw run_error(path + ": " + s.origin +
+                    " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
+                    "on a projected grid or one regridded from it; turn u and v to east and "
+                    "north first (README shows how for a Lambert grid)");
   const message_time t = decode_time(k);
   s.valid_time = t.valid;
   s.reference_time = t.reference;
