@@ -10,7 +10,8 @@ namespace c2m::prepare {
 namespace {
 
 constexpr const char* help =
-    R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory] FILE...
+    R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory]
+                          [-j N] [--decode-limit SECONDS] FILE...
 Write the input field file NAME and ./InputModelInf.txt for conv2model from one
 analysis (one time) held in one or more GRIB 1, GRIB 2 or NetCDF files, so that
     printf 'NAME\nx\n' | conv2model
@@ -30,6 +31,11 @@ Options:
       --levels LIST  pressure levels in hPa, comma separated (default: every level
                      that all five upper-air fields have); written bottom first
       --inventory    list the fields found and where, write nothing
+  -j, --jobs N       decode GRIB messages in N processes at once (default: the
+                     cores this process may use)
+      --decode-limit SECONDS
+                     refuse a GRIB message that takes longer than this to
+                     decode as damaged (default 60)
   -h, --help         show this help and exit
       --version      show the version and exit
 
@@ -63,10 +69,15 @@ std::optional<options> parse_options(const std::vector<std::string>& args, std::
   for (std::size_t k = 0; k < args.size(); ++k) {
     std::string a = args[k];
     std::string value;
-    const bool has_value = a == "-o" || a == "--area" || a == "--levels";
-    if (a.rfind("--area=", 0) == 0 || a.rfind("--levels=", 0) == 0) {
+    const bool has_value = a == "-o" || a == "--area" || a == "--levels" || a == "-j" ||
+                           a == "--jobs" || a == "--decode-limit";
+    if (a.rfind("--area=", 0) == 0 || a.rfind("--levels=", 0) == 0 || a.rfind("--jobs=", 0) == 0 ||
+        a.rfind("--decode-limit=", 0) == 0) {
       value = a.substr(a.find('=') + 1);
       a = a.substr(0, a.find('='));
+    } else if (a.size() > 2 && a.rfind("-j", 0) == 0) {
+      value = a.substr(2);
+      a = "-j";
     } else if (has_value) {
       if (++k == args.size()) throw std::invalid_argument("option " + a + " needs a value");
       value = args[k];
@@ -102,6 +113,15 @@ std::optional<options> parse_options(const std::vector<std::string>& args, std::
       }
     } else if (a == "--inventory") {
       opt.inventory = true;
+    } else if (a == "-j" || a == "--jobs") {
+      const double n = number(value, a);
+      if (n < 1 || n > 1024 || n != std::floor(n))
+        throw std::invalid_argument(a + ": \"" + value + "\" is not a count from 1 to 1024");
+      opt.jobs = static_cast<int>(n);
+    } else if (a == "--decode-limit") {
+      opt.decode_seconds = number(value, a);
+      if (!(opt.decode_seconds > 0) || opt.decode_seconds > 86400)
+        throw std::invalid_argument(a + ": \"" + value + "\" is not a time from 0 to 86400 s");
     } else if (a.size() > 1 && a[0] == '-') {
       throw std::invalid_argument("unknown option " + a + " (see --help)");
     } else {

@@ -12,9 +12,9 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/grid.hpp"
+#include "companion/common/staged_output.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
-#include "companion/common/staged_output.hpp"
 #include "tools/record_writer.hpp"
 
 namespace c2m::prepare {
@@ -25,7 +25,7 @@ constexpr const char* program = "conv2model-prepare";
 constexpr const char* config_name = "InputModelInf.txt";
 
 // NetCDF (classic, 64-bit offset, CDF-5, or HDF5-based NetCDF-4) by its first bytes;
-// anything else is handed to the GRIB reader, which finds GRIB messages after any header.
+// anything else is handed to the GRIB reader.
 bool is_netcdf(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) throw run_error(os_error(path, "cannot open input file"));
@@ -216,7 +216,7 @@ struct analysis {
   grid slp;
 };
 
-analysis load(const selection& sel, const window& w) {
+analysis load(const selection& sel, const window& w, const decode_limits& limits) {
   const auto lm = static_cast<std::int32_t>(sel.levels.size());
   analysis a;
   for (grid& g : a.upper) g = make_grid(w.im, w.jm, lm);
@@ -241,7 +241,7 @@ analysis load(const selection& sel, const window& w) {
     std::sort(loads.begin(), loads.end(), [](const grib_load& x, const grib_load& y) {
       return x.field->message < y.field->message;
     });
-    grib_read(path, loads);
+    grib_read(path, loads, limits);
   }
 
   // Soil over sea holds no data; the mask has been made 0/1 already.
@@ -292,10 +292,11 @@ void write_config(const std::string& temp, const std::string& path, const window
 }  // namespace
 
 void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
+  const decode_limits limits{opt.jobs > 0 ? opt.jobs : cores_available(), opt.decode_seconds};
   std::vector<source_field> found;
   for (const std::string& path : opt.files) {
     std::vector<source_field> more =
-        is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path);
+        is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path, limits);
     if (more.empty()) throw run_error(path + ": holds none of the fields conv2model needs");
     for (source_field& s : more) found.push_back(std::move(s));
   }
@@ -308,7 +309,7 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
     return;
   }
 
-  const analysis a = load(sel, w);
+  const analysis a = load(sel, w, limits);
   c2m::inspect::staged_output data(opt.output);
   c2m::inspect::staged_output config(config_name);
   write_field_file(data.temp_path(), opt.output, a, sel);

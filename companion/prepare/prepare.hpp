@@ -16,6 +16,8 @@ struct options {
   std::optional<area> cut;
   std::vector<double> levels;  // hPa; empty: those present for all upper-air fields
   bool inventory = false;
+  int jobs = 0;                // GRIB decoding processes; 0: the cores available
+  double decode_seconds = 60;  // for one GRIB message, after which it counts as damaged
   std::vector<std::string> files;
 };
 
