@@ -100,7 +100,7 @@ void put_text(std::span<unsigned char> slot, const std::string& text) {
 }
 
 extern "C" void on_assertion(const char* message) {
-  put_text(child_slot, std::string("ecCodes assertion failed: ") + message);
+  put_text(child_slot, message);
   ::_exit(assertion_status);
 }
 
