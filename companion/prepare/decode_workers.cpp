@@ -15,6 +15,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -279,8 +280,9 @@ void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limi
         d.collect(w, slots.slot(k), take);
         ++done;
       } else if (w.item && clock::now() >= w.deadline) {
-        throw run_error(where(*w.item) + ": cannot be decoded: no result after " +
-                        std::to_string(static_cast<long>(std::ceil(limits.seconds))) +
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%g", limits.seconds);
+        throw run_error(where(*w.item) + ": cannot be decoded: no result after " + limit +
                         " s (damaged, or more than a message takes)");
       }
     }

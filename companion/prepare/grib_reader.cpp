@@ -94,7 +94,6 @@ struct walk {
     if (p + n > end)
       broken(std::string(what) + " at byte " + std::to_string(p) +
              " runs past the message's end at byte " + std::to_string(end));
-    if (p + n > size) cut_short();
     if (read_at(fd, path, p, dest, n) != n) cut_short();
   }
 
@@ -153,7 +152,7 @@ std::vector<grib_field_bytes> frame_grib2(walk& w, const unsigned char* head) {
   for (;;) {
     unsigned char h[6];
     w.read(p, h, 4, "a section");
-    if (std::memcmp(h, "7777", 4) == 0 && previous == 7) break;
+    if (previous == 7 && (p + 4 == w.end || std::memcmp(h, "7777", 4) == 0)) break;
     w.read(p, h, 6, "a section");
     const std::uint64_t length = big_endian(h, 4);
     const int number = h[4];
@@ -244,7 +243,12 @@ grib_file::grib_file(std::string path) : path_(std::move(path)) {
                       " are not part of a GRIB message: damaged, or not GRIB data");
     if (g.next == size_) return;
 
-    walk w{fd_.get(), path_, size_, g.next, size_, fields_.empty() ? 1 : fields_.back().number + 1};
+    walk w{fd_.get(),
+           path_,
+           size_,
+           g.next,
+           g.next + grib_most,
+           fields_.empty() ? 1 : fields_.back().number + 1};
     unsigned char head[16];
     w.read(w.start, head, 8, "section 0");
     if (head[7] == 1) {
