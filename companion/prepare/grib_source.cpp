@@ -22,6 +22,10 @@ namespace {
 // Marks the points a bitmap leaves out; no field of the analysis comes near it.
 constexpr double bitmap_missing = 9.999e20;
 
+// Points along one axis beyond any analysis (a millidegree grid has 360000); keeps
+// the count of points far from overflow.
+constexpr long most_along_axis = 1000000;
+
 // Room for one inventory entry in a worker's slot: its texts are short.
 constexpr std::size_t inventory_entry_bytes = 64 * 1024;
 
@@ -159,6 +163,9 @@ latlon_grid decode_grid(codes_handle* h, const std::string& what) {
   if (g.ni < 2 || g.nj < 2)
     throw run_error(what + ": the grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
                     " points; two or more in each direction are needed");
+  if (g.ni > most_along_axis || g.nj > most_along_axis)
+    throw run_error(what + ": the grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
+                    " points, more than any analysis (damaged?)");
   // The increments from the corner points: exact where the coded increments are
   // rounded to millidegrees, and there where the increments are not given.
   double span_i = g.i_negative ? g.lon_first - lon_last : lon_last - g.lon_first;
