@@ -53,4 +53,16 @@ std::string read_small_file(const std::string& path, std::string_view what, std:
   return text;
 }
 
+void write_new_file(const std::string& path, const std::string& name, std::string_view bytes) {
+  unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd.is_open()) throw run_error(os_error(name, "cannot create output file"));
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw run_error(os_error(name, "cannot write output file"));
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  if (fd.close() != 0) throw run_error(os_error(name, "cannot write output file"));
+}
+
 }  // namespace c2m

@@ -1,12 +1,12 @@
 // Everything one conversion run owns, from the configuration read to the end of the run.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/grid.hpp"
+#include "common/kgds.hpp"
 #include "common/mapped_input.hpp"
 
 namespace c2m {
@@ -16,7 +16,7 @@ struct run_state {
   std::int32_t im = 0;
   std::int32_t jm = 0;
   std::int32_t lm = 0;
-  std::array<std::int32_t, 21> kgds{};  // kgds[1] .. kgds[20]; unset elements hold 0
+  kgds_values kgds;  // kgds[1] .. kgds[20]; unset elements hold 0
 
   // The input field file, mapped while the run lasts when some grids are views of it;
   // declared ahead of the grids so that it outlives them.

@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
-#include <string_view>
+#include <vector>
 
-#include "common/errors.hpp"
-#include "common/version.hpp"
+#include "common/command_line_options.hpp"
 
 namespace c2m {
 
@@ -45,32 +45,21 @@ Options:
 Manual: man conv2model
 )";
 
-int print(const char* text) {
-  if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "conv2model: standard output: cannot write\n");
-    return exit_io_failure;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int answer_arguments(int argc, char** argv) {
-  bool wants_help = false;
-  for (int k = 1; k < argc; ++k) {
-    const std::string_view a = argv[k];
-    if (a == "-h" || a == "--help") {
-      wants_help = true;
-    } else if (a != "--version") {
-      std::fprintf(stderr,
-                   "conv2model: unknown argument '%s': the input comes on standard input;"
-                   " see 'conv2model --help'\n",
-                   argv[k]);
-      return exit_usage;
-    }
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    // No options of its own and no operands: every argument but the help and the version
+    // is refused, before standard input is read.
+    const parsed_command_line c = parse_command_line(args, cli_syntax{{}, 0});
+    return answer_help_or_version(c, "conv2model", help, std::cout, std::cerr).value_or(0);
+  } catch (const usage_error& e) {
+    return report_usage_error(
+        "conv2model",
+        usage_error("unknown argument '" + e.argument + "': the input comes on standard input"),
+        std::cerr);
   }
-  if (wants_help) return print(help);
-  return print((std::string("conv2model ") + version + "\n").c_str());
 }
 
 void prompt_for_input() {

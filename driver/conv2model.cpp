@@ -6,20 +6,17 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/step_timing.hpp"
+#include "common/work_layout.hpp"
 #include "conditioning/conditioning.hpp"
 #include "driver/grid_config.hpp"
 #include "driver/input_file.hpp"
+#include "driver/std_input.hpp"
 #include "output/output.hpp"
 #include "thermo/humidity.hpp"
 
 namespace c2m {
 
 namespace {
-
-// Output names are held in 255-character fields: the input name, ".ORUwrk" and
-// ".gdsinfo" must fit with a blank to end them, or a cut name could open or overwrite
-// the wrong file.
-constexpr std::size_t longest_input_name = 239;
 
 void allocate_grids(run_state& run) {
   // Refused before anything is allocated, so that neither is reported as a failed
@@ -44,13 +41,15 @@ void allocate_grids(run_state& run) {
 std::string input_file_name(const std::string& line1) {
   const std::size_t blank = line1.find(' ');
   if (blank == std::string::npos)
-    throw run_error(
-        "standard input: line 1 holds no blank in its first 255 characters: the "
-        "input file path is too long (at most 239 characters)");
+    throw run_error("standard input: line 1 holds no blank in its first " +
+                    std::to_string(input_line_length) +
+                    " characters: the input file path is too long (at most " +
+                    std::to_string(layout::longest_input_name) + " characters)");
   std::string name = line1.substr(0, blank);
-  if (name.size() > longest_input_name)
+  if (name.size() > layout::longest_input_name)
     throw run_error("standard input: the input file path has " + std::to_string(name.size()) +
-                    " characters; at most 239 leave room for the output names");
+                    " characters; at most " + std::to_string(layout::longest_input_name) +
+                    " leave room for the output names");
   return name;
 }
 

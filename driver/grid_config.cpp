@@ -14,7 +14,7 @@ list_reader open_grid_config(const std::string& path) {
 void read_grid_description(list_reader& cfg, run_state& run) {
   run.config_name = cfg.name();
   std::string title = cfg.read_line("title line");
-  title.resize(20, ' ');
+  title.resize(grid_config_file::title_length, ' ');
   run.title = title;
 
   const auto dims = cfg.read_ints(3, "grid dimensions im, jm, lm");
@@ -22,13 +22,8 @@ void read_grid_description(list_reader& cfg, run_state& run) {
   run.jm = dims[1];
   run.lm = dims[2];
 
-  run.kgds[1] = cfg.read_ints(1, "data representation type kgds(1)")[0];
-  run.kgds[4] = cfg.read_ints(1, "latitude of the first point kgds(4)")[0];
-  run.kgds[5] = cfg.read_ints(1, "longitude of the first point kgds(5)")[0];
-  run.kgds[7] = cfg.read_ints(1, "latitude of the last point kgds(7)")[0];
-  run.kgds[8] = cfg.read_ints(1, "longitude of the last point kgds(8)")[0];
-  run.kgds[9] = cfg.read_ints(1, "increment along the first axis kgds(9)")[0];
-  run.kgds[10] = cfg.read_ints(1, "increment along the second axis kgds(10)")[0];
+  for (const grid_config_file::kgds_line& k : grid_config_file::kgds_lines)
+    run.kgds[k.n] = cfg.read_ints(1, k.what)[0];
 
   // Empty grids would leave the level check, the soil repair and the sample without a
   // point to read; refuse them before anything is allocated.

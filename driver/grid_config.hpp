@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "common/grid_config_file.hpp"
 #include "common/run_state.hpp"
 #include "driver/list_input.hpp"
 
 namespace c2m {
 
-inline constexpr const char* grid_config_path = "./InputModelInf.txt";
+inline const std::string grid_config_path = "./" + std::string(grid_config_file::name);
 
 list_reader open_grid_config(const std::string& path);
 

@@ -10,6 +10,7 @@
 #include "common/byte_order.hpp"
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/field_file.hpp"
 #include "common/file_io.hpp"
 #include "common/line_layout.hpp"
 
@@ -141,8 +142,9 @@ void read_record(record_reader& in, void* dest, std::size_t need, const char* wh
 void read_input_file(run_state& run) {
   log_line({"OPEN FILE ", std::string_view(run.input_name)});
   record_reader in = open_records(run.input_name);
+  using field_file::name_of, field_file::record;
   std::int32_t levels = 0;
-  read_record(in, &levels, sizeof levels, "level count");
+  read_record(in, &levels, sizeof levels, name_of(record::level_count));
   if (levels != run.lm)
     throw run_error(in.name + ": record 1 gives " + std::to_string(levels) + " levels, but " +
                     run.config_name + " configures lm = " + std::to_string(run.lm));
@@ -153,15 +155,15 @@ void read_input_file(run_state& run) {
   // mostly no step changes them. Relative humidity and the surface fields are read into
   // the run's own memory: every value of rh and of the land-sea mask is rewritten.
   if (in.size > 0) run.input = map_input(in.name, in.fd.get(), static_cast<std::uint64_t>(in.size));
-  read_grid(in, run.input, run.uw, "uw");
-  read_grid(in, run.input, run.vw, "vw");
-  read_grid(in, run.input, run.ht, "ht");
-  read_record(in, run.rh.data, run.rh.size() * sizeof(float), "rh");
-  read_grid(in, run.input, run.tp, "tp");
-  read_record(in, run.pr.data(), run.pr.size() * sizeof(float), "pressures");
+  read_grid(in, run.input, run.uw, name_of(record::uw));
+  read_grid(in, run.input, run.vw, name_of(record::vw));
+  read_grid(in, run.input, run.ht, name_of(record::ht));
+  read_record(in, run.rh.data, run.rh.size() * sizeof(float), name_of(record::rh));
+  read_grid(in, run.input, run.tp, name_of(record::tp));
+  read_record(in, run.pr.data(), run.pr.size() * sizeof(float), name_of(record::pressures));
   std::vector<item> pressures(run.pr.begin(), run.pr.end());
   log_line(pressures);
-  read_record(in, run.slp.data, run.slp.size() * sizeof(float), "surface fields");
+  read_record(in, run.slp.data, run.slp.size() * sizeof(float), name_of(record::surface));
 }
 
 }  // namespace c2m

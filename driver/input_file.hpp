@@ -1,6 +1,4 @@
-// The input field file: sequential records, each framed by its 4-byte little-endian
-// length before and after the data: level count, uw, vw, ht, rh, tp, pressures, and
-// the twelve surface fields.
+// The converter's reader of the input field file (its layout: common/field_file.hpp).
 #pragma once
 
 #include <cstddef>

@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "common/work_layout.hpp"
+
 namespace c2m {
 
-// Each line is held as 255 characters: padded with blanks, or cut.
-constexpr std::size_t input_line_length = 255;
+// Each line is held as a name field: padded with blanks, or cut.
+constexpr std::size_t input_line_length = layout::name_field;
 
 struct input_lines {
   std::string line1;

@@ -4,14 +4,18 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/run_state.hpp"
 #include "common/unique_fd.hpp"
+#include "common/work_layout.hpp"
 
 namespace c2m {
 
-// Suffix of the output names: the letters ORUwrk and one blank.
-inline constexpr const char* work_tag = "ORUwrk ";
+// The work file's tag as the log writes it: its suffix without the dot, and one blank.
+inline constexpr std::string_view work_tag = "ORUwrk ";
+static_assert(work_tag.substr(0, work_tag.size() - 1) == layout::work_suffix.substr(1) &&
+              work_tag.back() == ' ');
 
 // Names the work file from the input name, prints the two naming lines and opens the
 // file for writing by record without emptying it.

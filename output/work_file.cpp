@@ -25,8 +25,8 @@ void write_at(int fd, const std::string& name, const void* data, std::size_t siz
 }
 
 unique_fd open_work_file(run_state& run) {
-  std::string field = run.input_name + "." + work_tag;
-  field.resize(255, ' ');
+  std::string field = run.input_name + std::string(layout::work_suffix) + " ";
+  field.resize(layout::name_field, ' ');
   log_line({std::string_view(field)});
   run.work_name = field.substr(0, field.find(' '));
   log_line({work_tag, " data ---> ", std::string_view(run.work_name)});

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
-#include "tools/record_writer.hpp"
+#include "common/field_file.hpp"
+#include "common/grid_config_file.hpp"
 
 namespace c2m::sample {
 
@@ -62,13 +62,13 @@ analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
   const double dlat = options.global ? (jm > 1 ? 180.0 / (jm - 1) : 0.0) : 0.25;
   const double lon0 = options.global ? 0.0 : -10.0;
   const double lat0 = options.global ? -90.0 : 35.0;
-  a.kgds[1] = 0;
-  a.kgds[4] = static_cast<std::int32_t>(std::lround(lat0 * 1000));
-  a.kgds[5] = static_cast<std::int32_t>(std::lround(lon0 * 1000));
-  a.kgds[7] = static_cast<std::int32_t>(std::lround((lat0 + dlat * (jm - 1)) * 1000));
-  a.kgds[8] = static_cast<std::int32_t>(std::lround((lon0 + dlon * (im - 1)) * 1000));
-  a.kgds[9] = static_cast<std::int32_t>(std::lround(dlon * 1000));
-  a.kgds[10] = static_cast<std::int32_t>(std::lround(dlat * 1000));
+  a.kgds.representation_type() = 0;
+  a.kgds.lat_first() = static_cast<std::int32_t>(std::lround(lat0 * 1000));
+  a.kgds.lon_first() = static_cast<std::int32_t>(std::lround(lon0 * 1000));
+  a.kgds.lat_last() = static_cast<std::int32_t>(std::lround((lat0 + dlat * (jm - 1)) * 1000));
+  a.kgds.lon_last() = static_cast<std::int32_t>(std::lround((lon0 + dlon * (im - 1)) * 1000));
+  a.kgds.di() = static_cast<std::int32_t>(std::lround(dlon * 1000));
+  a.kgds.dj() = static_cast<std::int32_t>(std::lround(dlat * 1000));
 
   const double phase = options.hour * pi / 24.0;
   for (std::int32_t j = 0; j < jm; ++j) {
@@ -128,19 +128,7 @@ analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,
 }
 
 void write_input_file(const std::string& path, const analysis& a, bool cut_short) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot create " + path);
-  try {
-    write_record(f, &a.lm, sizeof a.lm);
-    for (const auto* v : {&a.uw, &a.vw, &a.ht, &a.rh, &a.tp})
-      write_record(f, v->data(), v->size() * sizeof(float));
-    write_record(f, a.pr.data(), a.pr.size() * sizeof(float));
-    write_record(f, a.slp.data(), a.slp.size() * sizeof(float));
-  } catch (...) {
-    std::fclose(f);
-    throw;
-  }
-  if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + path);
+  field_file::write(path, path, {a.lm, a.uw, a.vw, a.ht, a.rh, a.tp, a.pr, a.slp});
   if (cut_short) {
     // The level-count record takes 12 bytes; keep the uw record's leading marker and half
     // of its data.
@@ -152,21 +140,9 @@ void write_input_file(const std::string& path, const analysis& a, bool cut_short
 }
 
 std::string grid_config_text(const analysis& a, const std::string& title) {
-  std::string t = title + "\n";
-  t += std::to_string(a.im) + " " + std::to_string(a.jm) + " " + std::to_string(a.lm) +
-       "   ! im jm lm\n";
-  const char* labels[] = {"data representation type", "latitude of first point (millidegrees)",
-                          "longitude of first point", "latitude of last point",
-                          "longitude of last point",  "increment along i",
-                          "increment along j"};
-  const int index[] = {1, 4, 5, 7, 8, 9, 10};
-  for (int n = 0; n < 7; ++n) t += std::to_string(a.kgds[index[n]]) + "   ! " + labels[n] + "\n";
-  for (float p : a.pr) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f\n", static_cast<double>(p));
-    t += buf;
-  }
-  return t;
+  const std::vector<double> levels(a.pr.begin(), a.pr.end());
+  return grid_config_file::text({title, a.im, a.jm, a.lm, a.kgds, levels},
+                                grid_config_file::style::annotated);
 }
 
 }  // namespace c2m::sample

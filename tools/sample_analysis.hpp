@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/kgds.hpp"
+
 namespace c2m::sample {
 
 struct sample_options {
@@ -26,7 +28,7 @@ struct analysis {
   std::vector<float> pr;                  // hPa, level 1 at the bottom
   std::vector<float> uw, vw, ht, rh, tp;  // im * jm * lm, i fastest
   std::vector<float> slp;                 // im * jm * 12
-  std::int32_t kgds[11] = {};             // configuration reads 3 to 9 at kgds 1,4,5,7,8,9,10
+  kgds_values kgds;                       // those the configuration gives
 };
 
 analysis make_sample(std::int32_t im, std::int32_t jm, std::int32_t lm,

@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 
+#include "common/grid_config_file.hpp"
 #include "tools/record_writer.hpp"
 #include "tools/sample_analysis.hpp"
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
     const auto a = c2m::sample::make_sample(std::atoi(argv[2]), std::atoi(argv[3]),
                                             std::atoi(argv[4]), options);
     c2m::sample::write_input_file(dir + "/" + name, a, cut_short);
-    c2m::sample::write_file(dir + "/InputModelInf.txt",
+    c2m::sample::write_file(dir + "/" + std::string(c2m::grid_config_file::name),
                             c2m::sample::grid_config_text(a, options.title));
     c2m::sample::write_file(dir + "/stdin.txt", name + "\nsample analysis\n");
   } catch (const std::exception& e) {

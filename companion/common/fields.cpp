@@ -6,22 +6,22 @@
 #include <utility>
 
 #include "common/work_layout.hpp"
+#include "companion/common/field_codes.hpp"
 
 namespace c2m::inspect {
 
 namespace {
+
+namespace codes = companion::codes;
 
 // What the inspector adds to each field the info file names, in writing order: the
 // five 3-D fields, then the twelve surface fields.
 struct known_field {
   std::string_view short_name;
   std::string_view old_name;
-  std::string_view cf_units;
+  const companion::field_codes* codes;
   float pa_per_unit;
-  std::string_view standard_name;
   int soil_layer;
-  int grib1_code;
-  std::string_view grib2_param;
   plausible_range range;
 };
 
@@ -32,33 +32,25 @@ constexpr plausible_range zero_or_one = {true, true, 0.0f, 1.0f};
 
 // The soil layers of one quantity share a variable and a GRIB parameter.
 constexpr known_field soil_temperature(std::string_view old_name, int layer) {
-  return {"tsl", old_name, "K", 1, "soil_temperature", layer, 85, "18.3.2", between(150, 350)};
+  return {"tsl", old_name, &codes::soil_temperature, 1, layer, between(150, 350)};
 }
 constexpr known_field soil_moisture(std::string_view old_name, int layer) {
-  return {"mrsov", old_name, "1",          1, "volume_fraction_of_condensed_water_in_soil", layer,
-          86,      "25.0.2", between(0, 1)};
+  return {"mrsov", old_name, &codes::soil_moisture, 1, layer, between(0, 1)};
 }
 
 // Ranges: winds as in the strongest jets, heights from below sea level to the
 // stratopause, pressures from a deep cyclone to a strong high (hPa as the work file holds
 // them), surface pressure down to the highest summits.
 constexpr std::array<known_field, layout::fields_3d + layout::fields_2d> known = {{
-    {"ua", layout::short_names_3d[0], "m s-1", 1, "eastward_wind", 0, 33, "2.2.0",
-     between(-150, 150)},
-    {"va", layout::short_names_3d[1], "m s-1", 1, "northward_wind", 0, 34, "3.2.0",
-     between(-150, 150)},
-    {"zg", layout::short_names_3d[2], "m", 1, "geopotential_height", 0, 7, "5.3.0",
-     between(-1000, 80000)},
-    {"hus", layout::short_names_3d[3], "kg kg-1", 1, "specific_humidity", 0, 51, "0.1.0",
-     between(0, 0.05f)},
-    {"ta", layout::short_names_3d[4], "K", 1, "air_temperature", 0, 11, "0.0.0", between(150, 350)},
-    {"sftlf", layout::short_names_2d[0], "1", 1, "land_binary_mask", 0, 81, "0.0.2", zero_or_one},
-    {"psl", layout::short_names_2d[1], "Pa", 100, "air_pressure_at_mean_sea_level", 0, 2, "1.3.0",
-     between(850, 1100)},
-    {"ps", layout::short_names_2d[2], "Pa", 100, "surface_air_pressure", 0, 1, "0.3.0",
-     between(300, 1100)},
-    {"orog", layout::short_names_2d[3], "m", 1, "surface_altitude", 0, 7, "5.3.0",
-     between(-450, 9000)},
+    {"ua", layout::short_names_3d[0], &codes::eastward_wind, 1, 0, between(-150, 150)},
+    {"va", layout::short_names_3d[1], &codes::northward_wind, 1, 0, between(-150, 150)},
+    {"zg", layout::short_names_3d[2], &codes::geopotential_height, 1, 0, between(-1000, 80000)},
+    {"hus", layout::short_names_3d[3], &codes::specific_humidity, 1, 0, between(0, 0.05f)},
+    {"ta", layout::short_names_3d[4], &codes::air_temperature, 1, 0, between(150, 350)},
+    {"sftlf", layout::short_names_2d[0], &codes::land_sea_mask, 1, 0, zero_or_one},
+    {"psl", layout::short_names_2d[1], &codes::mean_sea_level_pressure, 100, 0, between(850, 1100)},
+    {"ps", layout::short_names_2d[2], &codes::surface_pressure, 100, 0, between(300, 1100)},
+    {"orog", layout::short_names_2d[3], &codes::surface_altitude, 1, 0, between(-450, 9000)},
     soil_temperature(layout::short_names_2d[4], 1),
     soil_moisture(layout::short_names_2d[5], 1),
     soil_temperature(layout::short_names_2d[6], 2),
@@ -128,12 +120,12 @@ field_desc describe_field(std::string_view info_name) {
     const known_field& f = known[k];
     d.short_name = f.short_name;
     d.old_name = f.old_name;
-    d.cf_units = f.cf_units;
+    d.cf_units = f.codes->units;
     d.pa_per_unit = f.pa_per_unit;
-    d.standard_name = f.standard_name;
+    d.standard_name = f.codes->standard_name;
     d.soil_layer = f.soil_layer;
-    d.grib1_code = f.grib1_code;
-    d.grib2_param = f.grib2_param;
+    d.grib1_code = f.codes->grib1;
+    d.grib2_param = f.codes->grib2_param();
     d.range = f.range;
     return d;
   }

@@ -1,5 +1,6 @@
 // A small RAII wrapper over the netCDF C library: the file is closed when the object
-// goes, and every failing call becomes a run_error naming the file and the call.
+// goes, and every failing call becomes a run_error naming the file, what was being done,
+// the netCDF call and its error.
 #pragma once
 
 #include <netcdf.h>
@@ -62,7 +63,10 @@ class netcdf_file {
 
  private:
   netcdf_file(int id, std::string path) : id_(id), path_(std::move(path)) {}
-  void check(int status, const std::string& what) const;
+  // A failing call becomes a run_error: the file, what was being done, the call, and
+  // the library's own words.
+  void check(int status, const char* call, const std::string& what) const;
+  std::string label(int var) const;  // the variable's name, for diagnostics
 
   int id_ = -1;
   std::string path_;

@@ -7,17 +7,21 @@
 #include <cstdlib>
 
 #include "common/errors.hpp"
+#include "common/unique_fd.hpp"
 
 namespace c2m::inspect {
 
 staged_output::staged_output(std::string path) : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
-  const int fd = ::mkstemp(temp_.data());
-  if (fd < 0) throw run_error(os_error(path_, "cannot create output file"));
+  unique_fd fd(::mkstemp(temp_.data()));
+  if (!fd.is_open()) throw run_error(os_error(path_, "cannot create output file"));
   // mkstemp makes the file private; give it the mode a newly created file would have.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
+  if (::fchmod(fd.get(), 0666 & ~mask) != 0 || fd.close() != 0) {
+    const run_error e(os_error(temp_, "cannot prepare output file"));
+    ::unlink(temp_.c_str());
+    throw e;
+  }
 }
 
 staged_output::~staged_output() {

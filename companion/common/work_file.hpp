@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/kgds.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/fields.hpp"
 
@@ -17,10 +18,10 @@ namespace c2m::inspect {
 
 struct grid_info {
   std::int32_t im = 0, jm = 0, lm = 0;
-  std::vector<float> pressure_pa;       // by work-file level: level 1 (the bottom) first
-  std::array<std::int32_t, 21> kgds{};  // kgds[1] .. kgds[11] and kgds[20]; others 0
-  std::vector<field_desc> fields_3d;    // 5, in record order
-  std::vector<field_desc> fields_2d;    // 12, in record order
+  std::vector<float> pressure_pa;     // by work-file level: level 1 (the bottom) first
+  kgds_values kgds;                   // kgds[1] .. kgds[11] and kgds[20]; others 0
+  std::vector<field_desc> fields_3d;  // 5, in record order
+  std::vector<field_desc> fields_2d;  // 12, in record order
 };
 
 // One record of the work file: which field, which level (0 for a surface field).

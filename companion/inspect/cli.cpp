@@ -11,12 +11,12 @@
 
 #include "common/errors.hpp"
 #include "common/version.hpp"
+#include "companion/common/work_file.hpp"
 #include "companion/inspect/compare.hpp"
 #include "companion/inspect/grid_axes.hpp"
 #include "companion/inspect/netcdf_export.hpp"
 #include "companion/inspect/png_export.hpp"
 #include "companion/inspect/stats.hpp"
-#include "companion/common/work_file.hpp"
 
 namespace c2m::inspect {
 
@@ -296,72 +296,99 @@ int print_version(std::ostream& out) {
   return exit_ok;
 }
 
+int run_stats(std::span<const std::string> args, std::ostream& out, std::ostream&) {
+  const command_line c = parse(args, {"--histogram"}, {});
+  if (c.help) return out << stats_help, exit_ok;
+  if (c.version) return print_version(out);
+  expect_operands(c, 1, 1);
+  print_stats(read_work_file(c.operands[0]), c.has("--histogram"), out);
+  return exit_ok;
+}
+
+int run_compare(std::span<const std::string> args, std::ostream& out, std::ostream&) {
+  const command_line c = parse(args, {}, {"--tolerance"});
+  if (c.help) return out << compare_help, exit_ok;
+  if (c.version) return print_version(out);
+  expect_operands(c, 2, 2);
+  const double tolerance = parse_tolerance(c.value("--tolerance"));
+  const work_file a = read_work_file(c.operands[0]);
+  const work_file b = read_work_file(c.operands[1]);
+  const comparison result = compare_work_files(a, b, tolerance);
+  print_comparison(result, a, b, tolerance, out);
+  return result.match() ? exit_ok : exit_differ;
+}
+
+netcdf_options netcdf_options_of(const command_line& c, std::span<const std::string> args) {
+  netcdf_options options;
+  try {
+    if (const auto t = c.value("--time")) options.time = parse_analysis_time(*t);
+    if (const auto d = c.value("--soil-depths")) options.soil_depths = parse_soil_depths(*d);
+  } catch (const run_error& e) {
+    throw usage_error(e.what());
+  }
+  if (const auto g = c.value("--grib-edition")) {
+    if (*g != "1" && *g != "2")
+      throw usage_error("--grib-edition must be 1 or 2, not '" + *g + "'");
+    options.grib_edition = *g == "1" ? 1 : 2;
+  }
+  options.command_line = quoted_command("netcdf", args);
+  return options;
+}
+
+int run_netcdf(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  const command_line c = parse(args, {}, {"--time", "--soil-depths", "--grib-edition"});
+  if (c.help) return out << netcdf_help, exit_ok;
+  if (c.version) return print_version(out);
+  expect_operands(c, 2, 2);
+  const netcdf_options options = netcdf_options_of(c, args);
+  const work_file w = read_work_file(c.operands[0]);
+  warn_about_grid(w, err);
+  export_netcdf(w, c.operands[1], options);
+  return exit_ok;
+}
+
+int run_png(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  const command_line c = parse(args, {}, {"--hpa", "--min", "--max"});
+  if (c.help) return out << png_help, exit_ok;
+  if (c.version) return print_version(out);
+  const std::optional<double> hpa = number_option(c, "--hpa");
+  expect_operands(c, 3, hpa ? 3 : 4);
+  const bool level_given = c.operands.size() == 4;
+  picture_options options;
+  options.min = number_option(c, "--min");
+  options.max = number_option(c, "--max");
+  if (options.min && options.max && !(*options.min < *options.max))
+    throw usage_error("--min must be below --max");
+  std::int32_t level = level_given ? parse_level(c.operands[2]) : 0;
+  const work_file w = read_work_file(c.operands[0]);
+  if (hpa) level = level_of_pressure(w.info, *hpa);
+  const record_id r = find_record(w.info, c.operands[1], level);
+  warn_about_grid(w, err);
+  write_quicklook(w, r, options, c.operands.back());
+  return exit_ok;
+}
+
+using command_runner = int (*)(std::span<const std::string>, std::ostream&, std::ostream&);
+
+struct command {
+  const char* name;
+  command_runner run;
+};
+
+constexpr command commands[] = {
+    {"stats", run_stats}, {"compare", run_compare}, {"netcdf", run_netcdf}, {"png", run_png}};
+
+const command* find_command(const std::string& name) {
+  for (const command& c : commands)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
 int run_command(const std::string& name, std::span<const std::string> args, std::ostream& out,
                 std::ostream& err) {
-  if (name == "stats") {
-    const command_line c = parse(args, {"--histogram"}, {});
-    if (c.help) return out << stats_help, exit_ok;
-    if (c.version) return print_version(out);
-    expect_operands(c, 1, 1);
-    print_stats(read_work_file(c.operands[0]), c.has("--histogram"), out);
-    return exit_ok;
-  }
-  if (name == "compare") {
-    const command_line c = parse(args, {}, {"--tolerance"});
-    if (c.help) return out << compare_help, exit_ok;
-    if (c.version) return print_version(out);
-    expect_operands(c, 2, 2);
-    const double tolerance = parse_tolerance(c.value("--tolerance"));
-    const work_file a = read_work_file(c.operands[0]);
-    const work_file b = read_work_file(c.operands[1]);
-    const comparison result = compare_work_files(a, b, tolerance);
-    print_comparison(result, a, b, tolerance, out);
-    return result.match() ? exit_ok : exit_differ;
-  }
-  if (name == "netcdf") {
-    const command_line c = parse(args, {}, {"--time", "--soil-depths", "--grib-edition"});
-    if (c.help) return out << netcdf_help, exit_ok;
-    if (c.version) return print_version(out);
-    expect_operands(c, 2, 2);
-    netcdf_options options;
-    try {
-      if (const auto t = c.value("--time")) options.time = parse_analysis_time(*t);
-      if (const auto d = c.value("--soil-depths")) options.soil_depths = parse_soil_depths(*d);
-    } catch (const run_error& e) {
-      throw usage_error(e.what());
-    }
-    if (const auto g = c.value("--grib-edition")) {
-      if (*g != "1" && *g != "2")
-        throw usage_error("--grib-edition must be 1 or 2, not '" + *g + "'");
-      options.grib_edition = *g == "1" ? 1 : 2;
-    }
-    options.command_line = quoted_command(name, args);
-    const work_file w = read_work_file(c.operands[0]);
-    warn_about_grid(w, err);
-    export_netcdf(w, c.operands[1], options);
-    return exit_ok;
-  }
-  if (name == "png") {
-    const command_line c = parse(args, {}, {"--hpa", "--min", "--max"});
-    if (c.help) return out << png_help, exit_ok;
-    if (c.version) return print_version(out);
-    const std::optional<double> hpa = number_option(c, "--hpa");
-    expect_operands(c, 3, hpa ? 3 : 4);
-    const bool level_given = c.operands.size() == 4;
-    picture_options options;
-    options.min = number_option(c, "--min");
-    options.max = number_option(c, "--max");
-    if (options.min && options.max && !(*options.min < *options.max))
-      throw usage_error("--min must be below --max");
-    std::int32_t level = level_given ? parse_level(c.operands[2]) : 0;
-    const work_file w = read_work_file(c.operands[0]);
-    if (hpa) level = level_of_pressure(w.info, *hpa);
-    const record_id r = find_record(w.info, c.operands[1], level);
-    warn_about_grid(w, err);
-    write_quicklook(w, r, options, c.operands.back());
-    return exit_ok;
-  }
-  throw usage_error("unknown command '" + name + "'");
+  const command* c = find_command(name);
+  if (c == nullptr) throw usage_error("unknown command '" + name + "'");
+  return c->run(args, out, err);
 }
 
 }  // namespace
@@ -381,7 +408,7 @@ int inspect_main(const std::vector<std::string>& args, std::ostream& out, std::o
     else
       status = run_command(name, std::span(args).subspan(1), out, err);
   } catch (const usage_error& e) {
-    const bool known = name == "stats" || name == "compare" || name == "netcdf" || name == "png";
+    const bool known = find_command(name) != nullptr;
     const std::string where = known ? std::string(program) + " " + name : program;
     err << where << ": " << e.what() << "\nTry '" << where << " --help'.\n";
     return exit_error;

@@ -12,9 +12,9 @@
 #include "common/errors.hpp"
 #include "common/version.hpp"
 #include "common/work_layout.hpp"
-#include "companion/inspect/grid_axes.hpp"
 #include "companion/common/netcdf_file.hpp"
 #include "companion/common/staged_output.hpp"
+#include "companion/inspect/grid_axes.hpp"
 
 namespace c2m::inspect {
 
@@ -171,118 +171,144 @@ std::vector<double> parse_soil_depths(const std::string& text) {
   return depths;
 }
 
-void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options) {
-  const grid_axes axes = make_axes(w.info, w.path + ".gdsinfo");
-  const std::vector<variable> vars = plan_variables(w.info);
-  bool any_soil = false;
-  for (const variable& v : vars) any_soil = any_soil || is_soil(v);
-  const bool depths_known = !options.soil_depths.empty();
+namespace {
 
-  staged_output out(out_path);
-  netcdf_file nc = netcdf_file::create(out.temp_path());
-
+// The ids of the dimensions and coordinate variables of an export; -1 where there is none.
+struct coordinates {
   std::vector<int> lead;  // the time dimension, when there is one
   int time_var = -1;
-  if (options.time) {
-    lead.push_back(nc.define_dim("time", 1));
-    time_var = nc.define_var("time", NC_DOUBLE, {lead[0]});
-    nc.put_text(time_var, "standard_name", "time");
-    nc.put_text(time_var, "long_name", "analysis time");
-    nc.put_text(time_var, "units", time_units(*options.time));
-    nc.put_text(time_var, "calendar", "standard");
-    nc.put_text(time_var, "axis", "T");
-  }
-  const int plev = nc.define_dim("plev", static_cast<std::size_t>(w.info.lm));
-  int soil = -1, soil_var = -1, bounds_var = -1;
-  if (any_soil) {
-    // Depths in cm and the long name depth_below_land make CDO write the soil layers as
-    // GRIB layers below the land surface.
-    const std::string name = depths_known ? "depth" : "soil_layer";
-    soil = nc.define_dim(name, soil_layers);
-    if (depths_known) {
-      const int bnds = nc.define_dim("bnds", 2);
-      soil_var = nc.define_var(name, NC_DOUBLE, {soil});
-      nc.put_text(soil_var, "long_name", "depth_below_land");
-      nc.put_text(soil_var, "standard_name", "depth");
-      nc.put_text(soil_var, "units", "cm");
-      nc.put_text(soil_var, "positive", "down");
-      nc.put_text(soil_var, "axis", "Z");
-      nc.put_text(soil_var, "bounds", "depth_bnds");
-      bounds_var = nc.define_var("depth_bnds", NC_DOUBLE, {soil, bnds});
-    } else {
-      soil_var = nc.define_var(name, NC_DOUBLE, {soil});
-      nc.put_text(soil_var, "long_name", "soil layer, 1 at the top (layer depths unknown)");
-      nc.put_text(soil_var, "units", "1");
-    }
-  }
-  const int lat = nc.define_dim("lat", static_cast<std::size_t>(w.info.jm));
-  const int lon = nc.define_dim("lon", static_cast<std::size_t>(w.info.im));
+  int plev = -1, soil = -1, lat = -1, lon = -1;
+  int plev_var = -1, soil_var = -1, bounds_var = -1, lat_var = -1, lon_var = -1;
+};
 
-  const int plev_var = nc.define_var("plev", NC_FLOAT, {plev});
-  nc.put_text(plev_var, "long_name", "pressure");
-  nc.put_text(plev_var, "standard_name", "air_pressure");
-  nc.put_text(plev_var, "units", "Pa");
-  nc.put_text(plev_var, "positive", "down");
-  nc.put_text(plev_var, "axis", "Z");
-  const int lat_var = nc.define_var("lat", NC_DOUBLE, {lat});
-  nc.put_text(lat_var, "long_name", "latitude");
-  nc.put_text(lat_var, "standard_name", "latitude");
-  nc.put_text(lat_var, "units", "degrees_north");
-  nc.put_text(lat_var, "axis", "Y");
-  const int lon_var = nc.define_var("lon", NC_DOUBLE, {lon});
-  nc.put_text(lon_var, "long_name", "longitude");
-  nc.put_text(lon_var, "standard_name", "longitude");
-  nc.put_text(lon_var, "units", "degrees_east");
-  nc.put_text(lon_var, "axis", "X");
+void define_time(netcdf_file& nc, const analysis_time& t, coordinates& c) {
+  c.lead.push_back(nc.define_dim("time", 1));
+  c.time_var = nc.define_var("time", NC_DOUBLE, {c.lead[0]});
+  nc.put_text(c.time_var, "standard_name", "time");
+  nc.put_text(c.time_var, "long_name", "analysis time");
+  nc.put_text(c.time_var, "units", time_units(t));
+  nc.put_text(c.time_var, "calendar", "standard");
+  nc.put_text(c.time_var, "axis", "T");
+}
 
+// Depths in cm and the long name depth_below_land make CDO write the soil layers as
+// GRIB layers below the land surface.
+void define_soil(netcdf_file& nc, bool depths_known, coordinates& c) {
+  const std::string name = depths_known ? "depth" : "soil_layer";
+  c.soil = nc.define_dim(name, soil_layers);
+  if (!depths_known) {
+    c.soil_var = nc.define_var(name, NC_DOUBLE, {c.soil});
+    nc.put_text(c.soil_var, "long_name", "soil layer, 1 at the top (layer depths unknown)");
+    nc.put_text(c.soil_var, "units", "1");
+    return;
+  }
+  const int bnds = nc.define_dim("bnds", 2);
+  c.soil_var = nc.define_var(name, NC_DOUBLE, {c.soil});
+  nc.put_text(c.soil_var, "long_name", "depth_below_land");
+  nc.put_text(c.soil_var, "standard_name", "depth");
+  nc.put_text(c.soil_var, "units", "cm");
+  nc.put_text(c.soil_var, "positive", "down");
+  nc.put_text(c.soil_var, "axis", "Z");
+  nc.put_text(c.soil_var, "bounds", "depth_bnds");
+  c.bounds_var = nc.define_var("depth_bnds", NC_DOUBLE, {c.soil, bnds});
+}
+
+struct axis_desc {
+  const char* name;
+  nc_type type;
+  const char* long_name;
+  const char* standard_name;
+  const char* units;
+  const char* positive;  // nullptr: not a vertical axis
+  const char* axis;
+};
+
+int define_axis(netcdf_file& nc, int dim, const axis_desc& a) {
+  const int v = nc.define_var(a.name, a.type, {dim});
+  nc.put_text(v, "long_name", a.long_name);
+  nc.put_text(v, "standard_name", a.standard_name);
+  nc.put_text(v, "units", a.units);
+  if (a.positive != nullptr) nc.put_text(v, "positive", a.positive);
+  nc.put_text(v, "axis", a.axis);
+  return v;
+}
+
+coordinates define_coordinates(netcdf_file& nc, const grid_info& info,
+                               const netcdf_options& options, bool any_soil) {
+  coordinates c;
+  if (options.time) define_time(nc, *options.time, c);
+  c.plev = nc.define_dim("plev", static_cast<std::size_t>(info.lm));
+  if (any_soil) define_soil(nc, !options.soil_depths.empty(), c);
+  c.lat = nc.define_dim("lat", static_cast<std::size_t>(info.jm));
+  c.lon = nc.define_dim("lon", static_cast<std::size_t>(info.im));
+  c.plev_var =
+      define_axis(nc, c.plev, {"plev", NC_FLOAT, "pressure", "air_pressure", "Pa", "down", "Z"});
+  c.lat_var = define_axis(
+      nc, c.lat, {"lat", NC_DOUBLE, "latitude", "latitude", "degrees_north", nullptr, "Y"});
+  c.lon_var = define_axis(
+      nc, c.lon, {"lon", NC_DOUBLE, "longitude", "longitude", "degrees_east", nullptr, "X"});
+  return c;
+}
+
+std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& vars,
+                               const coordinates& c, int grib_edition) {
   std::vector<int> ids;
   for (const variable& v : vars) {
-    std::vector<int> dims = lead;
-    if (v.has_levels) dims.push_back(plev);
-    if (is_soil(v)) dims.push_back(soil);
-    dims.push_back(lat);
-    dims.push_back(lon);
+    std::vector<int> dims = c.lead;
+    if (v.has_levels) dims.push_back(c.plev);
+    if (is_soil(v)) dims.push_back(c.soil);
+    dims.push_back(c.lat);
+    dims.push_back(c.lon);
     const int id =
         nc.define_var(is_soil(v) ? v.field->short_name : display_name(*v.field), NC_FLOAT, dims);
     nc.compress(id);
-    describe(nc, id, *v.field, options.grib_edition);
+    describe(nc, id, *v.field, grib_edition);
     ids.push_back(id);
   }
+  return ids;
+}
 
+void define_globals(netcdf_file& nc, const work_file& w, const netcdf_options& options,
+                    bool any_soil) {
   nc.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
   nc.put_text(NC_GLOBAL, "title", "conv2model work file " + w.path);
   nc.put_text(NC_GLOBAL, "source", "conv2model work file and its info file " + w.path + ".gdsinfo");
   nc.put_text(NC_GLOBAL, "history", history_line(options.command_line));
-  if (any_soil && !depths_known)
+  if (any_soil && options.soil_depths.empty())
     nc.put_text(NC_GLOBAL, "comment",
                 "The work file does not record the depths of its soil layers.");
-  nc.end_define();
+}
 
-  if (time_var >= 0) {
+void write_coordinates(netcdf_file& nc, const coordinates& c, const work_file& w,
+                       const grid_axes& axes, const netcdf_options& options) {
+  if (c.time_var >= 0) {
     const double zero = 0.0;
-    nc.write(time_var, &zero);
+    nc.write(c.time_var, &zero);
   }
-  nc.write(plev_var, w.info.pressure_pa.data());
-  nc.write(lat_var, axes.lat.data());
-  nc.write(lon_var, axes.lon.data());
-  if (soil_var >= 0) {
-    if (depths_known) {
-      std::vector<double> mid, bounds;
-      double top = 0.0;
-      for (const double bottom : options.soil_depths) {
-        mid.push_back((top + bottom) * 50.0);
-        bounds.push_back(top * 100.0);
-        bounds.push_back(bottom * 100.0);
-        top = bottom;
-      }
-      nc.write(soil_var, mid.data());
-      nc.write(bounds_var, bounds.data());
-    } else {
-      const double layers[] = {1, 2, 3, 4};
-      nc.write(soil_var, layers);
-    }
+  nc.write(c.plev_var, w.info.pressure_pa.data());
+  nc.write(c.lat_var, axes.lat.data());
+  nc.write(c.lon_var, axes.lon.data());
+  if (c.soil_var < 0) return;
+  if (options.soil_depths.empty()) {
+    const double layers[] = {1, 2, 3, 4};
+    nc.write(c.soil_var, layers);
+    return;
   }
-  // One record at a time: a level or a layer of the variable, the whole grid.
+  std::vector<double> mid, bounds;
+  double top = 0.0;
+  for (const double bottom : options.soil_depths) {
+    mid.push_back((top + bottom) * 50.0);
+    bounds.push_back(top * 100.0);
+    bounds.push_back(bottom * 100.0);
+    top = bottom;
+  }
+  nc.write(c.soil_var, mid.data());
+  nc.write(c.bounds_var, bounds.data());
+}
+
+// One record at a time: a level or a layer of the variable, the whole grid.
+void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variable>& vars,
+                  const std::vector<int>& ids, const coordinates& c) {
   std::vector<float> scaled;
   for (std::size_t k = 0; k < vars.size(); ++k) {
     const variable& v = vars[k];
@@ -295,7 +321,7 @@ void export_netcdf(const work_file& w, const std::string& out_path, const netcdf
           if (x != missing_value) x *= v.field->pa_per_unit;
         data = scaled.data();
       }
-      std::vector<std::size_t> start(lead.size(), 0), count(lead.size(), 1);
+      std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
       if (v.has_levels || is_soil(v)) {
         start.push_back(n);
         count.push_back(1);
@@ -306,6 +332,24 @@ void export_netcdf(const work_file& w, const std::string& out_path, const netcdf
       nc.write(ids[k], start, count, data);
     }
   }
+}
+
+}  // namespace
+
+void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options) {
+  const grid_axes axes = make_axes(w.info, w.path + ".gdsinfo");
+  const std::vector<variable> vars = plan_variables(w.info);
+  bool any_soil = false;
+  for (const variable& v : vars) any_soil = any_soil || is_soil(v);
+
+  staged_output out(out_path);
+  netcdf_file nc = netcdf_file::create(out.temp_path());
+  const coordinates c = define_coordinates(nc, w.info, options, any_soil);
+  const std::vector<int> ids = define_fields(nc, vars, c, options.grib_edition);
+  define_globals(nc, w, options, any_soil);
+  nc.end_define();
+  write_coordinates(nc, c, w, axes, options);
+  write_fields(nc, w, vars, ids, c);
   nc.close();
   out.commit();
 }

@@ -9,9 +9,9 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "companion/common/staged_output.hpp"
 #include "companion/inspect/grid_axes.hpp"
 #include "companion/inspect/number_text.hpp"
-#include "companion/common/staged_output.hpp"
 
 namespace c2m::inspect {
 
@@ -374,6 +374,111 @@ quicklook_layout plan_quicklook(const grid_info& info) {
   return q;
 }
 
+namespace {
+
+context_ptr checked_context(cairo_surface_t* s, const std::string& what) {
+  context_ptr cr(cairo_create(s));
+  if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+    throw run_error(what + ": " + cairo_status_to_string(cairo_status(cr.get())));
+  return cr;
+}
+
+void use_font(cairo_t* cr, double size, bool bold) {
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, size);
+}
+
+// The words around the map: what it is, where it comes from, and what the colours leave out.
+struct picture_texts {
+  std::string title, subtitle, footer, missing;
+  std::size_t gaps = 0;
+};
+
+std::string range_note(const colour_range& range, const picture_options& options) {
+  if (range.valid == 0) return "";
+  if (!(range.high > range.low)) return "every valid point is " + short_number(range.low, 6);
+  std::string note =
+      "colours from " + short_number(range.low, 6) + " to " + short_number(range.high, 6);
+  if (options.min || options.max)
+    note += " as asked";
+  else if (range.trimmed)
+    note += ", leaving out outlying or implausible values";
+  if (range.below + range.above > 0)
+    note += " (" + std::to_string(range.below) + " points below, " + std::to_string(range.above) +
+            " above)";
+  return note;
+}
+
+picture_texts texts_of(const work_file& w, const record_id& r, const display_scale& d,
+                       const colour_range& range, const picture_options& options, bool geographic) {
+  picture_texts t;
+  t.title = r.field->long_name;
+  if (!d.units.empty()) t.title += " (" + d.units + ")";
+  t.subtitle = display_name(*r.field);
+  if (r.level > 0)
+    t.subtitle += ", level " + std::to_string(r.level) + " of " + std::to_string(w.info.lm) + ", " +
+                  short_number(r.pressure_hpa) + " hPa";
+  else
+    t.subtitle += ", surface field";
+  t.subtitle += "   " + w.path;
+  const std::size_t points = w.record(r.number).size();
+  t.gaps = points - range.valid;
+  t.footer = geographic ? "" : "not a latitude/longitude grid: drawn point by point";
+  const std::string note = range_note(range, options);
+  if (!note.empty()) t.footer += std::string(t.footer.empty() ? "" : "; ") + note;
+  t.missing = "missing: " + std::to_string(t.gaps) + " of " + std::to_string(points) + " points";
+  return t;
+}
+
+// The texts decide the width where they are longer than the map.
+int picture_width(const quicklook_layout& q, const picture_texts& t) {
+  const surface_ptr probe = checked_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1),
+                                            "cannot allocate the picture");
+  const context_ptr cr = checked_context(probe.get(), "cannot allocate the picture");
+  use_font(cr.get(), q.font * 1.15, true);
+  int width =
+      std::max(q.width, static_cast<int>(q.map_x + measure(cr.get(), t.title).width + q.font));
+  use_font(cr.get(), q.font, false);
+  for (const std::string& text : {t.subtitle, t.footer, t.missing})
+    width = std::max(width, static_cast<int>(q.map_x + measure(cr.get(), text).width + 3 * q.font));
+  return width;
+}
+
+void draw_texts(cairo_t* cr, const quicklook_layout& q, const picture_texts& t) {
+  set_colour(cr, ink);
+  use_font(cr, q.font * 1.15, true);
+  label(cr, q.map_x, q.font * 0.8, t.title, 0.0, 0.0);
+  use_font(cr, q.font, false);
+  label(cr, q.map_x, q.font * 2.5, t.subtitle, 0.0, 0.0);
+}
+
+void draw_footer(cairo_t* cr, const quicklook_layout& q, const picture_texts& t) {
+  set_colour(cr, ink);
+  double y = q.map_y + std::max(q.map_h, q.bar_h) + q.font * 2.6;
+  if (!t.footer.empty()) {
+    label(cr, q.map_x, y, t.footer, 0.0, 0.0);
+    y += q.font * 1.5;
+  }
+  if (t.gaps == 0) return;
+  set_colour(cr, missing_grey);
+  cairo_rectangle(cr, q.map_x, y, q.font * 0.8, q.font * 0.8);
+  cairo_fill(cr);
+  set_colour(cr, ink);
+  label(cr, q.map_x + q.font * 1.3, y, t.missing, 0.0, 0.0);
+}
+
+void write_png(cairo_surface_t* surface, const std::string& path) {
+  cairo_surface_flush(surface);
+  staged_output out(path);
+  const cairo_status_t status = cairo_surface_write_to_png(surface, out.temp_path().c_str());
+  if (status != CAIRO_STATUS_SUCCESS)
+    throw run_error(path + ": cannot write PNG file: " + cairo_status_to_string(status));
+  out.commit();
+}
+
+}  // namespace
+
 void write_quicklook(const work_file& w, const record_id& r, const picture_options& options,
                      const std::string& path) {
   const quicklook_layout q = plan_quicklook(w.info);
@@ -382,56 +487,12 @@ void write_quicklook(const work_file& w, const record_id& r, const picture_optio
   const display_scale d = display_of(*r.field);
   const colour_range range = choose_range(values, d, options, r.field->range);
   const colouring colour(range, d);
+  const picture_texts texts = texts_of(w, r, d, range, options, frame.geographic);
 
-  // The texts decide the width where they are longer than the map.
-  surface_ptr probe = checked_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1),
-                                      "cannot allocate the picture");
-  std::string title = r.field->long_name;
-  if (!d.units.empty()) title += " (" + d.units + ")";
-  std::string subtitle = display_name(*r.field);
-  if (r.level > 0)
-    subtitle += ", level " + std::to_string(r.level) + " of " + std::to_string(w.info.lm) + ", " +
-                short_number(r.pressure_hpa) + " hPa";
-  else
-    subtitle += ", surface field";
-  subtitle += "   " + w.path;
-  const std::size_t gaps = values.size() - range.valid;
-  std::string footer =
-      frame.geographic ? "" : "not a latitude/longitude grid: drawn point by point";
-  if (range.valid > 0 && !(range.high > range.low)) {
-    footer += std::string(footer.empty() ? "" : "; ") + "every valid point is " +
-              short_number(range.low, 6);
-  } else if (range.valid > 0) {
-    footer += std::string(footer.empty() ? "" : "; ") + "colours from " +
-              short_number(range.low, 6) + " to " + short_number(range.high, 6);
-    if (options.min || options.max)
-      footer += " as asked";
-    else if (range.trimmed)
-      footer += ", leaving out outlying or implausible values";
-    if (range.below + range.above > 0)
-      footer += " (" + std::to_string(range.below) + " points below, " +
-                std::to_string(range.above) + " above)";
-  }
-  const std::string missing =
-      "missing: " + std::to_string(gaps) + " of " + std::to_string(values.size()) + " points";
-
-  int width = q.width;
-  {
-    context_ptr cr(cairo_create(probe.get()));
-    cairo_select_font_face(cr.get(), "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr.get(), q.font * 1.15);
-    width = std::max(width, static_cast<int>(q.map_x + measure(cr.get(), title).width + q.font));
-    cairo_select_font_face(cr.get(), "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr.get(), q.font);
-    for (const std::string& t : {subtitle, footer, missing})
-      width = std::max(width, static_cast<int>(q.map_x + measure(cr.get(), t).width + 3 * q.font));
-  }
-
-  surface_ptr surface =
-      checked_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, q.height),
-                      path + ": cannot allocate the picture");
-  context_ptr owner(cairo_create(surface.get()));
+  const surface_ptr surface = checked_surface(
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture_width(q, texts), q.height),
+      path + ": cannot allocate the picture");
+  const context_ptr owner = checked_context(surface.get(), path + ": cannot draw the picture");
   cairo_t* cr = owner.get();
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
@@ -442,39 +503,15 @@ void write_quicklook(const work_file& w, const record_id& r, const picture_optio
   cairo_set_line_width(cr, 1.0);
   cairo_rectangle(cr, q.map_x - 0.5, q.map_y - 0.5, q.map_w + 1, q.map_h + 1);
   cairo_stroke(cr);
-
-  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-  cairo_set_font_size(cr, q.font * 1.15);
-  label(cr, q.map_x, q.font * 0.8, title, 0.0, 0.0);
-  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, q.font);
-  label(cr, q.map_x, q.font * 2.5, subtitle, 0.0, 0.0);
+  draw_texts(cr, q, texts);
   if (frame.geographic) draw_ticks(cr, q, frame);
   draw_bar(cr, q, range, colour, d);
+  draw_footer(cr, q, texts);
 
-  set_colour(cr, ink);
-  double y = q.map_y + std::max(q.map_h, q.bar_h) + q.font * 2.6;
-  if (!footer.empty()) {
-    label(cr, q.map_x, y, footer, 0.0, 0.0);
-    y += q.font * 1.5;
-  }
-  if (gaps > 0) {
-    set_colour(cr, missing_grey);
-    cairo_rectangle(cr, q.map_x, y, q.font * 0.8, q.font * 0.8);
-    cairo_fill(cr);
-    set_colour(cr, ink);
-    label(cr, q.map_x + q.font * 1.3, y, missing, 0.0, 0.0);
-  }
-
-  cairo_surface_flush(surface.get());
   if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
     throw run_error(path +
                     ": cannot draw the picture: " + cairo_status_to_string(cairo_status(cr)));
-  staged_output out(path);
-  const cairo_status_t status = cairo_surface_write_to_png(surface.get(), out.temp_path().c_str());
-  if (status != CAIRO_STATUS_SUCCESS)
-    throw run_error(path + ": cannot write PNG file: " + cairo_status_to_string(status));
-  out.commit();
+  write_png(surface.get(), path);
 }
 
 }  // namespace c2m::inspect

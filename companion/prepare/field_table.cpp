@@ -1,20 +1,27 @@
 #include "companion/prepare/field_table.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
+
+#include "companion/common/field_codes.hpp"
 
 namespace c2m::prepare {
 
 namespace {
 
-field_kind upper(upper_field f, double divisor = 1.0) {
+namespace codes = companion::codes;
+using companion::field_codes;
+
+constexpr field_kind upper(upper_field f, double divisor = 1.0) {
   field_kind k;
   k.upper = f;
   k.divisor = divisor;
   return k;
 }
 
-field_kind surface(int k, double divisor = 1.0) {
+constexpr field_kind surface(int k, double divisor = 1.0) {
   field_kind f;
   f.surface = k;
   f.divisor = divisor;
@@ -22,138 +29,57 @@ field_kind surface(int k, double divisor = 1.0) {
   return f;
 }
 
-field_kind soil_by_depth(int first) {
+constexpr field_kind soil_by_depth(int first) {
   field_kind f = surface(first);
   f.soil_layer_by_depth = true;
   return f;
 }
 
-// ECMWF parameter table 128, in GRIB 1 and in GRIB 2 under the local discipline 192
-// with category 128. ERA5's soil fields name their layer by the code itself.
-std::optional<field_kind> ecmwf_table_128(long code, level_kind level) {
-  if (level == level_kind::isobaric) {
-    switch (code) {
-      case 131:
-        return upper(upper_field::uw);
-      case 132:
-        return upper(upper_field::vw);
-      case 156:
-        return upper(upper_field::ht);
-      case 129:
-        return upper(upper_field::ht, gravity);
-      case 157:
-        return upper(upper_field::rh);
-      case 130:
-        return upper(upper_field::tp);
-      default:
-        return std::nullopt;
+// What each quantity becomes on the kind of level where the analysis needs it. Soil
+// fields get their layer from their depths (or, in ECMWF's table, from their code).
+struct role {
+  const field_codes* codes;
+  level_kind level;
+  field_kind kind;
+};
+
+constexpr std::array<role, 13> roles = {{
+    {&codes::eastward_wind, level_kind::isobaric, upper(upper_field::uw)},
+    {&codes::northward_wind, level_kind::isobaric, upper(upper_field::vw)},
+    {&codes::geopotential_height, level_kind::isobaric, upper(upper_field::ht)},
+    {&codes::geopotential, level_kind::isobaric, upper(upper_field::ht, gravity)},
+    {&codes::relative_humidity, level_kind::isobaric, upper(upper_field::rh)},
+    {&codes::air_temperature, level_kind::isobaric, upper(upper_field::tp)},
+    {&codes::land_sea_mask, level_kind::surface, surface(k_lsm)},
+    {&codes::mean_sea_level_pressure, level_kind::mean_sea, surface(k_msl, 100.0)},
+    {&codes::surface_pressure, level_kind::surface, surface(k_sp, 100.0)},
+    {&codes::surface_altitude, level_kind::surface, surface(k_orog)},
+    {&codes::surface_geopotential, level_kind::surface, surface(k_orog, gravity)},
+    {&codes::soil_temperature, level_kind::soil_layer, soil_by_depth(k_soil_t1)},
+    {&codes::soil_moisture, level_kind::soil_layer, soil_by_depth(k_soil_m1)},
+}};
+
+bool is_soil(const role& r) {
+  return r.level == level_kind::soil_layer;
+}
+
+// ECMWF's table 128, in GRIB 1 and in GRIB 2 under the local discipline 192 with
+// category 128: single-level fields on whatever level the archive gives them (ERA5's
+// soil fields name their layer by the code itself), geopotential at the surface only.
+std::optional<field_kind> ecmwf_field(long code, level_kind level) {
+  for (const role& r : roles) {
+    if (!r.codes->has_ecmwf(code)) continue;
+    if ((level == level_kind::isobaric) != (r.level == level_kind::isobaric)) continue;
+    if (r.codes == &codes::surface_geopotential && level != level_kind::surface) continue;
+    field_kind k = r.kind;
+    if (is_soil(r)) {
+      const auto at = std::find(r.codes->ecmwf.begin(), r.codes->ecmwf.end(), code);
+      k.surface += 2 * static_cast<int>(at - r.codes->ecmwf.begin());
+      k.soil_layer_by_depth = false;
     }
+    return k;
   }
-  switch (code) {
-    case 172:
-      return surface(k_lsm);
-    case 151:
-      return surface(k_msl, 100.0);
-    case 134:
-      return surface(k_sp, 100.0);
-    case 129:
-      if (level == level_kind::surface) return surface(k_orog, gravity);
-      return std::nullopt;
-    case 139:
-      return surface(k_soil_t1);
-    case 170:
-      return surface(k_soil_t1 + 2);
-    case 183:
-      return surface(k_soil_t1 + 4);
-    case 236:
-      return surface(k_soil_t1 + 6);
-    case 39:
-      return surface(k_soil_m1);
-    case 40:
-      return surface(k_soil_m1 + 2);
-    case 41:
-      return surface(k_soil_m1 + 4);
-    case 42:
-      return surface(k_soil_m1 + 6);
-    default:
-      return std::nullopt;
-  }
-}
-
-// WMO GRIB 1 table 2 (versions 1 to 3) with NCEP's entries for soil fields.
-std::optional<field_kind> wmo_table_2(long code, level_kind level) {
-  switch (level) {
-    case level_kind::isobaric:
-      switch (code) {
-        case 33:
-          return upper(upper_field::uw);
-        case 34:
-          return upper(upper_field::vw);
-        case 7:
-          return upper(upper_field::ht);
-        case 6:
-          return upper(upper_field::ht, gravity);
-        case 52:
-          return upper(upper_field::rh);
-        case 11:
-          return upper(upper_field::tp);
-        default:
-          return std::nullopt;
-      }
-    case level_kind::surface:
-      switch (code) {
-        case 81:
-          return surface(k_lsm);
-        case 1:
-          return surface(k_sp, 100.0);
-        case 7:
-          return surface(k_orog);
-        case 8:
-          return surface(k_orog);
-        case 6:
-          return surface(k_orog, gravity);
-        default:
-          return std::nullopt;
-      }
-    case level_kind::mean_sea:
-      return code == 2 ? std::optional(surface(k_msl, 100.0)) : std::nullopt;
-    case level_kind::soil_layer:
-      if (code == 85 || code == 11) return soil_by_depth(k_soil_t1);
-      if (code == 144) return soil_by_depth(k_soil_m1);
-      return std::nullopt;
-    default:
-      return std::nullopt;
-  }
-}
-
-// GRIB 2, WMO code table 4.2 with NCEP's local soil moisture (2/0/192).
-std::optional<field_kind> wmo_grib2(long d, long c, long n, level_kind level) {
-  const auto is = [&](long dd, long cc, long nn) { return d == dd && c == cc && n == nn; };
-  switch (level) {
-    case level_kind::isobaric:
-      if (is(0, 2, 2)) return upper(upper_field::uw);
-      if (is(0, 2, 3)) return upper(upper_field::vw);
-      if (is(0, 3, 5)) return upper(upper_field::ht);
-      if (is(0, 3, 4)) return upper(upper_field::ht, gravity);
-      if (is(0, 1, 1)) return upper(upper_field::rh);
-      if (is(0, 0, 0)) return upper(upper_field::tp);
-      return std::nullopt;
-    case level_kind::surface:
-      if (is(2, 0, 0)) return surface(k_lsm);
-      if (is(0, 3, 0)) return surface(k_sp, 100.0);
-      if (is(0, 3, 5) || is(2, 0, 7) || is(0, 3, 6)) return surface(k_orog);
-      if (is(0, 3, 4)) return surface(k_orog, gravity);
-      return std::nullopt;
-    case level_kind::mean_sea:
-      if (is(0, 3, 1) || is(0, 3, 0)) return surface(k_msl, 100.0);
-      return std::nullopt;
-    case level_kind::soil_layer:
-      if (is(0, 0, 0) || is(2, 3, 18) || is(2, 0, 2)) return soil_by_depth(k_soil_t1);
-      if (is(2, 0, 192) || is(2, 3, 25)) return soil_by_depth(k_soil_m1);
-      return std::nullopt;
-    default:
-      return std::nullopt;
-  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -168,14 +94,18 @@ std::string_view surface_name(int k) {
 }
 
 std::optional<field_kind> grib_field(const grib_code& code) {
-  if (code.edition == 1) {
-    if (code.category == 128) return ecmwf_table_128(code.number, code.level);
-    if (code.category >= 1 && code.category <= 3) return wmo_table_2(code.number, code.level);
-    return std::nullopt;
+  if ((code.edition == 1 && code.category == 128) ||
+      (code.edition == 2 && code.discipline == 192 && code.category == 128))
+    return ecmwf_field(code.number, code.level);
+  // GRIB 1: WMO table 2, versions 1 to 3, with NCEP's entries.
+  if (code.edition == 1 && !(code.category >= 1 && code.category <= 3)) return std::nullopt;
+  for (const role& r : roles) {
+    if (r.level != code.level) continue;
+    if (code.edition == 1 ? r.codes->has_grib1(code.number)
+                          : r.codes->has_grib2(code.discipline, code.category, code.number))
+      return r.kind;
   }
-  if (code.discipline == 192 && code.category == 128)
-    return ecmwf_table_128(code.number, code.level);
-  return wmo_grib2(code.discipline, code.category, code.number, code.level);
+  return std::nullopt;
 }
 
 std::optional<int> soil_layer(double top, double bottom) {
@@ -192,44 +122,22 @@ std::optional<int> soil_layer(double top, double bottom) {
 
 std::optional<field_kind> netcdf_field(std::string_view standard_name, std::string_view name,
                                        bool on_pressure_levels) {
-  if (on_pressure_levels) {
-    if (standard_name == "eastward_wind") return upper(upper_field::uw);
-    if (standard_name == "northward_wind") return upper(upper_field::vw);
-    if (standard_name == "geopotential_height") return upper(upper_field::ht);
-    if (standard_name == "geopotential") return upper(upper_field::ht, gravity);
-    if (standard_name == "relative_humidity") return upper(upper_field::rh);
-    if (standard_name == "air_temperature") return upper(upper_field::tp);
-    if (!standard_name.empty()) return std::nullopt;
-    if (name == "u") return upper(upper_field::uw);
-    if (name == "v") return upper(upper_field::vw);
-    if (name == "gh") return upper(upper_field::ht);
-    if (name == "z") return upper(upper_field::ht, gravity);
-    if (name == "r") return upper(upper_field::rh);
-    if (name == "t") return upper(upper_field::tp);
-    return std::nullopt;
-  }
   // The soil layers first: ERA5 gives stl1 the standard name of a surface temperature.
-  static constexpr std::array<std::string_view, 8> soil = {"stl1", "swvl1", "stl2", "swvl2",
-                                                           "stl3", "swvl3", "stl4", "swvl4"};
-  for (std::size_t n = 0; n < soil.size(); ++n)
-    if (name == soil[n]) return surface(k_soil_t1 + static_cast<int>(n));
-  if (standard_name == "land_binary_mask" || standard_name == "land_area_fraction")
-    return surface(k_lsm);
-  if (standard_name == "air_pressure_at_mean_sea_level" ||
-      standard_name == "air_pressure_at_sea_level")
-    return surface(k_msl, 100.0);
-  if (standard_name == "surface_air_pressure") return surface(k_sp, 100.0);
-  // CDO names GFS's orography (height of the surface) a geopotential height.
-  if (standard_name == "surface_altitude" || standard_name == "geopotential_height")
-    return surface(k_orog);
-  if (standard_name == "surface_geopotential" || standard_name == "geopotential")
-    return surface(k_orog, gravity);
-  if (!standard_name.empty()) return std::nullopt;
-  if (name == "lsm") return surface(k_lsm);
-  if (name == "msl" || name == "prmsl") return surface(k_msl, 100.0);
-  if (name == "sp") return surface(k_sp, 100.0);
-  if (name == "orog") return surface(k_orog);
-  if (name == "z") return surface(k_orog, gravity);
+  if (!on_pressure_levels)
+    for (const role& r : roles)
+      for (int layer = 1; is_soil(r) && layer <= 4; ++layer)
+        if (name == std::string(r.codes->names[0]) + std::to_string(layer)) {
+          field_kind k = r.kind;
+          k.surface += 2 * (layer - 1);
+          k.soil_layer_by_depth = false;
+          return k;
+        }
+  // By standard_name where the variable has one, else by its short name.
+  for (const role& r : roles) {
+    if (is_soil(r) || (r.level == level_kind::isobaric) != on_pressure_levels) continue;
+    if (standard_name.empty() ? r.codes->has_name(name) : r.codes->has_standard_name(standard_name))
+      return r.kind;
+  }
   return std::nullopt;
 }
 

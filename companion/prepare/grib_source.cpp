@@ -13,6 +13,7 @@
 
 #include "common/errors.hpp"
 #include "companion/prepare/decode_workers.hpp"
+#include "companion/prepare/grib_keys.hpp"
 #include "companion/prepare/grib_reader.hpp"
 
 namespace c2m::prepare {
@@ -21,10 +22,6 @@ namespace {
 
 // Marks the points a bitmap leaves out; no field of the analysis comes near it.
 constexpr double bitmap_missing = 9.999e20;
-
-// Points along one axis beyond any analysis (a millidegree grid has 360000); keeps
-// the count of points far from overflow.
-constexpr long most_along_axis = 1000000;
 
 // Room for one inventory entry in a worker's slot: its texts are short.
 constexpr std::size_t inventory_entry_bytes = 64 * 1024;
@@ -52,177 +49,22 @@ field_handle open_field(const grib_file& file, std::size_t k) {
   return f;
 }
 
-long get_long(codes_handle* h, const char* key, long otherwise = 0) {
-  long v = 0;
-  return codes_get_long(h, key, &v) == 0 ? v : otherwise;
+// "GRIB 2 0/2/2" or "GRIB 1 table 2 code 33".
+std::string code_text(const grib_code& code) {
+  if (code.edition == 1)
+    return "GRIB 1 table " + std::to_string(code.category) + " code " + std::to_string(code.number);
+  return "GRIB 2 " + std::to_string(code.discipline) + "/" + std::to_string(code.category) + "/" +
+         std::to_string(code.number);
 }
 
-double get_double(codes_handle* h, const char* key, double otherwise = 0) {
-  double v = 0;
-  return codes_get_double(h, key, &v) == 0 ? v : otherwise;
-}
-
-std::string get_string(codes_handle* h, const char* key) {
-  char buf[256] = {};
-  std::size_t len = sizeof buf;
-  return codes_get_string(h, key, buf, &len) == 0 ? std::string(buf) : std::string();
-}
-
-bool key_missing(codes_handle* h, const char* key) {
-  int err = 0;
-  return codes_is_missing(h, key, &err) == 1 || err != 0;
-}
-
-// A fixed surface of GRIB 2 in its unit (Pa for pressure, m for depth).
-double surface_value(codes_handle* h, const char* factor, const char* value) {
-  if (key_missing(h, value)) return 0;
-  const long f = key_missing(h, factor) ? 0 : get_long(h, factor);
-  return double(get_long(h, value)) * std::pow(10.0, double(-f));
-}
-
-struct level_info {
-  level_kind kind = level_kind::other;
-  double hpa = 0;              // isobaric
-  double top = 0, bottom = 0;  // soil layer, metres
-};
-
-level_info decode_level(codes_handle* h, long edition) {
-  level_info l;
-  if (edition == 1) {
-    switch (get_long(h, "indicatorOfTypeOfLevel", -1)) {
-      case 100:
-        l.kind = level_kind::isobaric;
-        l.hpa = double(get_long(h, "level"));
-        break;
-      case 1:
-        l.kind = level_kind::surface;
-        break;
-      case 102:
-        l.kind = level_kind::mean_sea;
-        break;
-      case 112:
-        l.kind = level_kind::soil_layer;
-        l.top = double(get_long(h, "topLevel")) / 100.0;
-        l.bottom = double(get_long(h, "bottomLevel")) / 100.0;
-        break;
-      default:
-        break;
-    }
-    return l;
-  }
-  const long first = get_long(h, "typeOfFirstFixedSurface", -1);
-  switch (first) {
-    case 100:
-      l.kind = level_kind::isobaric;
-      l.hpa = surface_value(h, "scaleFactorOfFirstFixedSurface", "scaledValueOfFirstFixedSurface") /
-              100.0;
-      break;
-    case 1:
-      l.kind = level_kind::surface;
-      break;
-    case 101:
-      l.kind = level_kind::mean_sea;
-      break;
-    case 106:
-      l.kind = level_kind::soil_layer;
-      l.top = surface_value(h, "scaleFactorOfFirstFixedSurface", "scaledValueOfFirstFixedSurface");
-      l.bottom =
-          surface_value(h, "scaleFactorOfSecondFixedSurface", "scaledValueOfSecondFixedSurface");
-      break;
-    default:
-      break;
-  }
-  return l;
-}
-
-std::string grid_name(const std::string& type) {
-  if (type == "regular_gg" || type == "reduced_gg") return "a Gaussian grid (" + type + ")";
-  if (type == "lambert") return "a Lambert conformal grid (" + type + ")";
-  if (type == "rotated_ll") return "a rotated latitude/longitude grid (" + type + ")";
-  if (type == "sh") return "spherical harmonics (" + type + ")";
-  return "a grid of type " + (type.empty() ? std::string("unknown") : type);
-}
-
-latlon_grid decode_grid(codes_handle* h, const std::string& what) {
-  const std::string type = get_string(h, "gridType");
-  if (type != "regular_ll")
-    throw run_error(what + " is on " + grid_name(type) +
-                    "; conv2model-prepare reads regular latitude/longitude grids only");
-  latlon_grid g;
-  g.ni = get_long(h, "Ni");
-  g.nj = get_long(h, "Nj");
-  g.lat_first = get_double(h, "latitudeOfFirstGridPointInDegrees");
-  g.lon_first = get_double(h, "longitudeOfFirstGridPointInDegrees");
-  const double lat_last = get_double(h, "latitudeOfLastGridPointInDegrees");
-  const double lon_last = get_double(h, "longitudeOfLastGridPointInDegrees");
-  g.i_negative = get_long(h, "iScansNegatively") != 0;
-  g.j_positive = get_long(h, "jScansPositively") != 0;
-  g.j_consecutive = get_long(h, "jPointsAreConsecutive") != 0;
-  if (get_long(h, "alternativeRowScanning") != 0)
-    throw run_error(what + " scans alternate rows in opposite directions, which is not supported");
-  if (g.ni < 2 || g.nj < 2)
-    throw run_error(what + ": the grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
-                    " points; two or more in each direction are needed");
-  if (g.ni > most_along_axis || g.nj > most_along_axis)
-    throw run_error(what + ": the grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
-                    " points, more than any analysis (damaged?)");
-  // The increments from the corner points: exact where the coded increments are
-  // rounded to millidegrees, and there where the increments are not given.
-  double span_i = g.i_negative ? g.lon_first - lon_last : lon_last - g.lon_first;
-  while (span_i <= 0) span_i += 360.0;
-  g.di = span_i / double(g.ni - 1);
-  g.dj = std::fabs(lat_last - g.lat_first) / double(g.nj - 1);
-  if (!(g.dj > 0)) throw run_error(what + ": the grid's first and last latitudes are equal");
-  if ((lat_last > g.lat_first) != g.j_positive)
-    throw run_error(what + ": the grid's corner latitudes contradict its scanning flags");
-  return g;
-}
-
-std::string time_text(codes_handle* h) {
-  const long date = get_long(h, "validityDate");
-  const long time = get_long(h, "validityTime");
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ldT%02ld:%02ldZ", date / 10000, date / 100 % 100,
-                date % 100, time / 100, time % 100);
-  return buf;
-}
-
-std::string level_text(const level_info& l) {
-  char buf[64];
-  switch (l.kind) {
-    case level_kind::isobaric:
-      std::snprintf(buf, sizeof buf, "%g hPa", l.hpa);
-      break;
-    case level_kind::surface:
-      return "surface";
-    case level_kind::mean_sea:
-      return "mean sea level";
-    case level_kind::soil_layer:
-      std::snprintf(buf, sizeof buf, "%g-%g m below ground", l.top, l.bottom);
-      break;
-    default:
-      return "other";
-  }
-  return buf;
-}
-
-// What the inventory takes from field n of the file, or nothing when the analysis does
-// not need it.
-std::optional<source_field> inventory_entry(const handle_ptr& h, const std::string& path,
+// The field a message holds, or nothing when the analysis does not need it.
+std::optional<source_field> inventory_entry(const grib_keys& k, const std::string& path,
                                             std::int64_t n) {
-  grib_code code;
-  code.edition = get_long(h.get(), "edition");
-  if (code.edition == 1) {
-    code.category = get_long(h.get(), "table2Version");
-    code.number = get_long(h.get(), "indicatorOfParameter");
-  } else {
-    code.discipline = get_long(h.get(), "discipline");
-    code.category = get_long(h.get(), "parameterCategory");
-    code.number = get_long(h.get(), "parameterNumber");
-  }
-  const level_info level = decode_level(h.get(), code.edition);
-  code.level = level.kind;
-  std::optional<field_kind> kind = grib_field(code);
+  const grib_code code = decode_code(k);
+  const level_info level = decode_level(k, code.edition);
+  grib_code at_level = code;
+  at_level.level = level.kind;
+  std::optional<field_kind> kind = grib_field(at_level);
   if (!kind) return std::nullopt;
 
   source_field s;
@@ -230,27 +72,28 @@ std::optional<source_field> inventory_entry(const handle_ptr& h, const std::stri
   s.message = n;
   s.kind = *kind;
   s.level_hpa = level.hpa;
-  const std::string code_text =
-      code.edition == 1
-          ? "GRIB 1 table " + std::to_string(code.category) + " code " + std::to_string(code.number)
-          : "GRIB 2 " + std::to_string(code.discipline) + "/" + std::to_string(code.category) +
-                "/" + std::to_string(code.number);
-  s.origin = "message " + std::to_string(n + 1) + " (" + get_string(h.get(), "shortName") + ", " +
-             code_text + ", " + level_text(level) + ")";
+  // The short name only helps a reader of the inventory; ecCodes may not know it.
+  s.origin = "message " + std::to_string(n + 1) + " (" +
+             k.optional_string("shortName").value_or("unknown") + ", " + code_text(code) + ", " +
+             level_text(level) + ")";
   if (kind->soil_layer_by_depth) {
-    const std::optional<int> layer = soil_layer(level.top, level.bottom);
+    const std::optional<int> layer =
+        level.bottom_missing ? std::nullopt : soil_layer(level.top, level.bottom);
     if (!layer) return std::nullopt;  // a soil layer of another model's layering
     s.kind.surface += 2 * (*layer - 1);
     s.kind.soil_layer_by_depth = false;
   }
-  s.grid = decode_grid(h.get(), path + ": " + s.origin);
-  s.valid_time = time_text(h.get());
+  s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
+  const message_time t = decode_time(k);
+  s.valid_time = t.valid;
+  s.reference_time = t.reference;
+  s.member = t.member;
   return s;
 }
 
 // A source_field through a worker's slot: every member the GRIB inventory sets but the
 // file, which the parent knows.
-static_assert(sizeof(source_field) == 232,
+static_assert(sizeof(source_field) == 280,
               "source_field has changed: carry every member through put_field and take_field");
 
 class slot_writer {
@@ -316,6 +159,9 @@ std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned c
   w.put(s->origin);
   w.put(s->grid);
   w.put(s->valid_time);
+  w.put(s->reference_time);
+  w.put(s->member.has_value());
+  w.put(s->member.value_or(0));
   return w.used();
 }
 
@@ -335,6 +181,12 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   r.take(s.origin);
   r.take(s.grid);
   r.take(s.valid_time);
+  r.take(s.reference_time);
+  bool has_member = false;
+  long member = 0;
+  r.take(has_member);
+  r.take(member);
+  if (has_member) s.member = member;
   if (!r.at_end()) throw run_error("a malformed inventory entry");
   return s;
 }
@@ -346,14 +198,15 @@ std::size_t decode_values(const grib_file& file, const grib_load& l,
   codes_handle* h = f.h.get();
   const std::string what = file.path() + ": " + l.field->origin;
   std::size_t count = 0;
-  codes_get_size(h, "values", &count);
+  if (const int err = codes_get_size(h, "values", &count))
+    throw run_error(what + ": cannot read the key values: " + codes_get_error_message(err));
   if (count != l.field->grid.points())
     throw run_error(what + " holds " + std::to_string(count) + " values for a grid of " +
                     std::to_string(l.field->grid.points()) + " points");
-  codes_set_double(h, "missingValue", bitmap_missing);
+  if (const int err = codes_set_double(h, "missingValue", bitmap_missing))
+    throw run_error(what + ": cannot set the key missingValue: " + codes_get_error_message(err));
   std::vector<double> values(count);
-  const int err = codes_get_double_array(h, "values", values.data(), &count);
-  if (err != 0)
+  if (const int err = codes_get_double_array(h, "values", values.data(), &count))
     throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
                     decoder_said());
   place(values, bitmap_missing, *l.cut, l.field->kind, reinterpret_cast<float*>(slot.data()));
@@ -370,7 +223,9 @@ std::vector<source_field> grib_inventory(const std::string& path, const decode_l
   run_in_workers(
       n, inventory_entry_bytes, limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
-        return put_field(inventory_entry(open_field(file, k).h, path, std::int64_t(k)), slot);
+        const field_handle f = open_field(file, k);
+        return put_field(
+            inventory_entry(grib_keys(f.h.get(), file.where(k)), path, std::int64_t(k)), slot);
       },
       [&](std::size_t k, std::span<const unsigned char> r) { entries[k] = take_field(r, path); },
       [&](std::size_t k) { return file.where(k); });

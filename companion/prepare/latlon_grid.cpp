@@ -104,13 +104,13 @@ window make_window(const latlon_grid& g, const std::optional<area>& cut, const s
   double lon1 = west + double(w.i0) * g.di;
   if (cut) lon1 = wrap_from(lon1, cut->west - 1e-3 * g.di);
   const double lat1 = south + double(w.j0) * g.dj;
-  w.kgds[0] = 0;
-  w.kgds[1] = millidegrees(lat1, what);
-  w.kgds[2] = millidegrees(lon1, what);
-  w.kgds[3] = millidegrees(lat1 + double(w.jm - 1) * g.dj, what);
-  w.kgds[4] = millidegrees(lon1 + double(w.im - 1) * g.di, what);
-  w.kgds[5] = millidegrees(g.di, what);
-  w.kgds[6] = millidegrees(g.dj, what);
+  w.kgds.representation_type() = 0;
+  w.kgds.lat_first() = millidegrees(lat1, what);
+  w.kgds.lon_first() = millidegrees(lon1, what);
+  w.kgds.lat_last() = millidegrees(lat1 + double(w.jm - 1) * g.dj, what);
+  w.kgds.lon_last() = millidegrees(lon1 + double(w.im - 1) * g.di, what);
+  w.kgds.di() = millidegrees(g.di, what);
+  w.kgds.dj() = millidegrees(g.dj, what);
 
   // Where each written point lies in the stored values.
   w.col.resize(static_cast<std::size_t>(w.im));

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/kgds.hpp"
+
 namespace c2m::prepare {
 
 // The grid of one source field. Points are stored with i (along a latitude circle)
@@ -44,7 +46,7 @@ struct area {
 struct window {
   std::int32_t im = 0, jm = 0;
   std::int64_t i0 = 0, j0 = 0;
-  std::int32_t kgds[7] = {};  // representation type, lat1, lon1, lat2, lon2, di, dj
+  kgds_values kgds;  // those the grid configuration gives
   std::vector<std::size_t> row, col;
   std::size_t offset(std::size_t i, std::size_t j) const { return row[j] + col[i]; }
 };

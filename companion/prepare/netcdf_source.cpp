@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "common/errors.hpp"
@@ -132,6 +133,97 @@ double default_fill(nc_type type) {
   }
 }
 
+// The axes of a variable of the analysis: latitude and longitude last (either order),
+// at most one pressure axis, time, and others (which must be of length one).
+struct var_axes {
+  std::vector<netcdf_file::dim_info> dims;
+  std::vector<axis> kinds;
+  bool lat_lon = false;  // latitude before longitude
+  int level_axis = -1;
+  std::size_t lat_dim() const { return dims.size() - (lat_lon ? 2 : 1); }
+  std::size_t lon_dim() const { return dims.size() - (lat_lon ? 1 : 2); }
+};
+
+std::optional<var_axes> axes_of(const netcdf_file& nc, int var, const std::string& name) {
+  var_axes a;
+  a.dims = nc.var_dims(var);
+  const std::size_t n = a.dims.size();
+  if (n < 2) return std::nullopt;
+  if (std::any_of(a.dims.begin(), a.dims.end(), [&](const auto& d) { return d.name == name; }))
+    return std::nullopt;  // a coordinate variable
+  for (const auto& d : a.dims) a.kinds.push_back(axis_of(nc, d.name));
+  a.lat_lon = a.kinds[n - 2] == axis::lat && a.kinds[n - 1] == axis::lon;
+  if (!a.lat_lon && !(a.kinds[n - 2] == axis::lon && a.kinds[n - 1] == axis::lat))
+    return std::nullopt;
+  for (std::size_t k = 0; k + 2 < n; ++k)
+    if (a.kinds[k] == axis::level && a.level_axis < 0) a.level_axis = static_cast<int>(k);
+  return a;
+}
+
+// Refuses axes of more than one step besides pressure, latitude and longitude.
+void check_axes(const var_axes& a, const std::string& what) {
+  for (std::size_t k = 0; k + 2 < a.dims.size(); ++k) {
+    if (static_cast<int>(k) == a.level_axis || a.dims[k].length == 1) continue;
+    if (a.kinds[k] == axis::time)
+      throw run_error(what + " holds " + std::to_string(a.dims[k].length) +
+                      " times; one analysis is prepared at a time (select one, for example "
+                      "with cdo seltimestep)");
+    throw run_error(what + " has an axis besides time, pressure, latitude and longitude");
+  }
+}
+
+latlon_grid grid_of(const netcdf_file& nc, const var_axes& a, const std::string& what) {
+  latlon_grid g;
+  const auto& lat_dim = a.dims[a.lat_dim()];
+  const auto& lon_dim = a.dims[a.lon_dim()];
+  double step = 0;
+  regular_axis(coordinate(nc, lat_dim.name, lat_dim.length), what + ": latitude", g.lat_first,
+               step);
+  g.j_positive = step > 0;
+  g.dj = std::fabs(step);
+  regular_axis(coordinate(nc, lon_dim.name, lon_dim.length), what + ": longitude", g.lon_first,
+               step);
+  g.i_negative = step < 0;
+  g.di = std::fabs(step);
+  g.ni = static_cast<std::int64_t>(lon_dim.length);
+  g.nj = static_cast<std::int64_t>(lat_dim.length);
+  g.j_consecutive = !a.lat_lon;
+  return g;
+}
+
+std::string valid_time_of(const netcdf_file& nc, const var_axes& a) {
+  for (std::size_t k = 0; k + 2 < a.dims.size(); ++k)
+    if (a.kinds[k] == axis::time) {
+      const int tv = nc.var(a.dims[k].name);
+      return time_text(nc.read_doubles(tv, {0}, {1})[0], nc.text_or(tv, "units", ""));
+    }
+  return "";
+}
+
+// Units that differ between producers.
+void adjust_units(field_kind& kind, const std::string& units) {
+  if (kind.surface == k_msl || kind.surface == k_sp) kind.divisor = to_hpa_divisor(units);
+  if (!kind.surface && kind.upper == upper_field::rh && one_of(units, {"1", "fraction", "(0 - 1)"}))
+    kind.divisor = 0.01;
+}
+
+// One field per pressure level of a variable on a pressure axis.
+void add_levels(const netcdf_file& nc, const source_field& s, const var_axes& a,
+                const std::string& standard, std::vector<source_field>& found) {
+  const auto& ld = a.dims[static_cast<std::size_t>(a.level_axis)];
+  const std::vector<double> levels = coordinate(nc, ld.name, ld.length);
+  const double level_divisor = to_hpa_divisor(nc.text_or(nc.var(ld.name), "units", "hPa"));
+  for (std::size_t l = 0; l < levels.size(); ++l) {
+    source_field f = s;
+    f.level_hpa = levels[l] / level_divisor;
+    f.level_index = static_cast<std::int64_t>(l);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "[%s=%zu]", ld.name.c_str(), l);
+    f.origin = "variable " + s.variable + buf + (standard.empty() ? "" : " (" + standard + ")");
+    found.push_back(std::move(f));
+  }
+}
+
 }  // namespace
 
 std::vector<source_field> netcdf_inventory(const std::string& path) {
@@ -139,89 +231,26 @@ std::vector<source_field> netcdf_inventory(const std::string& path) {
   std::vector<source_field> found;
   for (int var = 0; var < nc.var_count(); ++var) {
     const std::string name = nc.var_name(var);
-    const std::vector<netcdf_file::dim_info> dims = nc.var_dims(var);
-    if (dims.size() < 2) continue;
-    if (std::any_of(dims.begin(), dims.end(), [&](const auto& d) { return d.name == name; }))
-      continue;  // a coordinate variable
-
-    // The axes: latitude and longitude last (either order), at most one pressure axis,
-    // and a time axis of one step.
-    const std::vector<axis> kinds = [&] {
-      std::vector<axis> k;
-      for (const auto& d : dims) k.push_back(axis_of(nc, d.name));
-      return k;
-    }();
-    const std::size_t n = dims.size();
-    const bool lat_lon = kinds[n - 2] == axis::lat && kinds[n - 1] == axis::lon;
-    const bool lon_lat = kinds[n - 2] == axis::lon && kinds[n - 1] == axis::lat;
-    if (!lat_lon && !lon_lat) continue;
-    int level_axis = -1;
-    bool other = false;
-    for (std::size_t k = 0; k + 2 < n; ++k) {
-      if (kinds[k] == axis::level && level_axis < 0)
-        level_axis = static_cast<int>(k);
-      else if (dims[k].length != 1 && kinds[k] != axis::time)
-        other = true;
-    }
+    const std::optional<var_axes> a = axes_of(nc, var, name);
+    if (!a) continue;
     const std::string standard = nc.text_or(var, "standard_name", "");
-    std::optional<field_kind> kind = netcdf_field(standard, name, level_axis >= 0);
+    std::optional<field_kind> kind = netcdf_field(standard, name, a->level_axis >= 0);
     if (!kind) continue;
     const std::string what = path + ": variable " + name;
-    if (other)
-      throw run_error(what + " has an axis besides time, pressure, latitude and longitude");
-    for (std::size_t k = 0; k + 2 < n; ++k)
-      if (kinds[k] == axis::time && dims[k].length != 1)
-        throw run_error(what + " holds " + std::to_string(dims[k].length) +
-                        " times; one analysis is prepared at a time (select one, for example "
-                        "with cdo seltimestep)");
-
-    // Units that differ between producers.
-    const std::string units = nc.text_or(var, "units", "");
-    if (kind->surface == k_msl || kind->surface == k_sp) kind->divisor = to_hpa_divisor(units);
-    if (!kind->surface && kind->upper == upper_field::rh &&
-        one_of(units, {"1", "fraction", "(0 - 1)"}))
-      kind->divisor = 0.01;
+    check_axes(*a, what);
+    adjust_units(*kind, nc.text_or(var, "units", ""));
 
     source_field s;
     s.kind = *kind;
     s.file = path;
     s.variable = name;
-    const std::size_t nlat = dims[lat_lon ? n - 2 : n - 1].length;
-    const std::size_t nlon = dims[lat_lon ? n - 1 : n - 2].length;
-    const std::vector<double> lat = coordinate(nc, dims[lat_lon ? n - 2 : n - 1].name, nlat);
-    const std::vector<double> lon = coordinate(nc, dims[lat_lon ? n - 1 : n - 2].name, nlon);
-    double step = 0;
-    regular_axis(lat, what + ": latitude", s.grid.lat_first, step);
-    s.grid.j_positive = step > 0;
-    s.grid.dj = std::fabs(step);
-    regular_axis(lon, what + ": longitude", s.grid.lon_first, step);
-    s.grid.i_negative = step < 0;
-    s.grid.di = std::fabs(step);
-    s.grid.ni = static_cast<std::int64_t>(nlon);
-    s.grid.nj = static_cast<std::int64_t>(nlat);
-    s.grid.j_consecutive = lon_lat;
-    for (std::size_t k = 0; k + 2 < n; ++k)
-      if (kinds[k] == axis::time) {
-        const int tv = nc.var(dims[k].name);
-        s.valid_time = time_text(nc.read_doubles(tv, {0}, {1})[0], nc.text_or(tv, "units", ""));
-      }
-
-    if (level_axis < 0) {
+    s.grid = grid_of(nc, *a, what);
+    s.valid_time = valid_time_of(nc, *a);
+    if (a->level_axis >= 0) {
+      add_levels(nc, s, *a, standard, found);
+    } else {
       s.origin = "variable " + name + (standard.empty() ? "" : " (" + standard + ")");
-      found.push_back(s);
-      continue;
-    }
-    const auto& ld = dims[static_cast<std::size_t>(level_axis)];
-    const std::vector<double> levels = coordinate(nc, ld.name, ld.length);
-    const double level_divisor = to_hpa_divisor(nc.text_or(nc.var(ld.name), "units", "hPa"));
-    for (std::size_t l = 0; l < levels.size(); ++l) {
-      source_field f = s;
-      f.level_hpa = levels[l] / level_divisor;
-      f.level_index = static_cast<std::int64_t>(l);
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "[%s=%zu]", ld.name.c_str(), l);
-      f.origin = "variable " + name + buf + (standard.empty() ? "" : " (" + standard + ")");
-      found.push_back(std::move(f));
+      found.push_back(std::move(s));
     }
   }
   return found;

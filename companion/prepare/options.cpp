@@ -1,15 +1,16 @@
 #include <charconv>
 #include <cmath>
-#include <stdexcept>
 
-#include "common/version.hpp"
+#include "common/command_line_options.hpp"
+#include "common/grid_config_file.hpp"
+#include "common/work_layout.hpp"
 #include "companion/prepare/prepare.hpp"
 
 namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* help =
+constexpr std::string_view help_text =
     R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory]
                           [-j N] [--decode-limit SECONDS] FILE...
 Write the input field file NAME and ./InputModelInf.txt for conv2model from one
@@ -39,7 +40,8 @@ Options:
   -h, --help         show this help and exit
       --version      show the version and exit
 
-Exit status: 0 on success, 1 on any failure (nothing is written then).
+Exit status: 0 on success, 1 on any failure (nothing is written then), 64 for a
+wrong command line (nothing is read or written).
 )";
 
 double number(const std::string& text, const std::string& what) {
@@ -47,7 +49,7 @@ double number(const std::string& text, const std::string& what) {
   const char* end = text.data() + text.size();
   const auto [p, ec] = std::from_chars(text.data(), end, v);
   if (ec != std::errc() || p != end || !std::isfinite(v) || text.empty())
-    throw std::invalid_argument(what + ": \"" + text + "\" is not a number");
+    throw usage_error(what + ": \"" + text + "\" is not a number");
   return v;
 }
 
@@ -62,73 +64,69 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
+constexpr cli_option option_table[] = {{"", 'o', true},       {"--area", 0, true},
+                                       {"--levels", 0, true}, {"--inventory", 0, false},
+                                       {"--jobs", 'j', true}, {"--decode-limit", 0, true}};
+
+std::string output_name(const std::string& value) {
+  if (value.empty() || value.find_first_of(" \t\n") != std::string::npos ||
+      value.size() > layout::longest_input_name)
+    throw usage_error("-o: \"" + value + "\": conv2model needs a name without blanks, of at most " +
+                      std::to_string(layout::longest_input_name) + " characters");
+  if (value == grid_config_file::name || value == "./" + std::string(grid_config_file::name))
+    throw usage_error("-o: the grid configuration is written as " +
+                      std::string(grid_config_file::name));
+  return value;
+}
+
+area area_of(const std::string& value) {
+  const std::vector<std::string> p = split(value, '/');
+  if (p.size() != 4) throw usage_error("--area: expected N/W/S/E, found \"" + value + "\"");
+  const area c{number(p[0], "--area"), number(p[1], "--area"), number(p[2], "--area"),
+               number(p[3], "--area")};
+  if (c.north > 90 || c.south < -90 || c.north < c.south)
+    throw usage_error("--area: north and south must lie within -90..90, north first");
+  return c;
+}
+
 }  // namespace
 
-std::optional<options> parse_options(const std::vector<std::string>& args, std::ostream& out) {
+cli_syntax command_line_syntax() {
+  return cli_syntax{option_table};
+}
+
+std::string_view help() {
+  return help_text;
+}
+
+options options_of(const parsed_command_line& c) {
   options opt;
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    std::string a = args[k];
-    std::string value;
-    const bool has_value = a == "-o" || a == "--area" || a == "--levels" || a == "-j" ||
-                           a == "--jobs" || a == "--decode-limit";
-    if (a.rfind("--area=", 0) == 0 || a.rfind("--levels=", 0) == 0 || a.rfind("--jobs=", 0) == 0 ||
-        a.rfind("--decode-limit=", 0) == 0) {
-      value = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-    } else if (a.size() > 2 && a.rfind("-j", 0) == 0) {
-      value = a.substr(2);
-      a = "-j";
-    } else if (has_value) {
-      if (++k == args.size()) throw std::invalid_argument("option " + a + " needs a value");
-      value = args[k];
-    }
-    if (a == "-h" || a == "--help") {
-      out << help;
-      return std::nullopt;
-    } else if (a == "--version") {
-      out << "conv2model-prepare " << version << '\n';
-      return std::nullopt;
-    } else if (a == "-o") {
-      if (value.empty() || value.find_first_of(" \t\n") != std::string::npos || value.size() > 239)
-        throw std::invalid_argument("-o: \"" + value +
-                                    "\": conv2model needs a name without blanks, of at most "
-                                    "239 characters");
-      if (value == "InputModelInf.txt" || value == "./InputModelInf.txt")
-        throw std::invalid_argument("-o: the grid configuration is written as InputModelInf.txt");
-      opt.output = value;
-    } else if (a == "--area") {
-      const std::vector<std::string> p = split(value, '/');
-      if (p.size() != 4)
-        throw std::invalid_argument("--area: expected N/W/S/E, found \"" + value + "\"");
-      area c{number(p[0], "--area"), number(p[1], "--area"), number(p[2], "--area"),
-             number(p[3], "--area")};
-      if (c.north > 90 || c.south < -90 || c.north < c.south)
-        throw std::invalid_argument("--area: north and south must lie within -90..90, north first");
-      opt.cut = c;
-    } else if (a == "--levels") {
+  for (const auto& [name, value] : c.given) {  // in the order given: a later -o wins
+    if (name == "-o") {
+      opt.output = output_name(value);
+    } else if (name == "--area") {
+      opt.cut = area_of(value);
+    } else if (name == "--levels") {
       for (const std::string& p : split(value, ',')) {
         const double l = number(p, "--levels");
-        if (!(l > 0)) throw std::invalid_argument("--levels: a pressure must be positive");
+        if (!(l > 0)) throw usage_error("--levels: a pressure must be positive");
         opt.levels.push_back(l);
       }
-    } else if (a == "--inventory") {
+    } else if (name == "--inventory") {
       opt.inventory = true;
-    } else if (a == "-j" || a == "--jobs") {
-      const double n = number(value, a);
+    } else if (name == "--jobs") {
+      const double n = number(value, "--jobs");
       if (n < 1 || n > 1024 || n != std::floor(n))
-        throw std::invalid_argument(a + ": \"" + value + "\" is not a count from 1 to 1024");
+        throw usage_error("--jobs: \"" + value + "\" is not a count from 1 to 1024");
       opt.jobs = static_cast<int>(n);
-    } else if (a == "--decode-limit") {
-      opt.decode_seconds = number(value, a);
+    } else if (name == "--decode-limit") {
+      opt.decode_seconds = number(value, "--decode-limit");
       if (!(opt.decode_seconds > 0) || opt.decode_seconds > 86400)
-        throw std::invalid_argument(a + ": \"" + value + "\" is not a time from 0 to 86400 s");
-    } else if (a.size() > 1 && a[0] == '-') {
-      throw std::invalid_argument("unknown option " + a + " (see --help)");
-    } else {
-      opt.files.push_back(a);
+        throw usage_error("--decode-limit: \"" + value + "\" is not a time from 0 to 86400 s");
     }
   }
-  if (opt.files.empty()) throw std::invalid_argument("no input file given (see --help)");
+  opt.files = c.operands;
+  if (opt.files.empty()) throw usage_error("no input file given");
   return opt;
 }
 

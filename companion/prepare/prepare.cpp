@@ -7,31 +7,36 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <stdexcept>
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/field_file.hpp"
 #include "common/grid.hpp"
+#include "common/grid_config_file.hpp"
 #include "companion/common/staged_output.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
-#include "tools/record_writer.hpp"
 
 namespace c2m::prepare {
 
 namespace {
 
-constexpr const char* program = "conv2model-prepare";
-constexpr const char* config_name = "InputModelInf.txt";
+const std::string config_name(grid_config_file::name);
 
 // NetCDF (classic, 64-bit offset, CDF-5, or HDF5-based NetCDF-4) by its first bytes;
 // anything else is handed to the GRIB reader.
 bool is_netcdf(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  struct closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  const std::unique_ptr<std::FILE, closer> f(std::fopen(path.c_str(), "rb"));
   if (!f) throw run_error(os_error(path, "cannot open input file"));
   unsigned char head[8] = {};
-  const std::size_t got = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
+  const std::size_t got = std::fread(head, 1, sizeof head, f.get());
+  if (got < sizeof head && std::ferror(f.get()))
+    throw run_error(os_error(path, "cannot read input file"));
   if (got >= 4 && std::memcmp(head, "CDF", 3) == 0 &&
       (head[3] == 1 || head[3] == 2 || head[3] == 5))
     return true;
@@ -78,9 +83,22 @@ struct selection {
   std::vector<const source_field*> ignored;             // found again in a later place
 };
 
-selection select(const std::vector<source_field>& found, const options& opt, std::ostream& warn) {
-  selection sel;
-  std::array<std::map<double, const source_field*>, n_upper> by_level;
+using by_level_t = std::array<std::map<double, const source_field*>, n_upper>;
+
+std::string upper_text(std::size_t f) {
+  const auto u = static_cast<upper_field>(f);
+  return std::string(upper_title(u)) + " (" + std::string(upper_name(u)) + ")";
+}
+
+bool has_level(const by_level_t& by_level, std::size_t f, double level) {
+  return std::any_of(by_level[f].begin(), by_level[f].end(),
+                     [&](const auto& e) { return same_level(e.first, level); });
+}
+
+// The first source of each upper-air field and level and of each surface field; later
+// ones are ignored.
+by_level_t sort_by_level(const std::vector<source_field>& found, selection& sel) {
+  by_level_t by_level;
   sel.surface.assign(nsfcfld, nullptr);
   for (const source_field& s : found) {
     if (s.kind.surface) {
@@ -89,68 +107,54 @@ selection select(const std::vector<source_field>& found, const options& opt, std
       continue;
     }
     auto& m = by_level[static_cast<std::size_t>(s.kind.upper)];
-    const auto it = std::find_if(m.begin(), m.end(),
-                                 [&](const auto& e) { return same_level(e.first, s.level_hpa); });
-    if (it == m.end())
-      m.emplace(s.level_hpa, &s);
-    else
+    if (has_level(by_level, static_cast<std::size_t>(s.kind.upper), s.level_hpa))
       sel.ignored.push_back(&s);
+    else
+      m.emplace(s.level_hpa, &s);
   }
-
-  // Levels: those asked for, each present for every field; or those every field has.
-  const auto has = [&](std::size_t f, double level) {
-    return std::any_of(by_level[f].begin(), by_level[f].end(),
-                       [&](const auto& e) { return same_level(e.first, level); });
-  };
   for (std::size_t f = 0; f < n_upper; ++f)
     if (by_level[f].empty())
-      throw run_error(std::string("no ") + upper_title(static_cast<upper_field>(f)) + " (" +
-                      std::string(upper_name(static_cast<upper_field>(f))) +
-                      ") on pressure levels in the input");
-  if (!opt.levels.empty()) {
-    sel.levels = opt.levels;
-    for (double level : sel.levels)
-      for (std::size_t f = 0; f < n_upper; ++f)
-        if (!has(f, level))
-          throw run_error(std::string("no ") + upper_title(static_cast<upper_field>(f)) + " (" +
-                          std::string(upper_name(static_cast<upper_field>(f))) + ") at " +
-                          level_text(level) + " hPa in the input");
-  } else {
-    std::map<double, std::string> left_out;
-    for (const auto& [level, s] : by_level[0]) {
-      (void)s;
-      std::string lacking;
-      for (std::size_t f = 1; f < n_upper; ++f)
-        if (!has(f, level))
-          lacking +=
-              (lacking.empty() ? "" : ", ") + std::string(upper_name(static_cast<upper_field>(f)));
-      if (lacking.empty())
-        sel.levels.push_back(level);
-      else
-        left_out[level] = lacking;
-    }
+      throw run_error("no " + upper_text(f) + " on pressure levels in the input");
+  return by_level;
+}
+
+// The levels every upper-air field has; a note for each level left out.
+std::vector<double> common_levels(const by_level_t& by_level, std::ostream& warn) {
+  std::vector<double> levels;
+  std::map<double, std::string> left_out;
+  for (const auto& [level, s] : by_level[0]) {
+    (void)s;
+    std::string lacking;
     for (std::size_t f = 1; f < n_upper; ++f)
-      for (const auto& [level, s] : by_level[f])
-        if (!has(0, level))
-          left_out[level] += std::string(left_out[level].empty() ? "" : ", ") + "u";
-    for (const auto& [level, lacking] : left_out)
-      warn << program << ": note: " << level_text(level) << " hPa left out: no " << lacking
-           << " there\n";
-    if (sel.levels.empty()) throw run_error("no pressure level holds all five upper-air fields");
+      if (!has_level(by_level, f, level))
+        lacking +=
+            (lacking.empty() ? "" : ", ") + std::string(upper_name(static_cast<upper_field>(f)));
+    if (lacking.empty())
+      levels.push_back(level);
+    else
+      left_out[level] = lacking;
   }
-  std::sort(sel.levels.begin(), sel.levels.end(), std::greater<>());
-  for (std::size_t l = 1; l < sel.levels.size(); ++l)
-    if (same_level(sel.levels[l], sel.levels[l - 1]))
-      throw run_error("--levels names " + level_text(sel.levels[l]) + " hPa twice");
+  for (std::size_t f = 1; f < n_upper; ++f)
+    for (const auto& [level, s] : by_level[f])
+      if (!has_level(by_level, 0, level))
+        left_out[level] += std::string(left_out[level].empty() ? "" : ", ") + "u";
+  for (const auto& [level, lacking] : left_out)
+    warn << program << ": note: " << level_text(level) << " hPa left out: no " << lacking
+         << " there\n";
+  if (levels.empty()) throw run_error("no pressure level holds all five upper-air fields");
+  return levels;
+}
 
-  sel.upper.resize(n_upper);
-  for (std::size_t f = 0; f < n_upper; ++f)
-    for (double level : sel.levels)
-      sel.upper[f].push_back(
-          std::find_if(by_level[f].begin(), by_level[f].end(), [&](const auto& e) {
-            return same_level(e.first, level);
-          })->second);
+// The levels asked for, each present for every field.
+std::vector<double> asked_levels(const by_level_t& by_level, const std::vector<double>& asked) {
+  for (double level : asked)
+    for (std::size_t f = 0; f < n_upper; ++f)
+      if (!has_level(by_level, f, level))
+        throw run_error("no " + upper_text(f) + " at " + level_text(level) + " hPa in the input");
+  return asked;
+}
 
+void check_surface(const selection& sel, std::ostream& warn) {
   for (int k = k_lsm; k <= k_orog; ++k)
     if (!sel.surface[static_cast<std::size_t>(k - 1)])
       throw run_error("no " + std::string(surface_name(k)) + " (" +
@@ -164,6 +168,25 @@ selection select(const std::vector<source_field>& found, const options& opt, std
       warn << program << ": warning: no soil " << (k % 2 ? "temperature" : "moisture") << " layer "
            << (k - k_soil_t1) / 2 + 1 << " (" << surface_name(k)
            << ") in the input: written as no data\n";
+}
+
+selection select(const std::vector<source_field>& found, const options& opt, std::ostream& warn) {
+  selection sel;
+  const by_level_t by_level = sort_by_level(found, sel);
+  sel.levels =
+      opt.levels.empty() ? common_levels(by_level, warn) : asked_levels(by_level, opt.levels);
+  std::sort(sel.levels.begin(), sel.levels.end(), std::greater<>());
+  for (std::size_t l = 1; l < sel.levels.size(); ++l)
+    if (same_level(sel.levels[l], sel.levels[l - 1]))
+      throw run_error("--levels names " + level_text(sel.levels[l]) + " hPa twice");
+  sel.upper.resize(n_upper);
+  for (std::size_t f = 0; f < n_upper; ++f)
+    for (double level : sel.levels)
+      sel.upper[f].push_back(
+          std::find_if(by_level[f].begin(), by_level[f].end(), [&](const auto& e) {
+            return same_level(e.first, level);
+          })->second);
+  check_surface(sel, warn);
   return sel;
 }
 
@@ -194,9 +217,10 @@ void print_inventory(const selection& sel, const window& w, const source_field& 
         << "\n";
   };
   out << "grid: " << first.grid.describe() << "\n";
-  out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds[1] << " to "
-      << w.kgds[3] << ", longitudes " << w.kgds[2] << " to " << w.kgds[4]
-      << " (millidegrees), steps " << w.kgds[5] << " x " << w.kgds[6] << "\n";
+  out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds.lat_first()
+      << " to " << w.kgds.lat_last() << ", longitudes " << w.kgds.lon_first() << " to "
+      << w.kgds.lon_last() << " (millidegrees), steps " << w.kgds.di() << " x " << w.kgds.dj()
+      << "\n";
   out << "valid at: " << (first.valid_time.empty() ? "unknown" : first.valid_time) << "\n";
   out << "levels: " << sel.levels.size() << " (hPa, bottom first):";
   for (double l : sel.levels) out << " " << level_text(l);
@@ -254,39 +278,22 @@ analysis load(const selection& sel, const window& w, const decode_limits& limits
   return a;
 }
 
-// Writes to `temp`; diagnostics name the file the user asked for, `path`.
+// Both write to `temp`; diagnostics name the file the user asked for, `path`.
 void write_field_file(const std::string& temp, const std::string& path, const analysis& a,
                       const selection& sel) {
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw run_error(os_error(path, "cannot create output file"));
-  try {
-    const auto lm = static_cast<std::int32_t>(sel.levels.size());
-    c2m::sample::write_record(f, &lm, sizeof lm);
-    for (const grid& g : a.upper) c2m::sample::write_record(f, g.data, g.size() * sizeof(float));
-    std::vector<float> pr;
-    for (double l : sel.levels) pr.push_back(static_cast<float>(l));
-    c2m::sample::write_record(f, pr.data(), pr.size() * sizeof(float));
-    c2m::sample::write_record(f, a.slp.data, a.slp.size() * sizeof(float));
-  } catch (const std::runtime_error&) {
-    const int reason = errno;  // the write's, not the close's
-    std::fclose(f);
-    errno = reason;
-    throw run_error(os_error(path, "cannot write output file"));
-  }
-  if (std::fclose(f) != 0) throw run_error(os_error(path, "cannot write output file"));
+  const std::vector<float> pr(sel.levels.begin(), sel.levels.end());
+  field_file::write(
+      temp, path,
+      {static_cast<std::int32_t>(sel.levels.size()), a.upper[0].all(), a.upper[1].all(),
+       a.upper[2].all(), a.upper[3].all(), a.upper[4].all(), pr, a.slp.all()});
 }
 
 void write_config(const std::string& temp, const std::string& path, const window& w,
                   const selection& sel, const std::string& title) {
-  std::string text = title.substr(0, 20) + "\n";
-  text += std::to_string(w.im) + " " + std::to_string(w.jm) + " " +
-          std::to_string(sel.levels.size()) + "\n";
-  for (const std::int32_t v : w.kgds) text += std::to_string(v) + "\n";
-  for (double l : sel.levels) text += level_text(l) + "\n";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw run_error(os_error(path, "cannot create output file"));
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !ok) throw run_error(os_error(path, "cannot write output file"));
+  grid_config_file::write(
+      temp, path,
+      {title, w.im, w.jm, static_cast<std::int32_t>(sel.levels.size()), w.kgds, sel.levels},
+      grid_config_file::style::plain);
 }
 
 }  // namespace
@@ -321,23 +328,6 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
       << " points, " << sel.levels.size() << " levels from " << level_text(sel.levels.front())
       << " to " << level_text(sel.levels.back()) << " hPa, valid at "
       << (first.valid_time.empty() ? "an unknown time" : first.valid_time) << "\n";
-}
-
-int prepare_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  try {
-    const std::optional<options> opt = parse_options(args, out);
-    if (!opt) return 0;
-    prepare(*opt, out, err);
-    out.flush();
-    return 0;
-  } catch (const std::invalid_argument& e) {
-    err << program << ": " << e.what() << "\n";
-  } catch (const std::bad_alloc&) {
-    err << program << ": the grids do not fit into memory\n";
-  } catch (const std::runtime_error& e) {
-    err << program << ": " << e.what() << "\n";
-  }
-  return exit_io_failure;
 }
 
 }  // namespace c2m::prepare

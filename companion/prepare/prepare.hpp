@@ -5,8 +5,10 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/command_line_options.hpp"
 #include "companion/prepare/latlon_grid.hpp"
 
 namespace c2m::prepare {
@@ -21,14 +23,16 @@ struct options {
   std::vector<std::string> files;
 };
 
-// Command line to options; throws std::invalid_argument with the message for the user.
-// Returns nothing when --help was asked for (the help is then printed on `out`).
-std::optional<options> parse_options(const std::vector<std::string>& args, std::ostream& out);
+inline constexpr const char* program = "conv2model-prepare";
+
+// The command line: its options (besides --help and --version), its help, and the
+// options of the run it asks for. options_of throws usage_error for a value that does
+// not fit and when no file is given.
+cli_syntax command_line_syntax();
+std::string_view help();
+options options_of(const parsed_command_line& c);
 
 // Does the whole job; throws run_error on any failure, leaving no output behind.
 void prepare(const options& opt, std::ostream& out, std::ostream& warn);
-
-// Entry point: the exit status.
-int prepare_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace c2m::prepare

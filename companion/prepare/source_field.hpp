@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -21,7 +22,9 @@ struct source_field {
   std::string variable;           // NetCDF: variable name
   std::string origin;             // what the inventory shows: "message 12 (GRIB 2 0/2/2 ...)"
   latlon_grid grid;
-  std::string valid_time;  // "2011-01-15T12:00Z", the time the field is valid at
+  std::string valid_time;      // "2011-01-15T12:00Z", the time the field is valid at
+  std::string reference_time;  // GRIB: the run it comes from
+  std::optional<long> member;  // GRIB: the ensemble member, where one is named
 };
 
 // Copies the points of a window from stored source values into one grid of the input

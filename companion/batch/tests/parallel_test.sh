@@ -49,7 +49,8 @@ run_checked 1 "$batch" --run-dir "$w/run3" --output-dir "$w/out-dir-2" "${inputs
 grep -q "failed   1       ${inputs[2]}  conv2model-batch: cannot remove the old outputs: cannot remove '$w/out-dir-2/a03.bin.ORUwrk': Is a directory" "$w/out" ||
   fail "an output that cannot be replaced is not reported"
 run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "$w/in/grid-a/../grid-a/a02.bin"
-grep -q "two inputs would write the same outputs" "$w/err" || fail "clashing inputs are not refused"
+grep -qx "conv2model-batch: input 2: $w/in/grid-a/../grid-a/a02.bin: given twice: also input 1" "$w/err" ||
+  fail "an input given twice is not refused"
 [ ! -e "$w/run4/status" ] || fail "a refused batch converted something"
 echo "== help, a bad option, the manual page"
 run_checked 0 "$batch" --help >/dev/null
@@ -57,8 +58,14 @@ for option in --list --config --output-dir --run-dir --jobs --slurm --chunk --pa
   --retry-failed --summary; do
   grep -q -- " $option" "$w/out" || fail "--help does not tell $option"
 done
-run_checked 3 "$batch" --no-such-option
-grep -qx "Try 'conv2model-batch --help'." "$w/err" || fail "a bad option does not point to --help"
+# A wrong command line: status 64, nothing done, a pointer to --help.
+for wrong in "--no-such-option" "--chunk 0 ${inputs[0]}" "--jobs" "--run-dir $w/run5" \
+  "--retry-failed ${inputs[0]}" "--list $w/inputs.txt ${inputs[0]}"; do
+  read -ra words <<<"$wrong"
+  run_checked 64 "$batch" "${words[@]}" >/dev/null
+  grep -qx "Try 'conv2model-batch --help'." "$w/err" || fail "$wrong: no pointer to --help"
+done
+[ ! -e "$w/run5" ] || fail "a wrong command line made a run directory"
 page=$(dirname "$0")/../../../docs/man/conv2model-batch.1
 if command -v groff >/dev/null; then
   warnings=$(groff -man -ww -z "$page" 2>&1)

@@ -2,18 +2,19 @@
 // written with the converter's own info-file writer.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "common/kgds.hpp"
 
 namespace c2m::inspect::test {
 
 struct work_case {
   std::int32_t im = 0, jm = 0, lm = 0;
-  std::vector<float> pr_hpa;            // level 1 (the bottom) first
-  std::array<std::int32_t, 21> kgds{};  // filled as conv2model fills it
-  std::vector<float> values;            // (5 * lm + 12) records of im * jm points
+  std::vector<float> pr_hpa;  // level 1 (the bottom) first
+  kgds_values kgds;           // filled as conv2model fills it
+  std::vector<float> values;  // (5 * lm + 12) records of im * jm points
 
   float& at(int record, std::int32_t i, std::int32_t j);  // all from 1
   float* record(int record);

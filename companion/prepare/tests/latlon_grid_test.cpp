@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/errors.hpp"
+#include "common/grid_config_file.hpp"
 
 namespace c2m::prepare {
 namespace {
@@ -21,8 +22,11 @@ latlon_grid gfs() {
   return g;
 }
 
+// The description integers as the grid configuration gives them, in its order.
 std::vector<std::int32_t> kgds(const window& w) {
-  return {w.kgds, w.kgds + 7};
+  std::vector<std::int32_t> v;
+  for (const auto& k : c2m::grid_config_file::kgds_lines) v.push_back(w.kgds[k.n]);
+  return v;
 }
 
 TEST(latlon_grid, whole_grid_is_written_south_to_north) {
