@@ -11,21 +11,22 @@ shift
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# Wall seconds and peak resident MiB of one run of the command.
+# Wall seconds, peak resident KiB and processor seconds (the workers' included) of one
+# run of the command. On a shared machine the processor time is the steadier measure.
 timed() {
-  local t
-  /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>&1
-  t="$(tail -1 "$work/time")"
-  echo "${t% *} $((${t#* } / 1024))"
+  /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" >/dev/null 2>&1
+  tail -1 "$work/time"
 }
 
-# "median (min-max) s, MiB" of three runs.
+# "median (min-max) s, processor median s, MiB" of three runs.
 three() {
   local runs=()
   while [ ${#runs[@]} -lt 3 ]; do runs+=("$(cd "$work" && timed "$@")"); done
   printf '%s\n' "${runs[@]}" | sort -n | awk '
-    { t[NR] = $1; if ($2 > m) m = $2 }
-    END { printf "%.2f (%.2f-%.2f) s, %d MiB\n", t[2], t[1], t[3], m }'
+    { t[NR] = $1; c = $3 + $4; s += c; if (NR == 1 || c < lo) lo = c; if (c > hi) hi = c
+      if ($2 > m) m = $2 }
+    END { printf "%.2f (%.2f-%.2f) s, processor %.2f s, %d MiB\n", t[2], t[1], t[3],
+                 s - lo - hi, m / 1024 }'
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }

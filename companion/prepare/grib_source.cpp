@@ -191,8 +191,9 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   return s;
 }
 
-// Decodes the values of one load in a worker and leaves its window in the slot.
-std::size_t decode_values(const grib_file& file, const grib_load& l,
+// Decodes the values of one load in a worker and leaves its window in the slot. The
+// values' storage is the worker's own, kept from message to message.
+std::size_t decode_values(const grib_file& file, const grib_load& l, std::vector<double>& values,
                           std::span<unsigned char> slot) {
   const field_handle f = open_field(file, static_cast<std::size_t>(l.field->message));
   codes_handle* h = f.h.get();
@@ -205,7 +206,7 @@ std::size_t decode_values(const grib_file& file, const grib_load& l,
                     std::to_string(l.field->grid.points()) + " points");
   if (const int err = codes_set_double(h, "missingValue", bitmap_missing))
     throw run_error(what + ": cannot set the key missingValue: " + codes_get_error_message(err));
-  std::vector<double> values(count);
+  values.resize(count);
   if (const int err = codes_get_double_array(h, "values", values.data(), &count))
     throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
                     decoder_said());
@@ -245,10 +246,11 @@ void grib_read(const std::string& path, const std::vector<grib_load>& loads,
                       std::to_string(l.field->message + 1) + " now)");
     most = std::max(most, window_bytes(*l.cut));
   }
+  std::vector<double> values;  // each worker's copy, once it is one
   run_in_workers(
       loads.size(), most, limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
-        return decode_values(file, loads[k], slot);
+        return decode_values(file, loads[k], values, slot);
       },
       [&](std::size_t k, std::span<const unsigned char> r) {
         if (r.size() != window_bytes(*loads[k].cut))
