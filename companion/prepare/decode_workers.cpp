@@ -112,9 +112,11 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
 
 // A worker: the parent's signal handlers and ecCodes' messages on standard error are
 // not its own; it dies with the parent.
-[[noreturn]] void worker_main(int fd, std::span<unsigned char> slot, const worker_task& task) {
+[[noreturn]] void worker_main(int fd, pid_t parent, std::span<unsigned char> slot,
+                              const worker_task& task) {
   for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) std::signal(s, SIG_DFL);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(0);  // the parent died before the line above
   child_slot = slot;
   codes_set_codes_assertion_failed_proc(on_assertion);
   codes_context_set_logging_proc(codes_context_get_default(), on_log);
@@ -158,12 +160,13 @@ class worker_group {
       throw run_error(os_error("conv2model-prepare", "cannot start a decoding process"));
     unique_fd mine(pair[0]), theirs(pair[1]);
     const std::size_t k = workers_.size();
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) throw run_error(os_error("conv2model-prepare", "cannot start a decoding process"));
     if (pid == 0) {
       for (worker& w : workers_) ::close(w.fd.get());
       ::close(mine.get());
-      worker_main(theirs.get(), slots.slot(k), task);
+      worker_main(theirs.get(), parent, slots.slot(k), task);
     }
     workers_.push_back({pid, std::move(mine), std::nullopt, {}});
   }
