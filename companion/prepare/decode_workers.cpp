@@ -1,6 +1,7 @@
 #include "companion/prepare/decode_workers.hpp"
 
 #include <eccodes.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -110,11 +111,16 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
     std::snprintf(child_last_error, sizeof child_last_error, "%s", message);
 }
 
-// A worker: the parent's signal handlers and ecCodes' messages on standard error are
-// not its own; it dies with the parent.
+// A worker: the parent's signal handlers are not its own (nor a sanitizer's, so that a
+// fault ends it by its signal in every build), and whatever the library prints is not
+// for the user: the parent says what went wrong. It dies with the parent.
 [[noreturn]] void worker_main(int fd, pid_t parent, std::span<unsigned char> slot,
                               const worker_task& task) {
-  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) std::signal(s, SIG_DFL);
+  for (const int s :
+       {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+    std::signal(s, SIG_DFL);
+  if (const unique_fd null(::open("/dev/null", O_WRONLY | O_CLOEXEC)); null.is_open())
+    ::dup2(null.get(), STDERR_FILENO);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(0);  // the parent died before the line above
   child_slot = slot;
