@@ -102,7 +102,7 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
 
 // A source_field through a worker's slot: every member the GRIB inventory sets but the
 // file, which the parent knows.
-static_assert(sizeof(source_field) == 280,
+static_assert(sizeof(source_field) == 288,
               "source_field has changed: carry every member through put_field and take_field");
 
 class slot_writer {
@@ -164,6 +164,7 @@ std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned c
   w.put(s->level_hpa);
   w.put(s->message);
   w.put(s->level_index);
+  w.put(s->time_index);
   w.put(s->variable);
   w.put(s->origin);
   w.put(s->grid);
@@ -186,6 +187,7 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   r.take(s.level_hpa);
   r.take(s.message);
   r.take(s.level_index);
+  r.take(s.time_index);
   r.take(s.variable);
   r.take(s.origin);
   r.take(s.grid);
