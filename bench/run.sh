@@ -11,9 +11,9 @@
 # conv2model-prepare is built too, prepare and the conversion on a quarter-degree GRIB 2
 # file made from the GFS test file (its messages split one field each by grib_copy,
 # then cdo -f grb2 -invertlat -remapbil,r1440x721), with the end-to-end time.
-# BENCH_PREPARE_FLOOR="COMMAND ARG..." adds a decode floor to prepare's turns (it is
-# given the GRIB 2 file and an output path). Exits non-zero when the outputs differ or a
-# target is missed.
+# With prepare comes its floor, bench/prepare_floor (ecCodes' own decode of the fields
+# prepare reads, one thread, and the write of their bytes), timed in the same turns
+# beside prepare -j 1. Exits non-zero when the outputs differ or a target is missed.
 # BENCH_COMPARE=PATH times another conv2model binary (an earlier version) beside them.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,7 +30,7 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target conv2model sample_gen io_floor bench_runner companion_bench \
   >/dev/null
 # The companions, when this build has them.
-for target in conv2model-inspect conv2model-prepare; do
+for target in conv2model-inspect conv2model-prepare prepare_floor; do
   cmake --build "$build" -j2 --target "$target" >/dev/null 2>&1 || true
 done
 cmake -S "$top" -B "$plain" "${plain_options[@]}" >/dev/null
@@ -97,9 +97,11 @@ if [ -x "$build/conv2model-inspect" ]; then
       "(Debian packages cdo and libeccodes-tools)" >&2
   elif [ -x "$build/conv2model-prepare" ]; then
     grib=$(quarter_degree_grib)
-    read -r -a prepare_floor <<<"${BENCH_PREPARE_FLOOR:-}"
+    # The floor decodes the fields prepare reads: their numbers from its inventory.
+    mapfile -t fields < <("$build/conv2model-prepare" --inventory "$grib" 2>/dev/null |
+      sed -n 's/.*: message \([0-9]*\) (.*/\1/p')
     companions+=("$build/conv2model-prepare" "$build/conv2model" "$grib" "$(dirname "$grib")"
-      "${prepare_floor[@]}")
+      "$build/bench/prepare_floor" "${fields[@]}")
   fi
   echo "bench: the companions ..." >&2
   echo

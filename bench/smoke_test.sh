@@ -6,7 +6,7 @@
 # file. The targets are not judged here (status 1, a missed target, means nothing on a
 # case this small); any other failure is.
 #   smoke_test.sh SAMPLE_GEN CONV2MODEL IO_FLOOR BENCH_RUNNER SCRATCH_DIR
-#                 [COMPANION_BENCH INSPECT [PREPARE GRIB2]]
+#                 [COMPANION_BENCH INSPECT [PREPARE GRIB2 PREPARE_FLOOR]]
 set -euo pipefail
 sample_gen=$1 conv=$2 floor=$3 runner=$4 dir=$5
 shift 5
@@ -42,16 +42,17 @@ expect_rows "$dir/tables.md" '| small | conv2model |' '| small | floor, mapped' 
 
 if [ $# -ge 2 ]; then
   companions=("$1" 1 "$2" "$dir")
-  if [ $# -ge 4 ]; then
+  if [ $# -ge 5 ]; then
     mkdir -p "$dir/prepare"
-    companions+=("$3" "$conv" "$4" "$dir/prepare")
+    mapfile -t fields < <("$3" --inventory "$4" 2>/dev/null | sed -n 's/.*: message \([0-9]*\) (.*/\1/p')
+    companions+=("$3" "$conv" "$4" "$dir/prepare" "$5" "${fields[@]}")
   fi
   run_bench "$dir/companions.md" "${companions[@]}"
   expect_rows "$dir/companions.md" '| conv2model-inspect netcdf |' '| nccopy -d1 -s |' \
     '| export / nccopy, deflate 1 with shuffle |'
-  if [ $# -ge 4 ]; then
+  if [ $# -ge 5 ]; then
     expect_rows "$dir/companions.md" '| conv2model-prepare |' \
-      '| end to end: GRIB 2 in, work file out |'
+      '| end to end: GRIB 2 in, work file out |' '| prepare -j 1 / floor |'
     [ -s "$dir/prepare/analysis.bin.ORUwrk" ] || {
       echo "bench smoke: the prepared case was not converted" >&2
       exit 1
