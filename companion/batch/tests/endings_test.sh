@@ -33,12 +33,10 @@ check_nothing_runs() {
   return 0
 }
 
-# ending SIGNAL TARGET: a batch of slow conversions, SIGNAL sent to the batch's process
-# ("process") or to its process group ("group") once two inputs have ended.
-ending() {
-  local signal=$1 target=$2 expected run=$w/run-$1-$2 pid status rows
-  expected=$((128 + $(kill -l "$signal")))
-  echo "== SIG$signal to the batch's $target"
+# start_slow_batch RUNDIR: a batch of slow conversions in the background, its process id
+# in pid, once two inputs have ended; old outputs planted beside every input before.
+start_slow_batch() {
+  local run=$1
   plant_old_outputs
   # A process group of its own, as a shell's job: a background command of a script
   # would start with SIGINT ignored, and such a signal cannot be caught.
@@ -50,6 +48,15 @@ ending() {
     [ "$(find "$run/status" -type f 2>/dev/null | wc -l)" -ge 2 ] && break
     sleep 0.05
   done
+}
+
+# ending SIGNAL TARGET: a batch of slow conversions, SIGNAL sent to the batch's process
+# ("process") or to its process group ("group") once two inputs have ended.
+ending() {
+  local signal=$1 target=$2 expected run=$w/run-$1-$2 pid status rows
+  expected=$((128 + $(kill -l "$signal")))
+  echo "== SIG$signal to the batch's $target"
+  start_slow_batch "$run"
   if [ "$target" = group ]; then kill -"$signal" -- "-$pid"; else kill -"$signal" "$pid"; fi
   wait "$pid"
   status=$?
@@ -78,15 +85,7 @@ ending TERM group
 echo "== SIGKILL to the batch alone"
 # It cannot stop its conversions: they go on, and no rerun may start beside them.
 run=$w/run-KILL
-plant_old_outputs
-set -m
-"$batch" -j 2 --converter "$slow" --run-dir "$run" --list "$w/inputs.txt" >"$w/out" 2>"$w/err" &
-pid=$!
-set +m
-for _ in $(seq 1 200); do
-  [ "$(find "$run/status" -type f 2>/dev/null | wc -l)" -ge 2 ] && break
-  sleep 0.05
-done
+start_slow_batch "$run"
 kill -KILL "$pid"
 { wait "$pid"; } 2>/dev/null
 run_checked 3 "$batch" --retry-failed -j 2 --run-dir "$run"
