@@ -339,8 +339,7 @@ void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variabl
       for (float& x : record)
         if (x != missing_value) x *= v.field->pa_per_unit;
     std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
-    if (v.has_levels || is_soil(v) ||
-        (is_layer(v) && c.layer_dim[v.field->soil_layer - 1] >= 0)) {
+    if (v.has_levels || is_soil(v) || (is_layer(v) && c.layer_dim[v.field->soil_layer - 1] >= 0)) {
       start.push_back(d.n);
       count.push_back(1);
     }
