@@ -202,5 +202,53 @@ TEST_F(prepare_layouts, several_valid_times_in_one_call) {
       << part.err;
 }
 
+// ERA5 as NCAR archives it: one variable per file, upper-case names without a
+// standard_name, each holding the hours of a day (here 12 and 18 UTC, the second made
+// with cdo shifttime), and the land-sea mask and surface geopotential in an invariant
+// file dated 1979-01-01 (cdo settaxis). All passed at once, each hour gets its file,
+// with the invariant fields.
+TEST_F(prepare_layouts, era5_as_ncar_archives_it_with_an_invariant_file) {
+  const std::string dir = std::string("\"") + LAYOUTS_DIR + "\"";
+  const shell_result made = shell(
+      dir_->path(),
+      "set -e; mkdir -p ncar && cd ncar; src=" + dir +
+          "; one_variable() { ncks -3 -O -v $2 $1 $4; ncrename -O -v $2,$3 $4; "
+          "ncatted -O -a standard_name,$3,d,, $4; }; "
+          "for f in pl sfc; do cdo -s -f nc2 -shifttime,6hour $src/era5_new_$f.nc later.nc; "
+          "cdo -s -f nc2 mergetime $src/era5_new_$f.nc later.nc day_$f.nc; done; "
+          "for v in u v z r t; do V=$(echo $v | tr a-z A-Z); one_variable day_pl.nc $v $V $V.nc; "
+          "done; "
+          "for v in msl sp stl1 stl2 stl3 stl4 swvl1 swvl2 swvl3 swvl4; do "
+          "V=$(echo $v | tr a-z A-Z); one_variable day_sfc.nc $v $V $V.nc; done; "
+          "cdo -s -f nc2 -settaxis,1979-01-01,00:00:00 -selname,lsm,z $src/era5_new_sfc.nc inv.nc; "
+          "one_variable inv.nc lsm LSM invariant_LSM.nc; one_variable inv.nc z Z invariant_Z.nc; "
+          "rm later.nc day_*.nc inv.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result single = prepare(
+      dir_->path(), "-o one.bin " + layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc"));
+  ASSERT_EQ(single.status, 0) << single.err;
+  const shell_result r = prepare(dir_->path(), "--each-time -o 'ncar_%H.bin' ncar/*.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(*dir_ / "ncar_12.bin") == read_file(*dir_ / "one.bin"));
+  EXPECT_TRUE(read_file(*dir_ / "ncar_18.bin") == read_file(*dir_ / "one.bin"));
+}
+
+// ERA5's final and preliminary data in one file: an expver axis of 2 before time (made
+// with ncecat -u expver from two copies). Refused naming the axis and the fix.
+TEST_F(prepare_layouts, an_expver_axis_is_refused_naming_it_and_the_fix) {
+  const shell_result made = shell(dir_->path(), "ncecat -O -u expver " + layout("era5_new_sfc.nc") +
+                                                    " " + layout("era5_new_sfc.nc") + " expver.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o x.bin " + layout("era5_new_pl.nc") + " expver.nc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("expver.nc: variable lsm has the axis expver of 2 (ERA5's final and "
+                       "preliminary data in one file); keep one, for example with ncks -d "
+                       "expver,0 in.nc out.nc"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "x.bin"));
+}
+
 }  // namespace
 }  // namespace c2m::test
