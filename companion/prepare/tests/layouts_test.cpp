@@ -250,5 +250,45 @@ TEST_F(prepare_layouts, an_expver_axis_is_refused_naming_it_and_the_fix) {
   EXPECT_FALSE(file_exists(*dir_ / "x.bin"));
 }
 
+// GRIB 1 soil layers whose bottom is coded missing (255; grib_set bottomLevel=255 on the
+// layers of the GRIB 1 layout): listed as not recognised, and refused as soil absent.
+TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
+  const shell_result made =
+      shell(dir_->path(), "grib_copy -w indicatorOfTypeOfLevel=112 " + layout("gfs.grib1") +
+                              " soil.grib1 && grib_set -s bottomLevel=255 soil.grib1 soil255.grib1 "
+                              "&& grib_copy -w indicatorOfTypeOfLevel!=112 " +
+                              layout("gfs.grib1") + " no_soil.grib1");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result inv = prepare(dir_->path(), "--inventory soil255.grib1 no_soil.grib1");
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(inv.out.find("ignored, a soil layer of another layering: soil255.grib1: message 2 "
+                         "(st, GRIB 1 table 2 code 85, 0.1 m below ground, no bottom given)\n"),
+            std::string::npos)
+      << inv.out;
+  const shell_result r = prepare(dir_->path(), "-o soil.bin soil255.grib1 no_soil.grib1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("conv2model-prepare: no st1 (soil temperature layer 1), sm1 (soil "
+                       "moisture layer 1), st2"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("; not recognised: soil255.grib1: message 1 (st, GRIB 1 table 2 code 85, "
+                       "0 m below ground, no bottom given);"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "soil.bin"));
+}
+
+// A NetCDF-4 file cut short (head -c): the failure says what it most likely is.
+TEST_F(prepare_layouts, a_netcdf_file_cut_short_is_said_to_be) {
+  const shell_result made =
+      shell(dir_->path(), "head -c 20000 " + layout("era5_new_sfc.nc") + " > cut.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o cut.bin " + layout("era5_new_pl.nc") + " cut.nc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cut.nc: cannot open NetCDF file: nc_open: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(the file looks cut short or damaged)"), std::string::npos) << r.err;
+}
+
 }  // namespace
 }  // namespace c2m::test
