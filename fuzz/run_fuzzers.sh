@@ -12,7 +12,11 @@ build="$(cd "$2" && pwd)"
 shift 2
 here="$(cd "$(dirname "$0")" && pwd)"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config fuzz_input fuzz_conversion)
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(fuzz_config fuzz_input fuzz_conversion)
+  # prepare's GRIB reader where prepare was built.
+  [ -x "$build/fuzz/fuzz_grib" ] && targets+=(fuzz_grib)
+fi
 
 status=0
 for t in "${targets[@]}"; do

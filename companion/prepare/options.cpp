@@ -43,6 +43,11 @@ Options:
       --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
                      and soil layers absent, saying what conv2model does with them
       --inventory    list the valid times, the fields found and where; write nothing
+  -j, --jobs N       decode GRIB messages in N processes at once (default: the
+                     cores this process may use)
+      --decode-limit SECONDS
+                     refuse a GRIB message that takes longer than this to
+                     decode as damaged (default 60)
   -h, --help         show this help and exit
       --version      show the version and exit
 
@@ -71,10 +76,16 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-constexpr cli_option option_table[] = {
-    {"", 'o', true},           {"--area", 0, true},         {"--levels", 0, true},
-    {"--inventory", 0, false}, {"--allow-holes", 0, false}, {"--time", 0, true},
-    {"--each-time", 0, false}, {"--member", 0, true}};
+constexpr cli_option option_table[] = {{"", 'o', true},
+                                       {"--area", 0, true},
+                                       {"--levels", 0, true},
+                                       {"--inventory", 0, false},
+                                       {"--allow-holes", 0, false},
+                                       {"--time", 0, true},
+                                       {"--each-time", 0, false},
+                                       {"--member", 0, true},
+                                       {"--jobs", 'j', true},
+                                       {"--decode-limit", 0, true}};
 
 long member_of(const std::string& value) {
   const double m = number(value, "--member");
@@ -137,6 +148,15 @@ options options_of(const parsed_command_line& c) {
       opt.time = value;
     } else if (name == "--member") {
       opt.member = member_of(value);
+    } else if (name == "--jobs") {
+      const double n = number(value, "--jobs");
+      if (n < 1 || n > 1024 || n != std::floor(n))
+        throw usage_error("--jobs: \"" + value + "\" is not a count from 1 to 1024");
+      opt.jobs = static_cast<int>(n);
+    } else if (name == "--decode-limit") {
+      opt.decode_seconds = number(value, "--decode-limit");
+      if (!(opt.decode_seconds > 0) || opt.decode_seconds > 86400)
+        throw usage_error("--decode-limit: \"" + value + "\" is not a time from 0 to 86400 s");
     }
   }
   opt.files = c.operands;

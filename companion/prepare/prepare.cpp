@@ -32,7 +32,7 @@ namespace {
 const std::string config_name(grid_config_file::name);
 
 // NetCDF (classic, 64-bit offset, CDF-5, or HDF5-based NetCDF-4) by its first bytes;
-// anything else is handed to the GRIB reader, which finds GRIB messages after any header.
+// anything else is handed to the GRIB reader.
 bool is_netcdf(const std::string& path) {
   struct closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -78,7 +78,7 @@ void print_inventory(const selection& sel, const window& w, const std::string& v
     out << "ignored, a soil layer of another layering: " << s->file << ": " << s->origin << "\n";
 }
 
-analysis load(const selection& sel, const window& w) {
+analysis load(const selection& sel, const window& w, const decode_limits& limits) {
   const auto lm = static_cast<std::int32_t>(sel.levels.size());
   analysis a;
   for (grid& g : a.upper) g = make_grid(w.im, w.jm, lm);
@@ -103,7 +103,7 @@ analysis load(const selection& sel, const window& w) {
     std::sort(loads.begin(), loads.end(), [](const grib_load& x, const grib_load& y) {
       return x.field->message < y.field->message;
     });
-    grib_read(path, loads);
+    grib_read(path, loads, limits);
   }
   return a;
 }
@@ -126,11 +126,12 @@ void write_config(const std::string& temp, const std::string& path, const window
       grid_config_file::style::plain);
 }
 
-std::vector<source_field> inventory(const std::vector<std::string>& files) {
+std::vector<source_field> inventory(const std::vector<std::string>& files,
+                                    const decode_limits& limits) {
   std::vector<source_field> found;
   for (const std::string& path : files) {
     std::vector<source_field> more =
-        is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path);
+        is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path, limits);
     if (more.empty()) throw run_error(path + ": holds none of the fields conv2model needs");
     for (source_field& s : more) found.push_back(std::move(s));
   }
@@ -215,11 +216,12 @@ std::vector<std::string> output_names(const std::vector<prepared>& runs, const o
 }
 
 void write_all(const std::vector<prepared>& runs, const std::vector<std::string>& names,
-               const options& opt, std::ostream& out, std::ostream& warn) {
+               const options& opt, const decode_limits& limits, std::ostream& out,
+               std::ostream& warn) {
   std::vector<std::unique_ptr<c2m::inspect::staged_output>> staged;
   for (std::size_t k = 0; k < runs.size(); ++k) {
     const prepared& r = runs[k];
-    analysis a = load(r.sel, r.w);
+    analysis a = load(r.sel, r.w, limits);
     check_holes(a, r.sel, r.w, opt.allow_holes, warn);
     derive_relative_humidity(a, r.sel, warn);
     staged.push_back(std::make_unique<c2m::inspect::staged_output>(names[k]));
@@ -249,10 +251,11 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
 
 void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   companion::remove_temporaries_on_signals(program);
+  const decode_limits limits{opt.jobs > 0 ? opt.jobs : cores_available(), opt.decode_seconds};
   // A plain output name is checked before anything is read; a pattern once the times are known.
   if (!opt.inventory && !names_a_time(opt.output))
     check_outputs_are_not_inputs(opt.files, {opt.output, config_name});
-  const std::vector<source_field> found = inventory(opt.files);
+  const std::vector<source_field> found = inventory(opt.files, limits);
   const std::vector<time_group> groups = group_by_time(found, opt.member, warn);
   const std::vector<const time_group*> times = chosen_times(groups, opt);
   if (opt.each_time && times.size() > 1 && !names_a_time(opt.output))
@@ -264,7 +267,7 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
     for (const prepared& r : runs) print_inventory(r.sel, r.w, r.time->valid, out);
     return;
   }
-  write_all(runs, output_names(runs, opt), opt, out, warn);
+  write_all(runs, output_names(runs, opt), opt, limits, out, warn);
 }
 
 }  // namespace c2m::prepare
