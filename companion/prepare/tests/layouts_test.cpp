@@ -290,5 +290,17 @@ TEST_F(prepare_layouts, a_netcdf_file_cut_short_is_said_to_be) {
   EXPECT_NE(r.err.find("(the file looks cut short or damaged)"), std::string::npos) << r.err;
 }
 
+// CDO's NetCDF of the GFS fields: soil temperature as t_3 (air temperature's name and
+// code) and soil moisture as soilw, on a depth axis with the layers' bounds.
+TEST_F(prepare_layouts, cdo_netcdf_with_soil_on_a_depth_axis) {
+  const shell_result made = shell(
+      dir_->path(),
+      "cdo -s -f nc4 copy " + layout("sel.grib2") +
+          " cdo_gfs.nc 2>/dev/null && ncdump -h cdo_gfs.nc | grep -c '(time, depth, lat, lon)'");
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_EQ(made.out, "2\n");
+  expect_same_as_source("cdo_gfs.nc", 0.0);
+}
+
 }  // namespace
 }  // namespace c2m::test
