@@ -15,8 +15,11 @@ netcdf_file netcdf_file::create(const std::string& path) {
 netcdf_file netcdf_file::open(const std::string& path) {
   int id = -1;
   const int status = nc_open(path.c_str(), NC_NOWRITE, &id);
+  // A file cut short shows as an HDF or a format error: say what it most likely is.
+  const bool damaged = status == NC_EHDFERR || status == NC_ENOTNC || status == NC_ETRUNC;
   if (status != NC_NOERR)
-    throw run_error(path + ": cannot open NetCDF file: nc_open: " + nc_strerror(status));
+    throw run_error(path + ": cannot open NetCDF file: nc_open: " + nc_strerror(status) +
+                    (damaged ? " (the file looks cut short or damaged)" : ""));
   return netcdf_file(id, path);
 }
 
