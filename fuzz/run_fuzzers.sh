@@ -12,7 +12,9 @@ build="$(cd "$2" && pwd)"
 shift 2
 here="$(cd "$(dirname "$0")" && pwd)"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config fuzz_input fuzz_conversion)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config fuzz_input fuzz_conversion fuzz_info_file fuzz_work_file)
+# The readers that need netCDF are there when the build has conv2model-prepare.
+[ "$#" -gt 0 ] || [ ! -x "$build/fuzz/fuzz_netcdf" ] || targets+=(fuzz_netcdf)
 
 status=0
 for t in "${targets[@]}"; do
@@ -23,7 +25,12 @@ for t in "${targets[@]}"; do
   # libFuzzer ends without exit handlers: the harnesses' scratch files go in a directory
   # of this script, in memory where possible.
   scratch="$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/c2m-fuzz.XXXXXX")"
-  TMPDIR="$scratch" "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  # The netCDF library allocates a name of the length a header gives before it reads
+  # it: up to 4 GiB of zeroed memory it never touches, freed when the file ends short.
+  limit=()
+  [ "$t" != fuzz_netcdf ] || limit=(-malloc_limit_mb=4200)
+  TMPDIR="$scratch" LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+    "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${limit[@]}" \
     -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" "$here/corpus/$t" $regressions \
     >"$out/log" 2>&1
   rc=$?
