@@ -270,7 +270,8 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
   std::vector<double> values = nc.read_doubles(var, start, count);
 
   // Missing points: _FillValue (or the type's default fill) and missing_value, compared
-  // in the packed form; then unpacking.
+  // in the packed form (a NaN fill stands for NaN values); then unpacking. Any other NaN
+  // is a value, which the plausibility check refuses.
   std::vector<double> fills = nc.numbers(var, "_FillValue");
   if (fills.empty()) fills.push_back(default_fill(nc.var_type(var)));
   for (const double m : nc.numbers(var, "missing_value")) fills.push_back(m);
@@ -278,14 +279,13 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
   const std::vector<double> offset = nc.numbers(var, "add_offset");
   const double a = scale.empty() ? 1.0 : scale[0];
   const double b = offset.empty() ? 0.0 : offset[0];
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (double& v : values) {
-    if (std::find(fills.begin(), fills.end(), v) != fills.end())
-      v = nan;
-    else
-      v = v * a + b;
-  }
-  place(values, nan, cut, field.kind, out);
+  constexpr double no_data = std::numeric_limits<double>::lowest();
+  const auto is_fill = [&](double v) {
+    return std::any_of(fills.begin(), fills.end(),
+                       [&](double f) { return f == v || (std::isnan(f) && std::isnan(v)); });
+  };
+  for (double& v : values) v = is_fill(v) ? no_data : v * a + b;
+  place(values, no_data, cut, field.kind, out);
 }
 
 }  // namespace c2m::prepare

@@ -11,7 +11,8 @@ namespace c2m::prepare {
 namespace {
 
 constexpr std::string_view help_text =
-    R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory] FILE...
+    R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory]
+                          [--allow-implausible] FILE...
 Write the input field file NAME and ./InputModelInf.txt for conv2model from one
 analysis (one time) held in one or more GRIB 1, GRIB 2 or NetCDF files, so that
     printf 'NAME\nx\n' | conv2model
@@ -31,6 +32,10 @@ Options:
       --levels LIST  pressure levels in hPa, comma separated (default: every level
                      that all five upper-air fields have); written bottom first
       --inventory    list the fields found and where, write nothing
+      --allow-implausible
+                     write values outside their field's plausible range (see
+                     conv2model-inspect stats) instead of stopping; values that are
+                     not numbers or infinite stop it always
   -h, --help         show this help and exit
       --version      show the version and exit
 
@@ -58,8 +63,11 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-constexpr cli_option option_table[] = {
-    {"", 'o', true}, {"--area", 0, true}, {"--levels", 0, true}, {"--inventory", 0, false}};
+constexpr cli_option option_table[] = {{"", 'o', true},
+                                       {"--area", 0, true},
+                                       {"--levels", 0, true},
+                                       {"--inventory", 0, false},
+                                       {"--allow-implausible", 0, false}};
 
 std::string output_name(const std::string& value) {
   if (value.empty() || value.find_first_of(" \t\n") != std::string::npos ||
@@ -107,6 +115,8 @@ options options_of(const parsed_command_line& c) {
       }
     } else if (name == "--inventory") {
       opt.inventory = true;
+    } else if (name == "--allow-implausible") {
+      opt.allow_implausible = true;
     }
   }
   opt.files = c.operands;

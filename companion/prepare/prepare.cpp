@@ -18,6 +18,7 @@
 #include "companion/common/staged_output.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
+#include "companion/prepare/plausibility.hpp"
 
 namespace c2m::prepare {
 
@@ -240,6 +241,18 @@ struct analysis {
   grid slp;
 };
 
+// Every value placed: plausible for its field, or allowed; never NaN or infinite.
+void check_values(const analysis& a, const selection& sel, const window& w, const options& opt) {
+  const auto check = [&](const grid& g, std::size_t level, const source_field& s) {
+    check_plausible({g.level(static_cast<std::int32_t>(level)), g.level_size()}, s, w,
+                    opt.allow_implausible);
+  };
+  for (std::size_t f = 0; f < n_upper; ++f)
+    for (std::size_t l = 0; l < sel.levels.size(); ++l) check(a.upper[f], l + 1, *sel.upper[f][l]);
+  for (std::size_t k = 1; k <= nsfcfld; ++k)
+    if (const source_field* s = sel.surface[k - 1]) check(a.slp, k, *s);
+}
+
 analysis load(const selection& sel, const window& w) {
   const auto lm = static_cast<std::int32_t>(sel.levels.size());
   analysis a;
@@ -316,6 +329,7 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   }
 
   const analysis a = load(sel, w);
+  check_values(a, sel, w, opt);
   c2m::inspect::staged_output data(opt.output);
   c2m::inspect::staged_output config(config_name);
   write_field_file(data.temp_path(), opt.output, a, sel);

@@ -18,6 +18,7 @@ struct options {
   std::optional<area> cut;
   std::vector<double> levels;  // hPa; empty: those present for all upper-air fields
   bool inventory = false;
+  bool allow_implausible = false;  // values outside their field's plausible range
   std::vector<std::string> files;
 };
 
