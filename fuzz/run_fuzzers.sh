@@ -27,11 +27,16 @@ for t in "${targets[@]}"; do
   scratch="$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/c2m-fuzz.XXXXXX")"
   # The netCDF library sizes names and dimension lists by a header's counts before it
   # reads them: single allocations of many GiB it never touches, freed when the file
-  # ends short (or refused by the system: "Memory allocation failure"). Only the memory
-  # used counts there.
+  # ends short. Such an allocation is refused there, as a system short of memory
+  # refuses it (the library then says "Memory allocation failure").
   limit=()
-  [ "$t" != fuzz_netcdf ] || limit=(-malloc_limit_mb=1000000)
+  asan="${ASAN_OPTIONS:-}"
+  if [ "$t" = fuzz_netcdf ]; then
+    limit=(-malloc_limit_mb=1000000)
+    asan="allocator_may_return_null=1:max_allocation_size_mb=2048${asan:+:$asan}"
+  fi
   TMPDIR="$scratch" LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+    ASAN_OPTIONS="$asan" \
     "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${limit[@]}" \
     -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" "$here/corpus/$t" $regressions \
     >"$out/log" 2>&1
