@@ -33,6 +33,12 @@
 #include <string>
 #include <vector>
 
+#include "common/errors.hpp"
+#include "common/field_file.hpp"
+#include "common/grid_config_file.hpp"
+#include "common/work_layout.hpp"
+#include "driver/grid_config.hpp"
+
 namespace {
 
 constexpr double mib = 1024.0 * 1024.0;
@@ -143,14 +149,12 @@ struct program_runs {
 std::uint64_t payload_bytes(const std::string& path) {
   const std::string bytes = slurp(path);
   std::uint64_t sum = 0;
-  std::size_t at = 0;
-  while (at + 4 <= bytes.size()) {
-    std::uint32_t length = 0;
-    std::memcpy(&length, bytes.data() + at, 4);
-    sum += length;
-    at += 8 + static_cast<std::size_t>(length);
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto r = c2m::field_file::record_at(bytes, at);
+    if (!r) fail(path + ": not a sequence of framed records");
+    sum += r->size();
+    at += r->size() + 2 * c2m::field_file::marker_bytes;
   }
-  if (at != bytes.size()) fail(path + ": not a sequence of framed records");
   return sum;
 }
 
@@ -173,14 +177,18 @@ struct grid_dims {
   std::size_t im = 0, jm = 0, lm = 0;
 };
 
-// The grid of a case, from its configuration: the title line, then im jm lm.
+// The grid of a case, from its configuration as the converter reads it.
 grid_dims case_grid(const std::string& dir) {
-  std::istringstream cfg(slurp(dir + "/InputModelInf.txt"));
-  std::string title;
-  std::getline(cfg, title);
-  grid_dims g;
-  cfg >> g.im >> g.jm >> g.lm;
-  return g;
+  c2m::run_state run;
+  try {
+    c2m::list_reader cfg =
+        c2m::open_grid_config(dir + "/" + std::string(c2m::grid_config_file::name));
+    c2m::read_grid_description(cfg, run);
+  } catch (const c2m::run_error& e) {
+    fail(e.what());
+  }
+  return {static_cast<std::size_t>(run.im), static_cast<std::size_t>(run.jm),
+          static_cast<std::size_t>(run.lm)};
 }
 
 std::string grid_text(const grid_dims& g) {
@@ -197,8 +205,12 @@ void check_least_output(const std::string& name, const std::string& dir,
             dir + "/bench.stderr", false);
   const grid_dims g = case_grid(dir);
   const std::size_t record = g.im * g.jm * sizeof(float);
-  const std::size_t records = 5 * g.lm + 12;
-  std::ifstream work(dir + "/sample.bin.ORUwrk", std::ios::binary | std::ios::ate);
+  const auto records = static_cast<std::size_t>(c2m::layout::record_count(std::int64_t(g.lm)));
+  // The humidity's records, from 0: the only ones the least work may write otherwise.
+  const auto q_first =
+      static_cast<std::size_t>(c2m::layout::record_3d(4, std::int64_t(g.lm), 1) - 1);
+  std::ifstream work(dir + "/sample.bin" + std::string(c2m::layout::work_suffix),
+                     std::ios::binary | std::ios::ate);
   std::ifstream least(dir + "/floor.out", std::ios::binary | std::ios::ate);
   if (!work || !least) fail(name + ": cannot open the work file or the least work's output");
   const auto size = static_cast<std::size_t>(work.tellg());
@@ -217,7 +229,7 @@ void check_least_output(const std::string& name, const std::string& dir,
         !least.read(b.data(), static_cast<std::streamsize>(record)))
       fail(name + ": cannot read record " + std::to_string(r + 1));
     if (a == b) continue;
-    if (r < 3 * g.lm || r >= 4 * g.lm)
+    if (r < q_first || r >= q_first + g.lm)
       fail(name + ": the least work wrote record " + std::to_string(r + 1) +
            " unlike the converter");
     ++humidity_differs;

@@ -32,46 +32,41 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/constants.hpp"
+#include "common/field_file.hpp"
+#include "common/file_io.hpp"
 #include "common/grid.hpp"
 #include "conditioning/conditioning.hpp"
+#include "driver/grid_config.hpp"
+#include "output/output.hpp"
 #include "thermo/humidity.hpp"
 #include "thermo/module_estab.hpp"
 
 namespace {
+
+namespace ff = c2m::field_file;
+
+// A record's place, from 0, among those read.
+constexpr std::size_t at(ff::record r) {
+  return static_cast<std::size_t>(r) - 1;
+}
 
 [[noreturn]] void fail(const std::string& file, const char* what) {
   std::fprintf(stderr, "io_floor: %s: %s: %s\n", file.c_str(), what, std::strerror(errno));
   std::exit(1);
 }
 
-bool read_full(int fd, void* dest, std::size_t n) {
-  auto* p = static_cast<char*>(dest);
-  while (n > 0) {
-    const ssize_t r = ::read(fd, p, n);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<std::size_t>(r);
-  }
-  return true;
+bool read_full(int fd, const std::string& name, void* dest, std::size_t n) {
+  return c2m::read_up_to(fd, name, dest, n) == n;
 }
 
 void write_full(int fd, const std::string& name, const char* p, std::size_t n,
                 std::uint64_t offset) {
-  while (n > 0) {
-    const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(offset));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) fail(name, "cannot write");
-    p += w;
-    n -= static_cast<std::size_t>(w);
-    offset += static_cast<std::uint64_t>(w);
-  }
+  c2m::write_at(fd, name, p, n, offset);
 }
 
 std::size_t whole_huge_pages(std::size_t n) {
@@ -92,7 +87,7 @@ std::vector<record> read_records(int in, const std::string& input, bool huge,
                                  std::vector<std::unique_ptr<char[]>>& plain_store) {
   std::vector<record> records;
   std::uint32_t length = 0;
-  while (read_full(in, &length, sizeof length)) {
+  while (read_full(in, input, &length, sizeof length)) {
     char* buffer = nullptr;
     if (huge) {
       buffer = aligned_reserve(length == 0 ? 1 : length);
@@ -103,8 +98,8 @@ std::vector<record> read_records(int in, const std::string& input, bool huge,
       buffer = plain_store.back().get();
     }
     std::uint32_t trailing = 0;
-    if (!read_full(in, buffer, length) || !read_full(in, &trailing, sizeof trailing) ||
-        trailing != length) {
+    if (!read_full(in, input, buffer, length) ||
+        !read_full(in, input, &trailing, sizeof trailing) || trailing != length) {
       errno = EINVAL;
       fail(input, "malformed record");
     }
@@ -122,18 +117,14 @@ std::vector<record> map_records(int in, const std::string& input) {
       ::mmap(base, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, in, 0) == MAP_FAILED)
     fail(input, "cannot map");
   std::vector<record> records;
-  std::size_t at = 0;
-  while (at + 4 <= size) {
-    std::uint32_t length = 0;
-    std::uint32_t trailing = 0;
-    std::memcpy(&length, base + at, 4);
-    if (size - at - 4 < std::size_t{length} + 4 ||
-        (std::memcpy(&trailing, base + at + 4 + length, 4), trailing != length)) {
+  for (std::size_t at = 0; at < size;) {
+    const auto r = c2m::field_file::record_at({base, size}, at);
+    if (!r) {
       errno = EINVAL;
       fail(input, "malformed record");
     }
-    records.push_back({base + at + 4, length});
-    at += std::size_t{length} + 8;
+    records.push_back({r->data(), static_cast<std::uint32_t>(r->size())});
+    at += r->size() + 2 * c2m::field_file::marker_bytes;
   }
   return records;
 }
@@ -157,33 +148,30 @@ c2m::grid level_view(const float* p, std::int32_t im, std::int32_t jm) {
 
 void least_work(const std::vector<record>& records, const std::string& input, int out,
                 const std::string& output) {
-  std::ifstream cfg("InputModelInf.txt");
-  std::string title;
-  std::int32_t im = 0, jm = 0;
-  if (!std::getline(cfg, title) || !(cfg >> im >> jm) || im < 1 || jm < 1) {
-    errno = EINVAL;
-    fail("InputModelInf.txt", "no grid dimensions");
-  }
+  c2m::run_state run;
+  c2m::list_reader cfg = c2m::open_grid_config(c2m::grid_config_path);
+  c2m::read_grid_description(cfg, run);
+  const std::int32_t im = run.im, jm = run.jm;
   std::int32_t lm = 0;
-  if (records[0].size < sizeof lm) {
+  if (records[at(ff::record::level_count)].size < sizeof lm) {
     errno = EINVAL;
     fail(input, "no level count");
   }
-  std::memcpy(&lm, records[0].data, sizeof lm);
+  std::memcpy(&lm, records[at(ff::record::level_count)].data, sizeof lm);
   const std::size_t points = static_cast<std::size_t>(im) * static_cast<std::size_t>(jm);
   const std::size_t bytes = points * sizeof(float);
-  for (std::size_t k = 1; k <= 5; ++k)
+  for (std::size_t k = at(ff::record::uw); k <= at(ff::record::tp); ++k)
     if (lm < 1 || records[k].size < bytes * static_cast<std::size_t>(lm)) {
       errno = EINVAL;
       fail(input, "3-D records shorter than the grid");
     }
-  if (records[6].size < sizeof(float) * static_cast<std::size_t>(lm) ||
-      records[7].size < bytes * c2m::nsfcfld) {
+  if (records[at(ff::record::pressures)].size < sizeof(float) * static_cast<std::size_t>(lm) ||
+      records[at(ff::record::surface)].size < bytes * c2m::nsfcfld) {
     errno = EINVAL;
     fail(input, "pressures or surface fields shorter than the grid");
   }
   c2m::estab::es_ini();
-  const auto* pr = reinterpret_cast<const float*>(records[6].data);
+  const auto* pr = reinterpret_cast<const float*>(records[at(ff::record::pressures)].data);
   const auto level_of = [&](std::size_t k, std::int32_t l) {
     return reinterpret_cast<const float*>(records[k].data) +
            points * static_cast<std::size_t>(l - 1);
@@ -204,17 +192,19 @@ void least_work(const std::vector<record>& records, const std::string& input, in
   };
   for (std::int32_t l = 1; l <= lm; ++l) {
     for (std::int32_t field : {0, 1, 2})  // uw, vw, ht: records 2 to 4 of the input
-      write_full(out, output, reinterpret_cast<const char*>(fixed(level_of(1 + field, l), own)),
+      write_full(out, output,
+                 reinterpret_cast<const char*>(
+                     fixed(level_of(at(ff::record::uw) + static_cast<std::size_t>(field), l), own)),
                  bytes, record_at(field, l));
-    const c2m::grid tp = level_view(fixed(level_of(5, l), tp_own), im, jm);
-    std::memcpy(own.data, level_of(4, l), bytes);
+    const c2m::grid tp = level_view(fixed(level_of(at(ff::record::tp), l), tp_own), im, jm);
+    std::memcpy(own.data, level_of(at(ff::record::rh), l), bytes);
     c2m::fill_to(own.all(), c2m::missing_value);
     own = c2m::rh_to_q(tp, {pr + (l - 1), 1}, std::move(own));
     write_full(out, output, reinterpret_cast<const char*>(own.data), bytes, record_at(3, l));
     write_full(out, output, reinterpret_cast<const char*>(tp.data), bytes, record_at(4, l));
   }
   c2m::grid slp = c2m::make_grid(im, jm, c2m::nsfcfld);
-  std::memcpy(slp.data, records[7].data, bytes * c2m::nsfcfld);
+  std::memcpy(slp.data, records[at(ff::record::surface)].data, bytes * c2m::nsfcfld);
   c2m::mask_fix({slp.level(1), points});
   c2m::fill_to(slp.all(), 0.0f);
   c2m::soil_fix(slp);  // its lines go to standard output
@@ -224,7 +214,7 @@ void least_work(const std::vector<record>& records, const std::string& input, in
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int io_floor(int argc, char** argv) {
   const std::string mode = argc == 4 ? argv[1] : "";
   if (mode != "plain" && mode != "huge" && mode != "mapped" && mode != "least") {
     std::fprintf(stderr, "usage: io_floor plain|huge|mapped|least INPUT OUTPUT\n");
@@ -240,7 +230,7 @@ int main(int argc, char** argv) {
                                           ? map_records(in, input)
                                           : read_records(in, input, mode == "huge", plain_store);
   ::close(in);
-  if (records.size() != 8) {
+  if (records.size() != ff::record_total) {
     errno = EINVAL;
     fail(input, "not an input field file of 8 records");
   }
@@ -248,20 +238,26 @@ int main(int argc, char** argv) {
   const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (out < 0) fail(output, "cannot open");
   if (mode == "least") {
-    try {
-      least_work(records, input, out, output);
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "io_floor: %s\n", e.what());
-      return 1;
-    }
+    least_work(records, input, out, output);
     if (::close(out) != 0) fail(output, "cannot close");
     return 0;
   }
   std::uint64_t offset = 0;
-  for (std::size_t k : {1, 2, 3, 4, 5, 7}) {
+  for (const ff::record r : {ff::record::uw, ff::record::vw, ff::record::ht, ff::record::rh,
+                             ff::record::tp, ff::record::surface}) {
+    const std::size_t k = at(r);
     write_full(out, output, records[k].data, records[k].size, offset);
     offset += records[k].size;
   }
   if (::close(out) != 0) fail(output, "cannot close");
   return 0;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return io_floor(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "io_floor: %s\n", e.what());
+    return 1;
+  }
 }

@@ -8,24 +8,36 @@
 #include <vector>
 
 #include "common/command_line_options.hpp"
+#include "common/work_layout.hpp"
+#include "driver/grid_config.hpp"
 
 namespace c2m {
 
 namespace {
 
-constexpr const char* help = R"(Usage: conv2model < LINES
+// The help, with the limits and the names filled in from their owners.
+std::string help_text() {
+  const std::string work = "PATH" + std::string(layout::work_suffix);
+  const std::string info = work + std::string(layout::info_suffix);
+  return R"(Usage: conv2model < LINES
        conv2model --help | --version
 Convert one pressure-level analysis into the initial data of the limited-area model.
 
 Standard input, two lines:
   line 1  the path of the input field file (the text before its first blank, at
-          most 239 characters)
+          most )" +
+         std::to_string(layout::longest_input_name) + R"( characters)
   line 2  any text; it must be present and is not used
-The grid comes from ./InputModelInf.txt in the working directory.
+The grid comes from )" +
+         grid_config_path + R"( in the working directory.
 
 Writes, next to the input field file PATH:
-  PATH.ORUwrk           the work file
-  PATH.ORUwrk.gdsinfo   the grid description info file
+  )" + work +
+         std::string(22 - work.size(), ' ') +
+         R"(the work file
+  )" + info +
+         std::string(22 - info.size(), ' ') +
+         R"(the grid description info file
 and the progress log on standard output. A failure ends the log with one line on
 standard error: 'conv2model: FILE: what is wrong'.
 
@@ -44,6 +56,7 @@ Options:
 
 Manual: man conv2model
 )";
+}
 
 }  // namespace
 
@@ -53,7 +66,7 @@ int answer_arguments(int argc, char** argv) {
     // No options of its own and no operands: every argument but the help and the version
     // is refused, before standard input is read.
     const parsed_command_line c = parse_command_line(args, cli_syntax{{}, 0});
-    return answer_help_or_version(c, "conv2model", help, std::cout, std::cerr).value_or(0);
+    return answer_help_or_version(c, "conv2model", help_text(), std::cout, std::cerr).value_or(0);
   } catch (const usage_error& e) {
     return report_usage_error(
         "conv2model",

@@ -48,15 +48,16 @@ std::string record_label(int number, const char* what) {
 enum class marker { leading, trailing };
 
 std::int32_t read_marker(record_reader& in, int number, const char* what, marker role) {
-  unsigned char b[4];
-  const std::size_t got = read_full(in, b, 4);
+  unsigned char b[field_file::marker_bytes];
+  const std::size_t got = read_full(in, b, sizeof b);
   if (got == 0 && role == marker::leading)
     throw run_error(in.name + ": end of file before " + record_label(number, what));
-  if (got < 4)
+  if (got < sizeof b)
     throw run_error(in.name + ": " + record_label(number, what) + ": file ends inside its " +
                     (role == marker::leading ? "leading" : "trailing") + " length marker");
   const std::uint32_t u = load_le32(b);
-  if (number == 1 && role == marker::leading && byte_swap(u) == 4)
+  // The level count's record holds one 4-byte integer.
+  if (number == 1 && role == marker::leading && byte_swap(u) == sizeof(std::int32_t))
     throw run_error(in.name +
                     ": the file is big-endian (its first length marker reads 4 byte-swapped); "
                     "conv2model reads little-endian records: convert the file or write it "
@@ -93,7 +94,7 @@ std::int32_t begin_record(record_reader& in, std::size_t need, const char* what)
   if (static_cast<std::uint64_t>(length) < need)
     throw run_error(in.name + ": " + record_label(number, what) + " is short: it holds " +
                     std::to_string(length) + " bytes, the grid needs " + std::to_string(need));
-  if (in.size >= 0 && in.offset + length + 4 > in.size)
+  if (in.size >= 0 && in.offset + length + std::int64_t{field_file::marker_bytes} > in.size)
     throw run_error(in.name + ": " + record_label(number, what) + " is cut: its length says " +
                     std::to_string(length) + " bytes, the file ends after " +
                     std::to_string(in.size - in.offset));

@@ -13,6 +13,7 @@
 
 #include "common/errors.hpp"
 #include "common/grid.hpp"
+#include "common/grid_config_file.hpp"
 #include "common/run_state.hpp"
 #include "common/work_layout.hpp"
 #include "driver/conv2model.hpp"
@@ -22,6 +23,8 @@
 namespace {
 
 constexpr std::uint64_t max_field_values = 100000;
+const std::string work_name = "an.bin" + std::string(c2m::layout::work_suffix);
+const std::string info_name = work_name + std::string(c2m::layout::info_suffix);
 
 // The configured dimensions when they are small enough to run; a configuration the
 // reader refuses before any allocation also runs (it fails the same way in the run).
@@ -47,8 +50,8 @@ void check_outputs(const c2m::run_state& dims) {
   const std::uint64_t points =
       static_cast<std::uint64_t>(dims.im) * static_cast<std::uint64_t>(dims.jm);
   const auto records = static_cast<std::uint64_t>(c2m::layout::record_count(dims.lm));
-  if (std::filesystem::file_size("an.bin.ORUwrk") != records * points * sizeof(float)) std::abort();
-  if (line_count("an.bin.ORUwrk.gdsinfo") != static_cast<std::size_t>(dims.lm) + 38) std::abort();
+  if (std::filesystem::file_size(work_name) != records * points * sizeof(float)) std::abort();
+  if (line_count(info_name.c_str()) != static_cast<std::size_t>(dims.lm) + 38) std::abort();
 }
 
 }  // namespace
@@ -65,14 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   c2m::run_state dims;
   if (!small_enough(config, dims)) return 0;
 
-  std::remove("an.bin.ORUwrk");
-  std::remove("an.bin.ORUwrk.gdsinfo");
-  c2m::fuzz::put_file("InputModelInf.txt", config.data(), config.size());
+  std::remove(work_name.c_str());
+  std::remove(info_name.c_str());
+  c2m::fuzz::put_file(std::string(c2m::grid_config_file::name), config.data(), config.size());
   c2m::fuzz::put_file("an.bin", data + file_start, size - file_start);
 
   std::string line1 = "an.bin", line2 = "fuzz";
-  line1.resize(255, ' ');
-  line2.resize(255, ' ');
+  line1.resize(c2m::layout::name_field, ' ');
+  line2.resize(c2m::layout::name_field, ' ');
   try {
     c2m::conv2model(line1, line2);
     check_outputs(dims);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/line_layout.hpp"
+#include "common/work_layout.hpp"
 #include "tests/support/scratch.hpp"
 
 namespace c2m {
@@ -83,7 +84,7 @@ TEST(work_file, progress_lines_and_surface_sample) {
   run_state run = tagged_run(dir / "an.bin", 3, 3, 1);
   const std::string log = convert_outputs(run);
   std::string field = dir / "an.bin.ORUwrk ";
-  field.resize(255, ' ');
+  field.resize(layout::name_field, ' ');
   const std::string work = dir / "an.bin.ORUwrk";
   std::string expected = " " + field + "\n ORUwrk  data ---> " + work + "\n";
   expected += " calling get_fullgds with " + (dir / "an.bin") + "\n back from get_fullgds\n";

@@ -11,6 +11,7 @@
 
 #include "common/constants.hpp"
 #include "common/line_layout.hpp"
+#include "common/work_layout.hpp"
 #include "tests/support/scratch.hpp"
 #include "tools/record_writer.hpp"
 
@@ -57,7 +58,7 @@ TEST(whole_run, every_repair_at_once) {
   EXPECT_EQ(r.err, "");
 
   std::string field = "an.bin.ORUwrk ";
-  field.resize(255, ' ');
+  field.resize(layout::name_field, ' ');
   std::string want;
   want += format_line({"using hardwired stuff! ", im, jm, lm});
   want += format_line({1000.0f, 925.0f, 850.0f, 700.0f});

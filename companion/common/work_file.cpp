@@ -48,8 +48,7 @@ grid_info parse_grid_info(std::string_view text, const std::string& name) {
 work_file read_work_file(const std::string& path) {
   work_file w;
   w.path = path;
-  const std::string info_path = path + std::string(layout::info_suffix);
-  w.info = grid_info_of(info_file::read(info_path));
+  w.info = grid_info_of(info_file::read(w.info_path()));
 
   const unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.is_open()) throw run_error(os_error(path, "cannot open work file"));

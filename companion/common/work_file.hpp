@@ -37,6 +37,7 @@ struct work_file {
   grid_info info;
   std::vector<float> values;  // all records, one after the other
 
+  std::string info_path() const { return path + std::string(layout::info_suffix); }
   std::size_t points() const {
     return static_cast<std::size_t>(info.im) * static_cast<std::size_t>(info.jm);
   }

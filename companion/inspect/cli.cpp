@@ -276,7 +276,7 @@ std::string quoted_command(const std::string& name, std::span<const std::string>
 // disagrees with their order), once, as warnings.
 void warn_about_grid(const work_file& w, std::ostream& err) {
   try {
-    for (const std::string& note : make_axes(w.info, w.path + ".gdsinfo").notes)
+    for (const std::string& note : make_axes(w.info, w.info_path()).notes)
       err << program << ": warning: " << note << '\n';
   } catch (const run_error&) {
     // Not a latitude/longitude grid: the command itself says so where it matters.

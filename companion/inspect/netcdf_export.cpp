@@ -272,7 +272,7 @@ void define_globals(netcdf_file& nc, const work_file& w, const netcdf_options& o
                     bool any_soil) {
   nc.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
   nc.put_text(NC_GLOBAL, "title", "conv2model work file " + w.path);
-  nc.put_text(NC_GLOBAL, "source", "conv2model work file and its info file " + w.path + ".gdsinfo");
+  nc.put_text(NC_GLOBAL, "source", "conv2model work file and its info file " + w.info_path());
   nc.put_text(NC_GLOBAL, "history", history_line(options.command_line));
   if (any_soil && options.soil_depths.empty())
     nc.put_text(NC_GLOBAL, "comment",
@@ -337,7 +337,7 @@ void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variabl
 }  // namespace
 
 void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options) {
-  const grid_axes axes = make_axes(w.info, w.path + ".gdsinfo");
+  const grid_axes axes = make_axes(w.info, w.info_path());
   const std::vector<variable> vars = plan_variables(w.info);
   bool any_soil = false;
   for (const variable& v : vars) any_soil = any_soil || is_soil(v);

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "common/constants.hpp"
+#include "common/grid_config_file.hpp"
 #include "tests/support/scratch.hpp"
 #include "tools/record_writer.hpp"
 
@@ -277,7 +278,7 @@ std::uint64_t input_hash(const std::string& dir, const case_files& f) {
 }
 
 void materialise(const std::string& dir, const case_files& f) {
-  if (f.config) write_text(dir + "/InputModelInf.txt", *f.config);
+  if (f.config) write_text(dir + "/" + std::string(grid_config_file::name), *f.config);
   if (f.input_present) write_text(dir + "/" + f.input_name, f.input());
   for (const auto& d : f.dirs) std::filesystem::create_directory(dir + "/" + d);
   for (const auto& [name, target] : f.links)

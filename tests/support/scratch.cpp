@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/grid_config_file.hpp"
 #include "tools/record_writer.hpp"
 
 namespace c2m::test {
@@ -91,7 +92,8 @@ run_result run_conv2model(const std::string& dir, const std::string& stdin_text,
 
 void write_case(const std::string& dir, const sample::analysis& a, const std::string& input_name) {
   sample::write_input_file(dir + "/" + input_name, a);
-  write_text(dir + "/InputModelInf.txt", sample::grid_config_text(a, "test-case"));
+  write_text(dir + "/" + std::string(grid_config_file::name),
+             sample::grid_config_text(a, "test-case"));
 }
 
 std::vector<std::string> input_records(const sample::analysis& a) {

@@ -78,11 +78,10 @@ snapshot() {
 # check_results RUNDIR: every input's result, outputs and log against its reference
 # conversion; nothing left behind; the input directories unchanged but for the outputs.
 check_results() {
-  local rundir=$1 k input name outdir tag status log expected
+  local rundir=$1 k input name tag status log expected
   for k in $(seq 1 20); do
     input=${inputs[k - 1]}
     name=${input##*/}
-    outdir=$(dirname "$input")
     tag=$(printf '%06d' "$k")
     link_name "$input"
     expected=$(cat "$w/ref/$k/status")
@@ -91,40 +90,36 @@ check_results() {
     [ "$status" = "$expected" ] || fail "input $k: status $status, conv2model gives $expected"
     log=$rundir/logs/$tag-$name.log
     cat "$w/ref/$k/stdout" "$w/ref/$k/stderr" | cmp -s - "$log" || fail "input $k: log $log differs"
-    if [ "$expected" = 0 ]; then
-      cmp -s "$outdir/$name.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: work file differs"
-      cmp -s "$outdir/$name.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" ||
-        fail "input $k: info file differs"
-    else
-      [ ! -e "$outdir/$name.ORUwrk" ] || fail "input $k: a work file survived a failed run"
-      [ ! -e "$outdir/$name.ORUwrk.gdsinfo" ] || fail "input $k: an info file survived a failed run"
-    fi
+    check_beside "$k" "$expected"
   done
-  [ -z "$(find "$w/in" -name '.conv2model-batch*')" ] || fail "temporary files left under $w/in"
-  [ -z "$(ls -A "$rundir/scratch")" ] || fail "scratch directories left in $rundir/scratch"
+  check_no_leftovers "$rundir"
   snapshot | cmp -s - "$w/before" || fail "files under $w/in changed besides the outputs"
 }
 
-# expected_summary RUNDIR CONVERTED STOPPED FAILED [RESULT K]...: the summary the batch
-# must print, with one row per input K that did not convert.
+# expected_summary RUNDIR CONVERTED STOPPED FAILED REMOVED [RESULT K OLD]...: the summary
+# the batch must print, with one row per input K that did not convert, OLD telling what
+# became of its old outputs; REMOVED inputs had old outputs removed.
 expected_summary() {
-  local rundir=$1 converted=$2 stopped=$3 failed=$4 width=5 k
-  shift 4
+  local rundir=$1 converted=$2 stopped=$3 failed=$4 removed=$5 width=5 k row
+  shift 5
   local rows=("$@")
-  for ((k = 1; k < ${#rows[@]}; k += 2)); do
+  for ((k = 1; k < ${#rows[@]}; k += 3)); do
     input=${inputs[rows[k] - 1]}
     [ ${#input} -le "$width" ] || width=${#input}
   done
   echo "conv2model-batch: 20 inputs: $converted converted, $stopped stopped for data, $failed failed"
+  echo "old outputs: removed beside $removed inputs before the conversions; no input in the table has outputs now"
   if [ ${#rows[@]} -gt 0 ]; then
     echo
-    printf "%-7s  %-6s  %-${width}s  %s\n" result status input \
-      "last log line (stopped) or diagnostic (failed)"
-    for ((k = 0; k < ${#rows[@]}; k += 2)); do
+    row="%-7s  %-6s  %-11s  %-${width}s  %s\n"
+    # shellcheck disable=SC2059 # the row's format, built once
+    printf "$row" result status "old outputs" input "last log line (stopped) or diagnostic (failed)"
+    for ((k = 0; k < ${#rows[@]}; k += 3)); do
+      # shellcheck disable=SC2059
       case ${rows[k + 1]} in
-        4) printf "%-7s  %-6s  %-${width}s  %s\n" stopped 2 "${inputs[3]}" \
+        4) printf "$row" stopped 2 "${rows[k + 2]}" "${inputs[3]}" \
           "Height data missing at level:    800.000000" ;;
-        16) printf "%-7s  %-6s  %-${width}s  %s\n" failed 1 "${inputs[15]}" \
+        16) printf "$row" failed 1 "${rows[k + 2]}" "${inputs[15]}" \
           "conv2model: b16.bin: record 2 (uw) is cut: its length says 1008 bytes, the file ends after 504" ;;
       esac
     done
@@ -158,11 +153,56 @@ check_retry() {
   reference 16
   snapshot >"$w/before"
   run_checked 2 "$batch" --retry-failed "$@" --run-dir "$rundir"
-  expected_summary "$rundir" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary after the retry"
+  expected_summary "$rundir" 19 1 0 3 stopped 4 removed | diff - "$w/out" || fail "summary after the retry"
   check_results "$rundir"
   check_joblog "$rundir" 22
   [ "$(stat -c '%i %Y' "${inputs[0]}.ORUwrk" "${inputs[10]}.ORUwrk")" = "$converted_before" ] ||
     fail "the retry converted inputs that had converted"
+}
+
+# Outputs of other contents beside every input: what an earlier batch left before the
+# inputs were made again (a02's beside a01, a01's beside the others).
+plant_old_outputs() {
+  local input from
+  for input in "${inputs[@]}"; do
+    from=$w/ref/1/a01.bin
+    [ "$input" != "${inputs[0]}" ] || from=$w/ref/2/a02.bin
+    cp "$from.ORUwrk" "$input.ORUwrk"
+    cp "$from.ORUwrk.gdsinfo" "$input.ORUwrk.gdsinfo"
+  done
+}
+
+# check_invariant RUNDIR: beside every input, the outputs of its present contents (when
+# its result says converted) or none; no temporary name, no scratch directory left.
+check_invariant() {
+  local rundir=$1 k input tag link
+  for k in $(seq 1 20); do
+    input=${inputs[k - 1]}
+    tag=$(printf '%06d' "$k")
+    [ -f "$rundir/status/$tag" ] || fail "input $k: no result recorded"
+    check_beside "$k" "$(cut -f 1 "$rundir/status/$tag")"
+  done
+  check_no_leftovers "$rundir"
+}
+
+# check_beside K STATUS: beside input K, the outputs of a direct conversion (STATUS 0)
+# or none.
+check_beside() {
+  local k=$1 input=${inputs[$1 - 1]} link
+  link_name "$input"
+  if [ "$2" = 0 ]; then
+    cmp -s "$input.ORUwrk" "$w/ref/$k/$link.ORUwrk" || fail "input $k: converted, but its work file differs"
+    cmp -s "$input.ORUwrk.gdsinfo" "$w/ref/$k/$link.ORUwrk.gdsinfo" || fail "input $k: info file differs"
+  else
+    [ ! -e "$input.ORUwrk" ] || fail "input $k: not converted, yet a work file stands beside it"
+    [ ! -e "$input.ORUwrk.gdsinfo" ] || fail "input $k: not converted, yet an info file stands beside it"
+  fi
+}
+
+# check_no_leftovers RUNDIR: no temporary name beside the inputs, no scratch directory.
+check_no_leftovers() {
+  [ -z "$(find "$w/in" -name '.*conv2model-batch*')" ] || fail "temporary files left under $w/in"
+  [ -z "$(ls -A "$1/scratch" 2>/dev/null)" ] || fail "scratch directories left in $1/scratch"
 }
 
 # run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.

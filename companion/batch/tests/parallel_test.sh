@@ -16,7 +16,7 @@ run=$w/run
 
 echo "== 20 inputs, -j 2"
 run_checked 1 "$batch" -j 2 --run-dir "$run" --list "$w/inputs.txt"
-expected_summary "$run" 18 1 1 stopped 4 failed 16 | diff - "$w/out" || fail "summary"
+expected_summary "$run" 18 1 1 3 stopped 4 removed failed 16 removed | diff - "$w/out" || fail "summary"
 cmp -s "$w/out" "$run/summary" || fail "the summary file differs from what was printed"
 [ ! -s "$w/err" ] || { cat "$w/err"; fail "standard error is not empty (no terminal, no bar)"; }
 check_results "$run"
@@ -42,11 +42,11 @@ grep -qx "conv2model-batch: 2 inputs: 2 converted, 0 stopped for data, 0 failed"
 
 echo "== a grid configuration that is missing, an output that cannot be replaced, inputs that clash"
 run_checked 1 "$batch" --run-dir "$w/run3" --config "$w/conf/none.txt" "${inputs[1]}" >/dev/null
-grep -q "failed   1       ${inputs[1]}  conv2model-batch: $w/conf/none.txt: cannot copy the grid configuration: No such file or directory" "$w/out" ||
+grep -q "failed   1       removed      ${inputs[1]}  conv2model-batch: $w/conf/none.txt: cannot copy the grid configuration: No such file or directory" "$w/out" ||
   fail "a missing configuration is not reported"
 mkdir -p "$w/out-dir-2/a03.bin.ORUwrk"
 run_checked 1 "$batch" --run-dir "$w/run3" --output-dir "$w/out-dir-2" "${inputs[2]}" >/dev/null
-grep -q "failed   1       ${inputs[2]}  conv2model-batch: cannot remove the old outputs: cannot remove '$w/out-dir-2/a03.bin.ORUwrk': Is a directory" "$w/out" ||
+grep -q "failed   1       kept         ${inputs[2]}  conv2model-batch: cannot remove the old outputs: cannot remove '$w/out-dir-2/a03.bin.ORUwrk': Is a directory" "$w/out" ||
   fail "an output that cannot be replaced is not reported"
 run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "$w/in/grid-a/../grid-a/a02.bin"
 grep -qx "conv2model-batch: input 2: $w/in/grid-a/../grid-a/a02.bin: given twice: also input 1" "$w/err" ||

@@ -42,7 +42,7 @@ t=$EPOCHREALTIME
 run_checked 1 "$batch" --slurm --chunk 3 --partition batch --time 10 --mem 200 --run-dir "$run" \
   --list "$w/inputs.txt"
 echo "== array done in $(seconds_since "$t")"
-expected_summary "$run" 18 1 1 stopped 4 failed 16 | diff - "$w/out" || fail "summary"
+expected_summary "$run" 18 1 1 3 stopped 4 removed failed 16 removed | diff - "$w/out" || fail "summary"
 check_results "$run"
 check_joblog "$run" 20
 
@@ -73,9 +73,98 @@ for _ in $(seq 1 300); do
 done
 echo "== array done in $(seconds_since "$t")"
 run_checked 2 "$batch" --summary --run-dir "$w/run-max"
-expected_summary "$w/run-max" 19 1 0 stopped 4 | diff - "$w/out" || fail "summary of the array"
+expected_summary "$w/run-max" 19 1 0 19 stopped 4 none | diff - "$w/out" || fail "summary of the array"
 check_results "$w/run-max"
 check_joblog "$w/run-max" 20
+
+echo "== 40 inputs, --chunk 4, MaxArraySize=8: 8 tasks of 5"
+mkdir -p "$w/forty"
+forty=()
+for d in 1 2 3 4; do
+  mkdir -p "$w/forty/$d"
+  cp "$w/in/grid-a/"*.bin "$w/in/grid-a/InputModelInf.txt" "$w/forty/$d/"
+  rm -f "$w/forty/$d/"*.ORUwrk*
+  forty+=("$w/forty/$d/"a*.bin)
+done
+run_checked 2 "$batch" --slurm --chunk 4 --run-dir "$w/run-40" "${forty[@]}" >/dev/null
+grep -qx "conv2model-batch: submitting 40 inputs as 8 array tasks of up to 5" "$w/err" ||
+  fail "the array is not sized exactly: $(cat "$w/err")"
+grep -qx "conv2model-batch: 40 inputs: 36 converted, 4 stopped for data, 0 failed" "$w/out" || fail "summary of 40"
+
+# A converter that takes two seconds, and for input 5 longer than its task may run.
+slow=$w/slow-conv2model
+# shellcheck disable=SC2016 # the converter's own code
+printf '#!/bin/bash\ncase $PWD in */000005.*) sleep 300 ;; *) sleep 2 ;; esac\nexec %q "$@"\n' \
+  "$build/conv2model" >"$slow"
+chmod +x "$slow"
+
+# start_batch RUNDIR OPTION...: a batch of slow conversions in the background, in a
+# process group of its own; its PID in $pid, its job in $job once it runs.
+start_batch() {
+  local rundir=$1
+  shift
+  plant_old_outputs
+  set -m
+  "$batch" --slurm --chunk 3 --converter "$slow" --run-dir "$rundir" "$@" --list "$w/inputs.txt" \
+    >"$w/out" 2>"$w/err" &
+  pid=$!
+  set +m
+  for _ in $(seq 1 300); do
+    [ -s "$rundir/slurm/job" ] && [ -n "$(squeue -h -j "$(cat "$rundir/slurm/job")" -t R)" ] && break
+    sleep 0.1
+  done
+  job=$(cat "$rundir/slurm/job") || fail "no job submitted"
+}
+
+# end_batch EXPECTED_STATUS: waits for the batch; checks its status and that its job is gone.
+end_batch() {
+  local status
+  wait "$pid"
+  status=$?
+  cat "$w/out"
+  [ "$status" -eq "$1" ] || { cat "$w/err"; fail "the batch ended with status $status, not $1"; }
+  [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] || fail "job $job still runs after the batch"
+}
+
+echo "== one task cancelled, one past its time limit, slurmd stopped under running tasks"
+t=$EPOCHREALTIME
+start_batch "$w/run-end" --time 1
+sleep 1
+scancel "${job}_3"
+slurmd_pid=$(awk '$1 == "slurmd" { p = $2 } END { print p }' "$cluster/pids")
+kill -TERM "$slurmd_pid" && wait "$slurmd_pid" 2>/dev/null
+sleep 3
+daemon slurmd slurmd -D -N localhost -f "$cluster/slurm.conf"
+end_batch 1
+echo "== ended in $(seconds_since "$t")"
+for k in 5 6; do
+  grep -q "failed   -       removed      ${inputs[k - 1]}  not converted: its array task ${job}_1 reached its time limit" "$w/out" ||
+    fail "input $k: its row does not tell the time limit"
+done
+for k in 10 11 12; do
+  grep -q "failed   -       removed      ${inputs[k - 1]}  not converted: its array task ${job}_3 \(was cancelled\|never started\)" "$w/out" ||
+    fail "input $k: its row does not tell the cancelled task"
+done
+check_invariant "$w/run-end"
+run_checked 2 "$batch" --retry-failed --slurm --run-dir "$w/run-end" >/dev/null
+check_results "$w/run-end"
+
+echo "== the whole job cancelled"
+start_batch "$w/run-cancel"
+scancel "$job"
+end_batch 1
+grep -q "not converted: its array task ${job}_[0-9]* \(was cancelled\|never started\)" "$w/out" ||
+  fail "no row tells the cancelled job"
+check_invariant "$w/run-cancel"
+
+echo "== SIGTERM to the batch: its job cancelled"
+start_batch "$w/run-term"
+kill -TERM "$pid"
+end_batch 143
+grep -q "not converted: the batch was ended by SIGTERM" "$w/out" || fail "no row tells the signal"
+check_invariant "$w/run-term"
+run_checked 2 "$batch" --retry-failed --slurm --run-dir "$w/run-term" >/dev/null
+check_results "$w/run-term"
 
 t=$EPOCHREALTIME
 cluster_stop "$cluster"

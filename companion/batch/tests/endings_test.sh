@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# conv2model-batch through the real GNU parallel, ended in every way but the normal one:
+# SIGINT, SIGTERM and SIGHUP to the batch alone or to its process group in the middle
+# of a batch, a full scratch file system, and inputs refused up front. After each, every
+# input stands beside outputs equal to a direct conversion of its present contents, or
+# beside none; the summary was printed with the signal's status; nothing of the batch
+# runs on; and a rerun in the same run directory at once converts the rest.
+#   endings_test.sh BUILD_DIR WORK_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd) || exit 1
+mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
+# shellcheck source=companion/batch/tests/batch_case.sh
+. "$(dirname "$0")/batch_case.sh"
+command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"
+
+make_case "$build" "$w"
+# A converter slow enough to be caught in the middle of a batch.
+slow=$w/slow-conv2model
+printf '#!/bin/bash\nsleep 0.4\nexec %q "$@"\n' "$build/conv2model" >"$slow"
+chmod +x "$slow"
+
+# Nothing whose command line names RUNDIR runs any more.
+check_nothing_runs() {
+  local rundir=$1 p
+  for p in /proc/[0-9]*; do
+    if { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -qF -- "$rundir"; then
+      echo "still running: $p" >&2
+      return 1
+    fi
+  done
+  return 0
+}
+
+# ending SIGNAL TARGET: a batch of slow conversions, SIGNAL sent to the batch's process
+# ("process") or to its process group ("group") once two inputs have ended.
+ending() {
+  local signal=$1 target=$2 expected run=$w/run-$1-$2 pid status rows
+  expected=$((128 + $(kill -l "$signal")))
+  echo "== SIG$signal to the batch's $target"
+  plant_old_outputs
+  # A process group of its own, as a shell's job: a background command of a script
+  # would start with SIGINT ignored, and such a signal cannot be caught.
+  set -m
+  "$batch" -j 2 --converter "$slow" --run-dir "$run" --list "$w/inputs.txt" >"$w/out" 2>"$w/err" &
+  pid=$!
+  set +m
+  for _ in $(seq 1 200); do
+    [ "$(find "$run/status" -type f 2>/dev/null | wc -l)" -ge 2 ] && break
+    sleep 0.05
+  done
+  if [ "$target" = group ]; then kill -"$signal" -- "-$pid"; else kill -"$signal" "$pid"; fi
+  wait "$pid"
+  status=$?
+  [ "$status" -eq "$expected" ] || { cat "$w/err"; fail "ended with status $status, not $expected"; }
+  cat "$w/out"
+  grep -q "^conv2model-batch: 20 inputs: " "$w/out" || fail "no summary"
+  rows=$(grep -c "not converted: the batch was ended by SIG$signal\$" "$w/out")
+  [ "$rows" -gt 0 ] || fail "no row tells that the batch was ended by SIG$signal"
+  grep -q "^conv2model-batch: 20 inputs: 0 converted" "$w/out" && fail "the signal came before any conversion"
+  grep -qx "conv2model-batch: ended by SIG$signal; the conversions under way were stopped" "$w/err" ||
+    fail "standard error does not tell the ending"
+  check_nothing_runs "$run" || fail "the batch's children outlived it"
+  check_invariant "$run"
+  # At once, the same run directory: not blocked, and the rest converted.
+  run_checked 1 "$batch" --retry-failed -j 2 --run-dir "$run" >/dev/null
+  check_invariant "$run"
+  check_results "$run"
+}
+
+ending INT process
+ending TERM process
+ending HUP process
+ending INT group
+ending TERM group
+
+echo "== a full scratch file system"
+# A small tmpfs of its own, in a mount namespace that ends with the test.
+mkdir -p "$w/full"
+if [ "$(id -u)" -eq 0 ]; then unshare=(unshare -m); else unshare=(unshare -rm); fi
+plant_old_outputs
+# shellcheck disable=SC2016 # expanded by the inner shell
+"${unshare[@]}" bash -c '
+  mount -t tmpfs -o size=40k tmpfs "$1" || exit 99
+  dd if=/dev/zero of="$1/fill" bs=4k 2>/dev/null
+  "${@:2}"' - "$w/full" "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
+  "${inputs[@]:0:3}" >"$w/out" 2>"$w/err"
+status=$?
+[ "$status" -ne 99 ] || fail "cannot mount a tmpfs (${unshare[*]})"
+cat "$w/out"
+[ "$status" -eq 1 ] || { cat "$w/err"; fail "status $status, not 1"; }
+[ "$(grep -c "cannot copy the grid configuration: No space left on device$" "$w/out")" -eq 3 ] ||
+  fail "the rows do not give the reason"
+echo "== a scratch file system that fills during the conversion"
+# shellcheck disable=SC2016 # expanded by the inner shell
+"${unshare[@]}" bash -c '
+  mount -t tmpfs -o size=40k tmpfs "$1" || exit 99
+  dd if=/dev/zero of="$1/fill" bs=4k count=7 2>/dev/null
+  "${@:2}"' - "$w/full" "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
+  "${inputs[@]:0:3}" >"$w/out" 2>"$w/err"
+status=$?
+cat "$w/out"
+[ "$status" -eq 1 ] || { cat "$w/err"; fail "status $status, not 1"; }
+[ "$(grep -c "conv2model: .*: No space left on device$" "$w/out")" -eq 3 ] ||
+  fail "the rows do not give conv2model's reason"
+for k in 0 1 2; do
+  if [ -e "${inputs[k]}.ORUwrk" ] || [ -e "${inputs[k]}.ORUwrk.gdsinfo" ]; then fail "outputs beside ${inputs[k]}"; fi
+done
+
+echo "== inputs refused up front, each with its own line; nothing done"
+plant_old_outputs
+mkdir -p "$w/in/a-dir"
+printf 'x\n' >"$w/in/locked.bin" && chmod 000 "$w/in/locked.bin"
+bad=("${inputs[0]}" "$w/in/missing.bin" "$w/in/a-dir" "$w/in/a-dir/" "$w/in/locked.bin" "$w/in/grid-a/./a01.bin")
+if [ "$(id -u)" -eq 0 ]; then
+  # root reads everything: the batch runs as nobody for this case.
+  chmod 777 "$w"
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+else
+  as_user=()
+fi
+run_checked 3 "${as_user[@]}" "$batch" --run-dir "$w/run-bad" "${bad[@]}"
+diff - "$w/err" <<EOF || fail "the refused inputs"
+conv2model-batch: input 2: $w/in/missing.bin: no such file
+conv2model-batch: input 3: $w/in/a-dir: a directory, not an input file
+conv2model-batch: input 4: $w/in/a-dir/: a directory, not an input file
+conv2model-batch: input 5: $w/in/locked.bin: cannot be read: permission denied
+conv2model-batch: input 6: $w/in/grid-a/./a01.bin: given twice: also input 1
+conv2model-batch: 5 of the inputs cannot be converted; nothing was done
+EOF
+cmp -s "${inputs[0]}.ORUwrk" "$w/ref/2/a02.bin.ORUwrk" || fail "a refused batch touched an output"
+[ ! -e "$w/run-bad/status" ] || fail "a refused batch converted something"
+echo "batch_endings: all checks passed"
