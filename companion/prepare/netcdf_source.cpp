@@ -9,6 +9,7 @@
 
 #include "common/errors.hpp"
 #include "companion/common/netcdf_file.hpp"
+#include "companion/prepare/netcdf_header.hpp"
 
 namespace c2m::prepare {
 
@@ -227,6 +228,7 @@ void add_levels(const netcdf_file& nc, const source_field& s, const var_axes& a,
 }  // namespace
 
 std::vector<source_field> netcdf_inventory(const std::string& path) {
+  check_classic_header(path);
   const netcdf_file nc = netcdf_file::open(path);
   std::vector<source_field> found;
   for (int var = 0; var < nc.var_count(); ++var) {

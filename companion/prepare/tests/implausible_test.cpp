@@ -1,7 +1,7 @@
 // Values no analysis holds stop conv2model-prepare, naming the file, the field, its
 // level, the point and the value, with nothing written: points made implausible in the
-// real GFS fields (ERA5's NetCDF-4 layout), and a packed netCDF-3 file whose packing
-// attributes were changed. --allow-implausible writes values outside their range, but
+// real GFS fields (GRIB 2 and ERA5's NetCDF-4 layout), and a packed netCDF-3 file whose
+// packing attributes were changed. --allow-implausible writes values outside their range, but
 // never NaN or infinities; a NaN fill value still marks missing points.
 #include <gtest/gtest.h>
 
@@ -102,6 +102,16 @@ TEST(prepare_implausible, packed_netcdf3_with_changed_packing) {
     EXPECT_EQ(allowed.status, c.finite ? 0 : 1) << allowed.err;
     EXPECT_EQ(file_exists(dir / "out.bin"), c.finite);
   }
+}
+
+// GRIB goes through the same check: one message's values shifted by ecCodes.
+TEST(prepare_implausible, a_grib_message_shifted_beyond_its_range) {
+  const scratch_dir dir;
+  const std::string make =
+      "grib_set -w shortName=t,typeOfLevel=isobaricInhPa,level=500 -s offsetValuesBy=1000 " +
+      quoted(gfs_grib2()) + " hot.grib2";
+  expect_refused(dir, prepare_changed(dir, make, "", "hot.grib2"),
+                 "hot.grib2: message 101 (t, GRIB 2 0/0/0, 500 hPa): tp at 500 hPa holds 1238.7");
 }
 
 // NaN as _FillValue (as xarray writes floats): the NaN points are missing, not refused.

@@ -1,0 +1,130 @@
+#include "companion/prepare/netcdf_header.hpp"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/errors.hpp"
+
+namespace c2m::prepare {
+
+namespace {
+
+// The tags of the header's three lists (0 for an absent list).
+constexpr std::uint32_t tag_dimensions = 10, tag_variables = 11, tag_attributes = 12;
+
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Reads the header's big-endian numbers, never past the end of the file.
+class header_reader {
+ public:
+  header_reader(std::FILE* f, std::uint64_t size, const std::string& path, int version)
+      : f_(f), left_(size), path_(path), version_(version) {}
+
+  std::uint64_t u32(const char* what) { return number(4, what); }
+  // A count: 8 bytes in CDF-5, else 4.
+  std::uint64_t count(const char* what) { return number(version_ == 5 ? 8 : 4, what); }
+  std::uint64_t offset(const char* what) { return number(version_ == 1 ? 4 : 8, what); }
+  int version() const { return version_; }
+
+  // Skips n items of `size` bytes, padded to 4 bytes.
+  void skip(std::uint64_t n, std::uint64_t size, const char* what) {
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(n, size, &bytes) || bytes > left_) fail(what, n);
+    bytes += (4 - bytes % 4) % 4;
+    if (bytes > left_ || std::fseek(f_, static_cast<long>(bytes), SEEK_CUR) != 0) fail(what, n);
+    left_ -= bytes;
+  }
+
+  [[noreturn]] void misplaced(const char* what) const {
+    throw run_error(path_ + ": not a valid netCDF file: its header has no list of " + what +
+                    " where one belongs");
+  }
+
+  [[noreturn]] void fail(const char* what, std::uint64_t n) const {
+    throw run_error(path_ + ": not a valid netCDF file: its header gives " + std::to_string(n) +
+                    " " + what + ", more than the " + std::to_string(left_) +
+                    " bytes left in the file hold");
+  }
+
+ private:
+  std::uint64_t number(std::size_t bytes, const char* what) {
+    unsigned char b[8] = {};
+    if (left_ < bytes || std::fread(b, 1, bytes, f_) != bytes)
+      throw run_error(path_ + ": not a valid netCDF file: its header ends before the " + what);
+    left_ -= bytes;
+    std::uint64_t v = 0;
+    for (std::size_t k = 0; k < bytes; ++k) v = v << 8 | b[k];
+    return v;
+  }
+
+  std::FILE* f_;
+  std::uint64_t left_;
+  const std::string& path_;
+  int version_;
+};
+
+std::uint64_t type_size(std::uint64_t type) {
+  // NC_BYTE to NC_UINT64.
+  constexpr std::uint64_t sizes[] = {0, 1, 1, 2, 4, 4, 8, 1, 2, 4, 8, 8};
+  return type < std::size(sizes) ? sizes[type] : 0;
+}
+
+void skip_name(header_reader& h) {
+  h.skip(h.count("name length"), 1, "bytes of a name");
+}
+
+// A list's tag and length; an absent list is two zeros.
+std::uint64_t list_length(header_reader& h, std::uint32_t tag, const char* what) {
+  const std::uint64_t t = h.u32(what);
+  const std::uint64_t n = h.count(what);
+  if (t != tag && !(t == 0 && n == 0)) h.misplaced(what);
+  return n;
+}
+
+void skip_attributes(header_reader& h) {
+  const std::uint64_t n = list_length(h, tag_attributes, "attributes");
+  for (std::uint64_t a = 0; a < n; ++a) {
+    skip_name(h);
+    const std::uint64_t size = type_size(h.u32("attribute type"));
+    const std::uint64_t values = h.count("attribute length");
+    if (size == 0) h.fail("values of an attribute of no known type", values);
+    h.skip(values, size, "attribute values");
+  }
+}
+
+}  // namespace
+
+void check_classic_header(const std::string& path) {
+  const std::unique_ptr<std::FILE, file_closer> f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw run_error(os_error(path, "cannot open input file"));
+  struct stat st {};
+  unsigned char magic[4] = {};
+  if (::fstat(::fileno(f.get()), &st) != 0 || std::fread(magic, 1, 4, f.get()) != 4 ||
+      std::memcmp(magic, "CDF", 3) != 0 || (magic[3] != 1 && magic[3] != 2 && magic[3] != 5))
+    return;
+  header_reader h(f.get(), static_cast<std::uint64_t>(st.st_size) - 4, path, magic[3]);
+  h.count("record count");
+  const std::uint64_t dims = list_length(h, tag_dimensions, "dimensions");
+  for (std::uint64_t d = 0; d < dims; ++d) {
+    skip_name(h);
+    h.count("dimension length");
+  }
+  skip_attributes(h);
+  const std::uint64_t vars = list_length(h, tag_variables, "variables");
+  for (std::uint64_t v = 0; v < vars; ++v) {
+    skip_name(h);
+    h.skip(h.count("dimension count"), h.version() == 5 ? 8 : 4, "dimensions of a variable");
+    skip_attributes(h);
+    h.u32("variable type");
+    h.count("variable size");
+    h.offset("variable offset");
+  }
+}
+
+}  // namespace c2m::prepare
