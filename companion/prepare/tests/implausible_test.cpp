@@ -110,8 +110,9 @@ TEST(prepare_implausible, a_grib_message_shifted_beyond_its_range) {
   const std::string make =
       "grib_set -w shortName=t,typeOfLevel=isobaricInhPa,level=500 -s offsetValuesBy=1000 " +
       quoted(gfs_grib2()) + " hot.grib2";
-  expect_refused(dir, prepare_changed(dir, make, "", "hot.grib2"),
-                 "hot.grib2: message 101 (t, GRIB 2 0/0/0, 500 hPa): tp at 500 hPa holds 1238.7");
+  expect_refused(
+      dir, prepare_changed(dir, make, "", "hot.grib2"),
+      "hot.grib2: message 101 (t, GRIB 2 0/0/0, 500 hPa): tp at 500 hPa holds 1238.69995");
 }
 
 // NaN as _FillValue (as xarray writes floats): the NaN points are missing, not refused.
