@@ -85,13 +85,19 @@ std::string time_text(double value, const std::string& units) {
   if (one_of(u, {"minutes", "minute"})) seconds = 60;
   if (one_of(u, {"hours", "hour", "h"})) seconds = 3600;
   if (one_of(u, {"days", "day", "d"})) seconds = 86400;
-  if (got < 4 || seconds == 0 || !std::isfinite(value)) {
+  // A reference date or a time outside the years 1 to 9999 has no date to show (nor
+  // one that fits the integer arithmetic below): the raw value is shown.
+  const bool sane = got >= 4 && seconds != 0 && std::isfinite(value) && y >= 1 && y <= 9999 &&
+                    mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h <= 24 && mi >= 0 &&
+                    mi <= 60;
+  const double t = sane ? double(days_from_civil(y, mo, d)) * 86400 + double(h * 3600 + mi * 60) +
+                              std::round(value * seconds)
+                        : 0;
+  if (!sane || !(t >= -62135596800.0 && t < 253402300800.0)) {  // 0001-01-01 to 10000-01-01
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g %s", value, units.c_str());
     return buf;
   }
-  const double t = double(days_from_civil(y, mo, d)) * 86400 + double(h * 3600 + mi * 60) +
-                   std::round(value * seconds);
   long days = static_cast<long>(std::floor(t / 86400));
   const long secs = static_cast<long>(t - double(days) * 86400);
   // Civil date from days since 1970-01-01.
