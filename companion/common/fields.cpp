@@ -35,7 +35,7 @@ constexpr known_field soil_temperature(std::string_view old_name, int layer) {
   return {"tsl", old_name, &codes::soil_temperature, 1, layer, between(150, 350)};
 }
 constexpr known_field soil_moisture(std::string_view old_name, int layer) {
-  return {"mrsov", old_name, &codes::soil_moisture, 1, layer, between(0, 1.01f)};
+  return {"mrsov", old_name, &codes::soil_moisture, 1, layer, between(0, 1.001f)};
 }
 
 // Ranges: winds as in the strongest jets, heights from below sea level to the
