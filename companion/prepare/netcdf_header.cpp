@@ -41,9 +41,8 @@ class header_reader {
     left_ -= bytes;
   }
 
-  [[noreturn]] void misplaced(const char* what) const {
-    throw run_error(path_ + ": not a valid netCDF file: its header has no list of " + what +
-                    " where one belongs");
+  [[noreturn]] void invalid(const std::string& what) const {
+    throw run_error(path_ + ": not a valid netCDF file: " + what);
   }
 
   [[noreturn]] void fail(const char* what, std::uint64_t n) const {
@@ -83,7 +82,8 @@ void skip_name(header_reader& h) {
 std::uint64_t list_length(header_reader& h, std::uint32_t tag, const char* what) {
   const std::uint64_t t = h.u32(what);
   const std::uint64_t n = h.count(what);
-  if (t != tag && !(t == 0 && n == 0)) h.misplaced(what);
+  if (t != tag && !(t == 0 && n == 0))
+    h.invalid(std::string("its header has no list of ") + what + " where one belongs");
   return n;
 }
 
@@ -95,6 +95,22 @@ void skip_attributes(header_reader& h) {
     const std::uint64_t values = h.count("attribute length");
     if (size == 0) h.fail("values of an attribute of no known type", values);
     h.skip(values, size, "attribute values");
+  }
+}
+
+// The library sizes a variable by its type's size and divides by that product: a type
+// it does not know, of size 0, crashed it (SIGFPE).
+void check_variables(header_reader& h) {
+  const std::uint64_t vars = list_length(h, tag_variables, "variables");
+  for (std::uint64_t v = 0; v < vars; ++v) {
+    skip_name(h);
+    h.skip(h.count("dimension count"), h.version() == 5 ? 8 : 4, "dimensions of a variable");
+    skip_attributes(h);
+    const std::uint64_t type = h.u32("variable type");
+    if (type_size(type) == 0)
+      h.invalid("a variable has type " + std::to_string(type) + ", not a classic netCDF type");
+    h.count("variable size");
+    h.offset("variable offset");
   }
 }
 
@@ -116,15 +132,7 @@ void check_classic_header(const std::string& path) {
     h.count("dimension length");
   }
   skip_attributes(h);
-  const std::uint64_t vars = list_length(h, tag_variables, "variables");
-  for (std::uint64_t v = 0; v < vars; ++v) {
-    skip_name(h);
-    h.skip(h.count("dimension count"), h.version() == 5 ? 8 : 4, "dimensions of a variable");
-    skip_attributes(h);
-    h.u32("variable type");
-    h.count("variable size");
-    h.offset("variable offset");
-  }
+  check_variables(h);
 }
 
 }  // namespace c2m::prepare

@@ -2,7 +2,8 @@
 // library reads it. The library sizes what it allocates by the header's counts (of
 // dimensions, attributes, variables, name bytes and attribute values) before it reads
 // what they count: a damaged header of a few kilobytes made it take 2 GB of memory and
-// seconds before it gave up. Here every count must fit into the bytes left in the file.
+// seconds before it gave up. Here every count must fit into the bytes left in the file,
+// and every type must be one the library knows (it crashed on another).
 #pragma once
 
 #include <string>
