@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "common/errors.hpp"
 
@@ -31,14 +32,27 @@ class header_reader {
   std::uint64_t count(const char* what) { return number(version_ == 5 ? 8 : 4, what); }
   std::uint64_t offset(const char* what) { return number(version_ == 1 ? 4 : 8, what); }
   int version() const { return version_; }
+  std::uint64_t left() const { return left_; }
+
+  // A name; one longer than netCDF allows is skipped and shown by its length.
+  std::string name() {
+    const std::uint64_t n = count("name length");
+    if (n > 256) {
+      skip(n, 1, "bytes of a name");
+      return "of a " + std::to_string(n) + "-byte name";
+    }
+    std::string text(n, '\0');
+    if (n > left_ || std::fread(text.data(), 1, n, f_) != n) fail("bytes of a name", n);
+    left_ -= n;
+    advance((4 - n % 4) % 4, "bytes of a name", n);
+    return text;
+  }
 
   // Skips n items of `size` bytes, padded to 4 bytes.
   void skip(std::uint64_t n, std::uint64_t size, const char* what) {
     std::uint64_t bytes = 0;
     if (__builtin_mul_overflow(n, size, &bytes) || bytes > left_) fail(what, n);
-    bytes += (4 - bytes % 4) % 4;
-    if (bytes > left_ || std::fseek(f_, static_cast<long>(bytes), SEEK_CUR) != 0) fail(what, n);
-    left_ -= bytes;
+    advance(bytes + (4 - bytes % 4) % 4, what, n);
   }
 
   [[noreturn]] void invalid(const std::string& what) const {
@@ -52,6 +66,11 @@ class header_reader {
   }
 
  private:
+  void advance(std::uint64_t bytes, const char* what, std::uint64_t n) {
+    if (bytes > left_ || std::fseek(f_, static_cast<long>(bytes), SEEK_CUR) != 0) fail(what, n);
+    left_ -= bytes;
+  }
+
   std::uint64_t number(std::size_t bytes, const char* what) {
     unsigned char b[8] = {};
     if (left_ < bytes || std::fread(b, 1, bytes, f_) != bytes)
@@ -98,19 +117,61 @@ void skip_attributes(header_reader& h) {
   }
 }
 
+// A variable's data: where it starts and how many bytes it takes (in each record, for a
+// variable along the record dimension).
+struct variable {
+  std::string name;
+  bool record = false;
+  std::uint64_t begin = 0, bytes = 0;
+};
+
 // The library sizes a variable by its type's size and divides by that product: a type
 // it does not know, of size 0, crashed it (SIGFPE).
-void check_variables(header_reader& h) {
-  const std::uint64_t vars = list_length(h, tag_variables, "variables");
-  for (std::uint64_t v = 0; v < vars; ++v) {
-    skip_name(h);
-    h.skip(h.count("dimension count"), h.version() == 5 ? 8 : 4, "dimensions of a variable");
-    skip_attributes(h);
-    const std::uint64_t type = h.u32("variable type");
-    if (type_size(type) == 0)
-      h.invalid("a variable has type " + std::to_string(type) + ", not a classic netCDF type");
-    h.count("variable size");
-    h.offset("variable offset");
+variable read_variable(header_reader& h, const std::vector<std::uint64_t>& dims) {
+  variable v;
+  v.name = h.name();
+  const std::uint64_t n = h.count("dimension count"), id_size = h.version() == 5 ? 8 : 4;
+  if (n > h.left() / id_size) h.fail("dimensions of a variable", n);
+  bool overflow = false;
+  v.bytes = 1;
+  for (std::uint64_t k = 0; k < n; ++k) {
+    const std::uint64_t id = h.count("dimensions of a variable");
+    const std::uint64_t length = id < dims.size() ? dims[id] : 1;  // the library refuses it
+    if (k == 0 && length == 0)
+      v.record = true;
+    else
+      overflow |= __builtin_mul_overflow(v.bytes, length, &v.bytes);
+  }
+  skip_attributes(h);
+  const std::uint64_t type = h.u32("variable type");
+  if (type_size(type) == 0)
+    h.invalid("variable " + v.name + " has type " + std::to_string(type) +
+              ", not a classic netCDF type");
+  overflow |= __builtin_mul_overflow(v.bytes, type_size(type), &v.bytes);
+  h.count("variable size");
+  v.begin = h.offset("variable offset");
+  if (overflow) h.invalid("variable " + v.name + " is larger than a file can be");
+  return v;
+}
+
+// Every variable's data ends within the file: a file cut short (a broken download) would
+// be read as fill values beyond its end.
+void check_extent(const header_reader& h, const std::vector<variable>& vars, std::uint64_t records,
+                  std::uint64_t file_size) {
+  std::uint64_t record_size = 0, record_vars = 0, one_record_var = 0;
+  for (const variable& v : vars)
+    if (v.record) record_size += (v.bytes + 3) / 4 * 4, ++record_vars, one_record_var = v.bytes;
+  if (record_vars == 1) record_size = one_record_var;  // the format leaves it unpadded
+  for (const variable& v : vars) {
+    if (v.record && records == 0) continue;
+    std::uint64_t end = 0;
+    const bool overflow = v.record ? __builtin_mul_overflow(records - 1, record_size, &end) ||
+                                         __builtin_add_overflow(end, v.begin + v.bytes, &end)
+                                   : __builtin_add_overflow(v.begin, v.bytes, &end);
+    if (overflow || end > file_size)
+      h.invalid("the data of variable " + v.name + " would end at byte " +
+                (overflow ? std::string("beyond 2^64") : std::to_string(end)) + ", the file has " +
+                std::to_string(file_size) + " bytes: it is cut short");
   }
 }
 
@@ -125,14 +186,20 @@ void check_classic_header(const std::string& path) {
       std::memcmp(magic, "CDF", 3) != 0 || (magic[3] != 1 && magic[3] != 2 && magic[3] != 5))
     return;
   header_reader h(f.get(), static_cast<std::uint64_t>(st.st_size) - 4, path, magic[3]);
-  h.count("record count");
-  const std::uint64_t dims = list_length(h, tag_dimensions, "dimensions");
-  for (std::uint64_t d = 0; d < dims; ++d) {
+  const std::uint64_t records = h.count("record count");
+  std::vector<std::uint64_t> dims;
+  const std::uint64_t n_dims = list_length(h, tag_dimensions, "dimensions");
+  for (std::uint64_t d = 0; d < n_dims; ++d) {
     skip_name(h);
-    h.count("dimension length");
+    dims.push_back(h.count("dimension length"));
   }
   skip_attributes(h);
-  check_variables(h);
+  std::vector<variable> vars;
+  const std::uint64_t n_vars = list_length(h, tag_variables, "variables");
+  for (std::uint64_t v = 0; v < n_vars; ++v) vars.push_back(read_variable(h, dims));
+  // A file being written ("streaming") gives no record count.
+  const bool streaming = records == (h.version() == 5 ? ~std::uint64_t{0} : 0xffffffffu);
+  check_extent(h, vars, streaming ? 0 : records, static_cast<std::uint64_t>(st.st_size));
 }
 
 }  // namespace c2m::prepare

@@ -1,5 +1,6 @@
-// A classic netCDF file whose header gives counts beyond the file's end (a damaged or
-// hostile copy of the real packed ERA5-layout file) is refused before the netCDF library
+// A classic netCDF file whose header gives counts beyond the file's end or a type the
+// library does not know, or whose data would end beyond it (damaged, hostile or cut
+// copies of the real packed ERA5-layout files) is refused before the netCDF library
 // reads it, naming what does not fit; nothing is written. The same file with the count
 // as it was, and its CDF-2 and CDF-5 copies, are read.
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ TEST(prepare_netcdf_header, counts_beyond_the_end_of_the_file_are_refused_before
   const std::vector<damage> damages = {
       {patch(16, "\\177\\377\\377\\377"), "its header gives 2147483647 bytes of a name, more than"},
       {patch(8, "\\000\\000\\000\\013"), "its header has no list of dimensions where one belongs"},
-      {patch(2036, "\\000\\000\\000\\014"), "a variable has type 12, not a classic netCDF type"},
+      {patch(2036, "\\000\\000\\000\\014"), "variable sp has type 12, not a classic netCDF type"},
       {"head -c 100 sfc.nc > cut.nc && mv cut.nc sfc.nc",
        "its header gives 64 attribute values, more than the 12 bytes left"},
   };
@@ -54,6 +55,22 @@ TEST(prepare_netcdf_header, counts_beyond_the_end_of_the_file_are_refused_before
     EXPECT_FALSE(file_exists(dir / "out.bin"));
     EXPECT_FALSE(file_exists(dir / "InputModelInf.txt"));
   }
+}
+
+// A download that broke off: the library would read fill values beyond the end.
+TEST(prepare_netcdf_header, a_file_cut_short_is_refused) {
+  const scratch_dir dir;
+  const shell_result made =
+      shell(dir.path(), "head -c 1300000 " + layout("era5_old_pl.nc") + " > pl.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r = prepare(dir.path(), "-o out.bin pl.nc " + layout("era5_old_sfc.nc"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("pl.nc: not a valid netCDF file: the data of variable u would end at "
+                       "byte 1582304, the file has 1300000 bytes: it is cut short"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(dir / "out.bin"));
+  EXPECT_FALSE(file_exists(dir / "InputModelInf.txt"));
 }
 
 TEST(prepare_netcdf_header, every_classic_format_is_walked_and_read) {
