@@ -12,9 +12,12 @@ build="$(cd "$2" && pwd)"
 shift 2
 here="$(cd "$(dirname "$0")" && pwd)"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config fuzz_input fuzz_conversion fuzz_info_file fuzz_work_file)
-# The readers that need netCDF are there when the build has conv2model-prepare.
-[ "$#" -gt 0 ] || [ ! -x "$build/fuzz/fuzz_netcdf" ] || targets+=(fuzz_netcdf)
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(fuzz_config fuzz_input fuzz_conversion fuzz_info_file fuzz_work_file)
+  # prepare's GRIB and NetCDF readers where prepare was built.
+  [ -x "$build/fuzz/fuzz_grib" ] && targets+=(fuzz_grib)
+  [ -x "$build/fuzz/fuzz_netcdf" ] && targets+=(fuzz_netcdf)
+fi
 
 status=0
 for t in "${targets[@]}"; do

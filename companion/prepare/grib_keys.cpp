@@ -50,6 +50,10 @@ std::optional<std::string> grib_keys::optional_string(const char* key) const {
 
 namespace {
 
+// Points along one axis beyond any analysis (a millidegree grid has 360000); keeps
+// the count of points far from overflow.
+constexpr long most_along_axis = 1000000;
+
 // A fixed surface of GRIB 2 in its unit (Pa for pressure, m for depth); nothing when
 // the value is coded missing. A missing scale factor means the value is unscaled.
 std::optional<double> surface_value(const grib_keys& k, const char* factor, const char* value) {
@@ -181,6 +185,9 @@ latlon_grid decode_grid(const grib_keys& k) {
   if (g.ni < 2 || g.nj < 2)
     throw run_error(k.what() + ": the grid has " + std::to_string(g.ni) + " x " +
                     std::to_string(g.nj) + " points; two or more in each direction are needed");
+  if (g.ni > most_along_axis || g.nj > most_along_axis)
+    throw run_error(k.what() + ": the grid has " + std::to_string(g.ni) + " x " +
+                    std::to_string(g.nj) + " points, more than any analysis (damaged?)");
   // The increments from the corner points: exact where the coded increments are
   // rounded to millidegrees, and there where the increments are not given.
   double span_i = g.i_negative ? g.lon_first - lon_last : lon_last - g.lon_first;

@@ -2,13 +2,19 @@
 
 #include <eccodes.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
+#include <type_traits>
 
 #include "common/errors.hpp"
+#include "companion/prepare/decode_workers.hpp"
 #include "companion/prepare/grib_keys.hpp"
+#include "companion/prepare/grib_reader.hpp"
 
 namespace c2m::prepare {
 
@@ -17,34 +23,30 @@ namespace {
 // Marks the points a bitmap leaves out; no field of the analysis comes near it.
 constexpr double bitmap_missing = 9.999e20;
 
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+// Room for one inventory entry in a worker's slot: its texts are short.
+constexpr std::size_t inventory_entry_bytes = 64 * 1024;
+
+std::size_t window_bytes(const window& w) {
+  return std::size_t(w.im) * std::size_t(w.jm) * sizeof(float);
+}
 
 struct handle_deleter {
   void operator()(codes_handle* h) const { codes_handle_delete(h); }
 };
 using handle_ptr = std::unique_ptr<codes_handle, handle_deleter>;
 
-file_ptr open_file(const std::string& path) {
-  codes_grib_multi_support_on(nullptr);
-  file_ptr f(std::fopen(path.c_str(), "rb"));
-  if (!f) throw run_error(os_error(path, "cannot open input file"));
-  // Forget what the multi-field reader may remember of an earlier file at this address.
-  codes_grib_multi_support_reset_file(nullptr, f.get());
-  return f;
-}
+// A handle on field k of the file over bytes of our own, checked by the scan; the
+// bytes live as long as the handle.
+struct field_handle {
+  std::vector<unsigned char> bytes;
+  handle_ptr h;
+};
 
-// The next field of the file. NCEP puts u and v into one GRIB 2 message: with
-// multi-field support each field comes as a handle of its own.
-handle_ptr next_handle(std::FILE* f, const std::string& path, std::int64_t number) {
-  int err = 0;
-  handle_ptr h(codes_handle_new_from_file(nullptr, f, PRODUCT_GRIB, &err));
-  if (err != 0)
-    throw run_error(path + ": message " + std::to_string(number + 1) +
-                    " cannot be decoded: " + codes_get_error_message(err));
-  return h;
+field_handle open_field(const grib_file& file, std::size_t k) {
+  field_handle f{file.message(k), nullptr};
+  f.h.reset(codes_handle_new_from_message(nullptr, f.bytes.data(), f.bytes.size()));
+  if (!f.h) throw run_error(file.where(k) + ": cannot be decoded" + decoder_said());
+  return f;
 }
 
 // "GRIB 2 0/2/2" or "GRIB 1 table 2 code 33".
@@ -82,6 +84,15 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
     s.kind.soil_layer_by_depth = false;
   }
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
+  // Winds along the axes of a projected grid keep that flag when CDO regrids them without
+  // turning them: on a latitude/longitude grid they would pass for east and north.
+  const bool wind =
+      !s.kind.surface && (s.kind.upper == upper_field::uw || s.kind.upper == upper_field::vw);
+  if (wind && k.optional_long("uvRelativeToGrid").value_or(0) == 1)
+    throw run_error(path + ": " + s.origin +
+                    " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
+                    "on a projected grid or one regridded from it; turn u and v to east and "
+                    "north first (README shows how for a Lambert grid)");
   const message_time t = decode_time(k);
   s.valid_time = t.valid;
   s.reference_time = t.reference;
@@ -89,47 +100,177 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
   return s;
 }
 
+// A source_field through a worker's slot: every member the GRIB inventory sets but the
+// file, which the parent knows.
+static_assert(sizeof(source_field) == 288,
+              "source_field has changed: carry every member through put_field and take_field");
+
+class slot_writer {
+ public:
+  explicit slot_writer(std::span<unsigned char> slot) : slot_(slot) {}
+  template <class T>
+  void put(const T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    bytes(&v, sizeof v);
+  }
+  void put(const std::string& text) {
+    put(text.size());
+    bytes(text.data(), text.size());
+  }
+  std::size_t used() const { return used_; }
+
+ private:
+  void bytes(const void* p, std::size_t n) {
+    if (n > slot_.size() - used_) throw run_error("an inventory entry too large to pass on");
+    std::memcpy(slot_.data() + used_, p, n);
+    used_ += n;
+  }
+  std::span<unsigned char> slot_;
+  std::size_t used_ = 0;
+};
+
+class slot_reader {
+ public:
+  explicit slot_reader(std::span<const unsigned char> from) : from_(from) {}
+  template <class T>
+  void take(T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    bytes(&v, sizeof v);
+  }
+  void take(std::string& text) {
+    std::size_t n = 0;
+    take(n);
+    if (n > from_.size() - used_) throw run_error("a malformed inventory entry");
+    text.assign(reinterpret_cast<const char*>(from_.data() + used_), n);
+    used_ += n;
+  }
+  bool at_end() const { return used_ == from_.size(); }
+
+ private:
+  void bytes(void* p, std::size_t n) {
+    if (n > from_.size() - used_) throw run_error("a malformed inventory entry");
+    std::memcpy(p, from_.data() + used_, n);
+    used_ += n;
+  }
+  std::span<const unsigned char> from_;
+  std::size_t used_ = 0;
+};
+
+std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned char> slot) {
+  slot_writer w(slot);
+  w.put(s.has_value());
+  if (!s) return w.used();
+  w.put(s->kind);
+  w.put(s->level_hpa);
+  w.put(s->message);
+  w.put(s->level_index);
+  w.put(s->time_index);
+  w.put(s->variable);
+  w.put(s->origin);
+  w.put(s->grid);
+  w.put(s->valid_time);
+  w.put(s->reference_time);
+  w.put(s->member.has_value());
+  w.put(s->member.value_or(0));
+  return w.used();
+}
+
+std::optional<source_field> take_field(std::span<const unsigned char> from,
+                                       const std::string& path) {
+  slot_reader r(from);
+  bool present = false;
+  r.take(present);
+  if (!present) return std::nullopt;
+  source_field s;
+  s.file = path;
+  r.take(s.kind);
+  r.take(s.level_hpa);
+  r.take(s.message);
+  r.take(s.level_index);
+  r.take(s.time_index);
+  r.take(s.variable);
+  r.take(s.origin);
+  r.take(s.grid);
+  r.take(s.valid_time);
+  r.take(s.reference_time);
+  bool has_member = false;
+  long member = 0;
+  r.take(has_member);
+  r.take(member);
+  if (has_member) s.member = member;
+  if (!r.at_end()) throw run_error("a malformed inventory entry");
+  return s;
+}
+
+// Decodes the values of one load in a worker and leaves its window in the slot. The
+// values' storage is the worker's own, kept from message to message.
+std::size_t decode_values(const grib_file& file, const grib_load& l, std::vector<double>& values,
+                          std::span<unsigned char> slot) {
+  const field_handle f = open_field(file, static_cast<std::size_t>(l.field->message));
+  codes_handle* h = f.h.get();
+  const std::string what = file.path() + ": " + l.field->origin;
+  std::size_t count = 0;
+  if (const int err = codes_get_size(h, "values", &count))
+    throw run_error(what + ": cannot read the key values: " + codes_get_error_message(err));
+  if (count != l.field->grid.points())
+    throw run_error(what + " holds " + std::to_string(count) + " values for a grid of " +
+                    std::to_string(l.field->grid.points()) + " points");
+  if (const int err = codes_set_double(h, "missingValue", bitmap_missing))
+    throw run_error(what + ": cannot set the key missingValue: " + codes_get_error_message(err));
+  values.resize(count);
+  if (const int err = codes_get_double_array(h, "values", values.data(), &count))
+    throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
+                    decoder_said());
+  place(values, bitmap_missing, *l.cut, l.field->kind, reinterpret_cast<float*>(slot.data()));
+  return window_bytes(*l.cut);
+}
+
 }  // namespace
 
-std::vector<source_field> grib_inventory(const std::string& path) {
-  file_ptr f = open_file(path);
-  std::vector<source_field> found;
-  std::int64_t n = 0;
-  for (handle_ptr h = next_handle(f.get(), path, n); h; h = next_handle(f.get(), path, ++n)) {
-    const grib_keys k(h.get(), path + ": message " + std::to_string(n + 1));
-    if (std::optional<source_field> s = inventory_entry(k, path, n)) found.push_back(std::move(*s));
-  }
+std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits) {
+  const grib_file file(path);
+  const std::size_t n = file.fields().size();
   if (n == 0) throw run_error(path + ": not a GRIB or NetCDF file (no GRIB message found)");
+  std::vector<std::optional<source_field>> entries(n);
+  run_in_workers(
+      n, inventory_entry_bytes, limits,
+      [&](std::size_t k, std::span<unsigned char> slot) {
+        const field_handle f = open_field(file, k);
+        return put_field(
+            inventory_entry(grib_keys(f.h.get(), file.where(k)), path, std::int64_t(k)), slot);
+      },
+      [&](std::size_t k, std::span<const unsigned char> r) { entries[k] = take_field(r, path); },
+      [&](std::size_t k) { return file.where(k); });
+  std::vector<source_field> found;
+  for (std::optional<source_field>& e : entries)
+    if (e) found.push_back(std::move(*e));
   return found;
 }
 
-void grib_read(const std::string& path, const std::vector<grib_load>& loads) {
-  file_ptr f = open_file(path);
-  std::vector<double> values;
-  std::size_t next = 0;
-  for (std::int64_t n = 0; next < loads.size(); ++n) {
-    handle_ptr h = next_handle(f.get(), path, n);
-    if (!h) throw run_error(path + ": the file ended before message " + std::to_string(n + 1));
-    while (next < loads.size() && loads[next].field->message == n) {
-      const grib_load& l = loads[next];
-      const std::string what = path + ": " + l.field->origin;
-      std::size_t count = 0;
-      if (const int err = codes_get_size(h.get(), "values", &count))
-        throw run_error(what + ": cannot read the key values: " + codes_get_error_message(err));
-      if (count != l.field->grid.points())
-        throw run_error(what + " holds " + std::to_string(count) + " values for a grid of " +
-                        std::to_string(l.field->grid.points()) + " points");
-      if (const int err = codes_set_double(h.get(), "missingValue", bitmap_missing))
-        throw run_error(what +
-                        ": cannot set the key missingValue: " + codes_get_error_message(err));
-      values.resize(count);
-      const int err = codes_get_double_array(h.get(), "values", values.data(), &count);
-      if (err != 0)
-        throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err));
-      place(values, bitmap_missing, *l.cut, l.field->kind, l.out);
-      ++next;
-    }
+void grib_read(const std::string& path, const std::vector<grib_load>& loads,
+               const decode_limits& limits) {
+  const grib_file file(path);
+  std::size_t most = 0;
+  for (const grib_load& l : loads) {
+    if (l.field->message < 0 || std::size_t(l.field->message) >= file.fields().size())
+      throw run_error(path + ": the file has changed since its inventory (no message " +
+                      std::to_string(l.field->message + 1) + " now)");
+    most = std::max(most, window_bytes(*l.cut));
   }
+  std::vector<double> values;  // each worker's copy, once it is one
+  run_in_workers(
+      loads.size(), most, limits,
+      [&](std::size_t k, std::span<unsigned char> slot) {
+        return decode_values(file, loads[k], values, slot);
+      },
+      [&](std::size_t k, std::span<const unsigned char> r) {
+        if (r.size() != window_bytes(*loads[k].cut))
+          throw run_error(path + ": " + loads[k].field->origin + ": the decoding process gave " +
+                          std::to_string(r.size()) + " bytes for a window of " +
+                          std::to_string(window_bytes(*loads[k].cut)));
+        std::memcpy(loads[k].out, r.data(), r.size());
+      },
+      [&](std::size_t k) { return file.where(std::size_t(loads[k].field->message)); });
 }
 
 }  // namespace c2m::prepare

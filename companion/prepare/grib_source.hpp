@@ -6,14 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "companion/prepare/decode_workers.hpp"
 #include "companion/prepare/source_field.hpp"
 
 namespace c2m::prepare {
 
-// Every message of the file that the input field file needs. A needed field on a grid
-// other than a regular latitude/longitude one is refused. Throws run_error when the
-// file cannot be read or holds no GRIB message.
-std::vector<source_field> grib_inventory(const std::string& path);
+// Every message of the file that the input field file needs, its keys read by ecCodes
+// in worker processes. A needed field on a grid other than a regular latitude/longitude
+// one is refused. Throws run_error when the file cannot be read, a message is damaged,
+// or the file holds no GRIB message.
+std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits);
 
 // One message to decode and where its window goes.
 struct grib_load {
@@ -22,8 +24,9 @@ struct grib_load {
   float* out = nullptr;
 };
 
-// Decodes the messages of `loads` (all from `path`, in ascending message order) in one
-// pass over the file.
-void grib_read(const std::string& path, const std::vector<grib_load>& loads);
+// Decodes the messages of `loads` (all from `path`) in worker processes, each value
+// placed once into its window.
+void grib_read(const std::string& path, const std::vector<grib_load>& loads,
+               const decode_limits& limits);
 
 }  // namespace c2m::prepare

@@ -1,0 +1,86 @@
+// Worker processes: every result reaches the parent once, and a worker that dies, loops
+// or refuses becomes one diagnostic naming the item, with every worker stopped.
+#include "companion/prepare/decode_workers.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/errors.hpp"
+
+namespace c2m::prepare {
+namespace {
+
+std::string where(std::size_t item) {
+  return "f.grib2: message " + std::to_string(item + 1) + " (at byte " + std::to_string(item * 10) +
+         ")";
+}
+
+// The diagnostic a run over 20 items gives when item 13 does `bad`, or "".
+template <class Bad>
+std::string failure(Bad bad, int workers = 2, double seconds = 60) {
+  try {
+    run_in_workers(
+        20, 64, {workers, seconds},
+        [&](std::size_t item, std::span<unsigned char> slot) -> std::size_t {
+          if (item == 13) bad();
+          return slot.size();
+        },
+        [](std::size_t, std::span<const unsigned char>) {}, where);
+  } catch (const run_error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(decode_workers, every_result_reaches_the_parent_once) {
+  for (const int workers : {1, 3}) {
+    std::vector<int> seen(100, 0);
+    run_in_workers(
+        seen.size(), sizeof(std::size_t), {workers, 60},
+        [](std::size_t item, std::span<unsigned char> slot) {
+          const std::size_t v = item * item;
+          std::memcpy(slot.data(), &v, sizeof v);
+          return sizeof v;
+        },
+        [&](std::size_t item, std::span<const unsigned char> r) {
+          ASSERT_EQ(r.size(), sizeof(std::size_t));
+          std::size_t v = 0;
+          std::memcpy(&v, r.data(), sizeof v);
+          EXPECT_EQ(v, item * item);
+          ++seen[item];
+        },
+        where);
+    for (const int n : seen) EXPECT_EQ(n, 1) << workers << " workers";
+  }
+}
+
+TEST(decode_workers, a_worker_that_dies_or_loops_is_named_with_its_message) {
+  EXPECT_EQ(failure([] { std::raise(SIGSEGV); }),
+            "f.grib2: message 14 (at byte 130): cannot be decoded: the decoding process died by "
+            "signal 11 (Segmentation fault)");
+  EXPECT_EQ(failure([] { std::abort(); }, 1)
+                .rfind("f.grib2: message 14 (at byte 130): cannot be "
+                       "decoded: the decoding process died by signal 6",
+                       0),
+            0u);
+  EXPECT_EQ(failure([] { ::_exit(3); }),
+            "f.grib2: message 14 (at byte 130): cannot be decoded: the decoding process ended "
+            "with status 3");
+  EXPECT_EQ(failure([] { ::pause(); }, 2, 0.3),
+            "f.grib2: message 14 (at byte 130): cannot be decoded: no result after 0.3 s (damaged, "
+            "or more than a message takes)");
+}
+
+TEST(decode_workers, a_refusal_in_a_worker_is_the_diagnostic_as_it_stands) {
+  EXPECT_EQ(
+      failure([] { throw run_error("f.grib2: message 14 (t, 500 hPa) is on a Lambert grid"); }),
+      "f.grib2: message 14 (t, 500 hPa) is on a Lambert grid");
+}
+
+}  // namespace
+}  // namespace c2m::prepare

@@ -1,0 +1,142 @@
+// The GRIB framing scan on the real GFS file and on copies damaged in known places:
+// each damage is named with the message and its byte offset before ecCodes sees it.
+#include "companion/prepare/grib_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "common/errors.hpp"
+#include "companion/prepare/tests/prepare_case.hpp"
+#include "tests/support/scratch.hpp"
+
+namespace c2m::test {
+namespace {
+
+using prepare::grib_file;
+
+// The GFS file's first message is 16299 bytes long; the second follows it.
+constexpr std::size_t second = 16299;
+
+std::string gfs_bytes() {
+  std::ifstream in(gfs_grib2(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The diagnostic the scan of these bytes gives, or "" when it accepts them.
+std::string scan_error(const scratch_dir& dir, const std::string& bytes) {
+  const std::string path = dir / "copy.grib2";
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  try {
+    grib_file f(path);
+  } catch (const run_error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(grib_file, finds_every_field_where_grib_ls_does) {
+  const grib_file f(gfs_grib2());
+  scratch_dir dir;
+  // grib_ls counts each field of a message that repeats sections 4 to 7.
+  const shell_result ls = shell(dir.path(), "grib_ls -p offset:i " + quoted(gfs_grib2()));
+  ASSERT_EQ(ls.status, 0);
+  std::istringstream lines(ls.out);
+  std::string line;
+  std::getline(lines, line);  // the file name
+  std::getline(lines, line);  // the column title
+  std::size_t k = 0;
+  for (; std::getline(lines, line) && line.find(" of ") == std::string::npos; ++k) {
+    ASSERT_LT(k, f.fields().size());
+    EXPECT_EQ(std::stoull(line), f.fields()[k].message.offset) << "field " << k + 1;
+    EXPECT_EQ(f.fields()[k].number, std::int64_t(k + 1));
+  }
+  EXPECT_EQ(k, f.fields().size());
+  EXPECT_EQ(k, 343u);
+}
+
+TEST(grib_file, names_a_file_cut_inside_a_message) {
+  scratch_dir dir;
+  const std::string bytes = gfs_bytes();
+  const std::string path = dir / "copy.grib2";
+  // Three bytes of "GRIB" do not tell a message; four do.
+  for (const std::size_t cut : {second + 4, second + 15, second + 100, second + 7183 - 1})
+    EXPECT_EQ(scan_error(dir, bytes.substr(0, cut)),
+              path + ": the file ends inside message 2 (at byte 16299), cut short?")
+        << cut;
+  EXPECT_EQ(scan_error(dir, bytes.substr(0, second + 7183)), "");
+}
+
+TEST(grib_file, names_broken_framing) {
+  scratch_dir dir;
+  const std::string bytes = gfs_bytes();
+  const std::string broken = dir / "copy.grib2" + ": message 2 (at byte 16299): broken framing: ";
+  const auto with = [&](std::size_t at, char c) {
+    std::string b = bytes;
+    b[at] = c;
+    return scan_error(dir, b);
+  };
+  // Section 1's length (bytes 16 to 19 of the message) made longer than the message.
+  EXPECT_EQ(with(second + 17, 0x40).rfind(broken + "section 1 at byte 16315", 0), 0u);
+  // Section 3 given the number 5.
+  EXPECT_EQ(with(second + 16 + 21 + 4, 5), broken + "section 5 at byte 16336 follows section 1");
+  // The total length one byte short, one byte long, and its "7777" damaged.
+  EXPECT_EQ(with(second + 15, char(7183 % 256 - 1)),
+            broken +
+                "section 7 at byte 16497 (6981 bytes) runs past the message's end at byte "
+                "23481");
+  EXPECT_EQ(with(second + 15, char(7183 % 256 + 1)),
+            broken + "its sections end at byte 23478, its length says 23479");
+  EXPECT_EQ(with(second + 7183 - 1, 'x'), broken + "no \"7777\" at its end (byte 23478)");
+}
+
+TEST(grib_file, refuses_bytes_between_messages_but_zero_padding) {
+  scratch_dir dir;
+  const std::string bytes = gfs_bytes();
+  EXPECT_EQ(scan_error(dir, bytes.substr(0, second) + "junk" + bytes.substr(second)),
+            dir / "copy.grib2" +
+                ": bytes 16299 to 16302 (after message 1) are not part of a GRIB message: "
+                "damaged, or not GRIB data");
+  EXPECT_EQ(scan_error(dir, "<html>" + bytes),
+            dir / "copy.grib2" +
+                ": bytes 0 to 5 (before the first message) are not part of a GRIB message: "
+                "damaged, or not GRIB data");
+  EXPECT_EQ(scan_error(dir, bytes.substr(0, second) + std::string(8, '\0') + bytes.substr(second) +
+                                std::string(3, '\0')),
+            "");
+}
+
+TEST(grib_file, gives_each_field_of_a_message_as_a_message_of_its_own) {
+  const grib_file f(gfs_grib2());
+  scratch_dir dir;
+  // Fields 4 and 5 are u and v of one message: as messages of their own, ecCodes reads
+  // them as it reads the fields of the whole message.
+  ASSERT_EQ(f.fields()[3].message.offset, f.fields()[4].message.offset);
+  for (const std::size_t k : {std::size_t{3}, std::size_t{4}}) {
+    const std::vector<unsigned char> m = f.message(k);
+    std::ofstream(dir / "one.grib2", std::ios::binary)
+        .write(reinterpret_cast<const char*>(m.data()), std::streamsize(m.size()));
+    const std::string keys = "-p shortName,level,max,min,average ";
+    const shell_result one = shell(dir.path(), "grib_ls -m " + keys + "one.grib2");
+    const shell_result whole =
+        shell(dir.path(),
+              "grib_ls " + keys + "-w count=" + std::to_string(k + 1) + " " + quoted(gfs_grib2()));
+    ASSERT_EQ(one.status, 0);
+    const auto row = [](const std::string& out) {
+      std::istringstream s(out);
+      std::string line;
+      std::getline(s, line);
+      std::getline(s, line);
+      std::getline(s, line);
+      return line;
+    };
+    EXPECT_EQ(row(one.out), row(whole.out));
+    EXPECT_NE(row(one.out).find(k == 3 ? "u " : "v "), std::string::npos) << row(one.out);
+  }
+}
+
+}  // namespace
+}  // namespace c2m::test
