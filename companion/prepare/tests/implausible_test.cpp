@@ -115,13 +115,19 @@ TEST(prepare_implausible, a_grib_message_shifted_beyond_its_range) {
       "hot.grib2: message 101 (t, GRIB 2 0/0/0, 500 hPa): tp at 500 hPa holds 1238.69995");
 }
 
-// NaN as _FillValue (as xarray writes floats): the NaN points are missing, not refused.
+// NaN as _FillValue (as xarray writes floats): the NaN points are missing (holes), not
+// values refused as NaN.
 TEST(prepare_implausible, a_nan_fill_value_marks_missing_points) {
   const scratch_dir dir;
   const std::string make = "ncks -O -3 " + layout("era5_new_pl.nc") +
                            " pl3.nc && ncap2 -O -s 'where(t >= 300) t=0.0f/0.0f' pl3.nc nan.nc "
                            "&& ncatted -O -a _FillValue,t,o,f,NaN -a missing_value,t,d,, nan.nc";
-  const shell_result r = prepare_changed(dir, make, "", "nan.nc " + layout("era5_new_sfc.nc"));
+  const std::string files = "nan.nc " + layout("era5_new_sfc.nc");
+  // Missing points are holes, which --allow-holes lets through.
+  const shell_result holes = prepare_changed(dir, make, "", files);
+  EXPECT_EQ(holes.status, 1);
+  EXPECT_NE(holes.err.find("points without data"), std::string::npos) << holes.err;
+  const shell_result r = prepare(dir.path(), "--allow-holes -o out.bin " + files);
   ASSERT_EQ(r.status, 0) << r.err;
   const input_fields a = read_input(dir / "out.bin", im, jm, lm);
   int fills = 0;
