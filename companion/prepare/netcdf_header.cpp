@@ -197,9 +197,11 @@ void check_classic_header(const std::string& path) {
   std::vector<variable> vars;
   const std::uint64_t n_vars = list_length(h, tag_variables, "variables");
   for (std::uint64_t v = 0; v < n_vars; ++v) vars.push_back(read_variable(h, dims));
-  // A file being written ("streaming") gives no record count.
-  const bool streaming = records == (h.version() == 5 ? ~std::uint64_t{0} : 0xffffffffu);
-  check_extent(h, vars, streaming ? 0 : records, static_cast<std::uint64_t>(st.st_size));
+  // A file still being written ("streaming") gives no record count; the library then
+  // took 4294967295 records for one of a few kilobytes.
+  if (records == (h.version() == 5 ? ~std::uint64_t{0} : 0xffffffffu))
+    h.invalid("its header gives no record count, as while the file is being written");
+  check_extent(h, vars, records, static_cast<std::uint64_t>(st.st_size));
 }
 
 }  // namespace c2m::prepare
