@@ -36,12 +36,13 @@ TEST(prepare_netcdf_header, counts_beyond_the_end_of_the_file_are_refused_before
   struct damage {
     std::string command, says;
   };
-  // In the header, bytes 8 to 11 are the tag of the list of dimensions, 16 to 19 the
-  // length of the first dimension's name ("time"), 2036 to 2039 the type of sp (a type
-  // the library does not know crashed it).
+  // In the header, bytes 4 to 7 are the record count, 8 to 11 the tag of the list of
+  // dimensions, 16 to 19 the length of the first dimension's name ("time"), 2036 to 2039
+  // the type of sp (a type the library does not know crashed it).
   const std::vector<damage> damages = {
       {patch(16, "\\177\\377\\377\\377"), "its header gives 2147483647 bytes of a name, more than"},
       {patch(8, "\\000\\000\\000\\013"), "its header has no list of dimensions where one belongs"},
+      {patch(4, "\\377\\377\\377\\377"), "its header gives no record count"},
       {patch(2036, "\\000\\000\\000\\014"), "variable sp has type 12, not a classic netCDF type"},
       {"head -c 100 sfc.nc > cut.nc && mv cut.nc sfc.nc",
        "its header gives 64 attribute values, more than the 12 bytes left"},
