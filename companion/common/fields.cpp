@@ -35,12 +35,13 @@ constexpr known_field soil_temperature(std::string_view old_name, int layer) {
   return {"tsl", old_name, &codes::soil_temperature, 1, layer, between(150, 350)};
 }
 constexpr known_field soil_moisture(std::string_view old_name, int layer) {
-  return {"mrsov", old_name, &codes::soil_moisture, 1, layer, between(0, 1)};
+  return {"mrsov", old_name, &codes::soil_moisture, 1, layer, between(0, 1.001f)};
 }
 
 // Ranges: winds as in the strongest jets, heights from below sea level to the
 // stratopause, pressures from a deep cyclone to a strong high (hPa as the work file holds
-// them), surface pressure down to the highest summits.
+// them), surface pressure down to the highest summits, soil moisture (a volume fraction)
+// up to the 1.001 that NCEP's analyses hold over land ice.
 constexpr std::array<known_field, layout::fields_3d + layout::fields_2d> known = {{
     {"ua", layout::short_names_3d[0], &codes::eastward_wind, 1, 0, between(-150, 150)},
     {"va", layout::short_names_3d[1], &codes::northward_wind, 1, 0, between(-150, 150)},
@@ -110,7 +111,18 @@ std::pair<std::string, std::string> split_name(std::string_view info_name) {
   return {squeeze(name), units};
 }
 
+// Relative humidity: ERA5 gives it over ice below -23 C, where air holds up to about half
+// as much again as over water.
+constexpr plausible_range relative_humidity = between(0, 150);
+
 }  // namespace
+
+plausible_range input_range(std::size_t k) {
+  constexpr std::size_t rh = 3, lsm = layout::fields_3d;
+  if (k == rh) return relative_humidity;
+  if (k == lsm) return between(0, 1);
+  return known.at(k).range;
+}
 
 field_desc describe_field(std::string_view info_name) {
   field_desc d;

@@ -4,6 +4,7 @@
 // encodes it as, and the range its values plausibly take.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,12 @@ struct field_desc {
   std::string grib2_param;    // "number.category.discipline", for CDO's param attribute
   plausible_range range;
 };
+
+// The plausible range of the values conv2model-prepare puts into field k (from 0, in
+// writing order: the five upper-air fields, then the twelve surface fields), in the units
+// of the input field file. They are the work file's, except that the fourth upper-air
+// field is relative humidity (%) and the land-sea mask is still a fraction there.
+plausible_range input_range(std::size_t k);
 
 // Splits an info-file field name into name and units and looks the name up among the
 // fields conv2model writes. An unknown name still gets a short name made from its text.

@@ -9,6 +9,7 @@
 
 #include "common/errors.hpp"
 #include "companion/common/netcdf_file.hpp"
+#include "companion/prepare/netcdf_header.hpp"
 
 namespace c2m::prepare {
 
@@ -88,13 +89,19 @@ std::string time_text(double value, const std::string& units) {
   if (one_of(u, {"minutes", "minute"})) seconds = 60;
   if (one_of(u, {"hours", "hour", "h"})) seconds = 3600;
   if (one_of(u, {"days", "day", "d"})) seconds = 86400;
-  if (got < 4 || seconds == 0 || !std::isfinite(value)) {
+  // A reference date or a time outside the years 1 to 9999 has no date to show (nor
+  // one that fits the integer arithmetic below): the raw value is shown.
+  const bool sane = got >= 4 && seconds != 0 && std::isfinite(value) && y >= 1 && y <= 9999 &&
+                    mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h <= 24 && mi >= 0 &&
+                    mi <= 60;
+  const double t = sane ? double(days_from_civil(y, mo, d)) * 86400 + double(h * 3600 + mi * 60) +
+                              std::round(value * seconds)
+                        : 0;
+  if (!sane || !(t >= -62135596800.0 && t < 253402300800.0)) {  // 0001-01-01 to 10000-01-01
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g %s", value, units.c_str());
     return buf;
   }
-  const double t = double(days_from_civil(y, mo, d)) * 86400 + double(h * 3600 + mi * 60) +
-                   std::round(value * seconds);
   long days = static_cast<long>(std::floor(t / 86400));
   const long secs = static_cast<long>(t - double(days) * 86400);
   // Civil date from days since 1970-01-01.
@@ -272,6 +279,7 @@ std::vector<source_field> per_level(const netcdf_file& nc, const source_field& s
 }  // namespace
 
 std::vector<source_field> netcdf_inventory(const std::string& path) {
+  check_classic_header(path);
   const netcdf_file nc = netcdf_file::open(path);
   std::vector<source_field> found;
   for (int var = 0; var < nc.var_count(); ++var) {
@@ -319,7 +327,8 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
   std::vector<double> values = nc.read_doubles(var, start, count);
 
   // Missing points: _FillValue (or the type's default fill) and missing_value, compared
-  // in the packed form; then unpacking.
+  // in the packed form (a NaN fill stands for NaN values); then unpacking. Any other NaN
+  // is a value, which the plausibility check refuses.
   std::vector<double> fills = nc.numbers(var, "_FillValue");
   if (fills.empty()) fills.push_back(default_fill(nc.var_type(var)));
   for (const double m : nc.numbers(var, "missing_value")) fills.push_back(m);
@@ -327,14 +336,13 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
   const std::vector<double> offset = nc.numbers(var, "add_offset");
   const double a = scale.empty() ? 1.0 : scale[0];
   const double b = offset.empty() ? 0.0 : offset[0];
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (double& v : values) {
-    if (std::find(fills.begin(), fills.end(), v) != fills.end())
-      v = nan;
-    else
-      v = v * a + b;
-  }
-  place(values, nan, cut, field.kind, out);
+  constexpr double no_data = std::numeric_limits<double>::lowest();
+  const auto is_fill = [&](double v) {
+    return std::any_of(fills.begin(), fills.end(),
+                       [&](double f) { return f == v || (std::isnan(f) && std::isnan(v)); });
+  };
+  for (double& v : values) v = is_fill(v) ? no_data : v * a + b;
+  place(values, no_data, cut, field.kind, out);
 }
 
 }  // namespace c2m::prepare

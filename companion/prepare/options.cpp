@@ -42,6 +42,10 @@ Options:
       --member N     of an ensemble, prepare member N
       --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
                      and soil layers absent, saying what conv2model does with them
+      --allow-implausible
+                     write values outside their field's plausible range (see
+                     conv2model-inspect stats) instead of stopping; values that are
+                     not numbers or infinite stop it always
       --inventory    list the valid times, the fields found and where; write nothing
   -j, --jobs N       decode GRIB messages in N processes at once (default: the
                      cores this process may use)
@@ -76,16 +80,11 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-constexpr cli_option option_table[] = {{"", 'o', true},
-                                       {"--area", 0, true},
-                                       {"--levels", 0, true},
-                                       {"--inventory", 0, false},
-                                       {"--allow-holes", 0, false},
-                                       {"--time", 0, true},
-                                       {"--each-time", 0, false},
-                                       {"--member", 0, true},
-                                       {"--jobs", 'j', true},
-                                       {"--decode-limit", 0, true}};
+constexpr cli_option option_table[] = {
+    {"", 'o', true},           {"--area", 0, true},         {"--levels", 0, true},
+    {"--inventory", 0, false}, {"--allow-holes", 0, false}, {"--allow-implausible", 0, false},
+    {"--time", 0, true},       {"--each-time", 0, false},   {"--member", 0, true},
+    {"--jobs", 'j', true},     {"--decode-limit", 0, true}};
 
 long member_of(const std::string& value) {
   const double m = number(value, "--member");
@@ -142,6 +141,8 @@ options options_of(const parsed_command_line& c) {
       opt.inventory = true;
     } else if (name == "--allow-holes") {
       opt.allow_holes = true;
+    } else if (name == "--allow-implausible") {
+      opt.allow_implausible = true;
     } else if (name == "--each-time") {
       opt.each_time = true;
     } else if (name == "--time") {

@@ -22,6 +22,7 @@
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/outputs.hpp"
+#include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
 
@@ -76,6 +77,18 @@ void print_inventory(const selection& sel, const window& w, const std::string& v
         << s->origin << "\n";
   for (const source_field* s : sel.unknown_soil)
     out << "ignored, a soil layer of another layering: " << s->file << ": " << s->origin << "\n";
+}
+
+// Every value placed: plausible for its field, or allowed; never NaN or infinite.
+void check_values(const analysis& a, const selection& sel, const window& w, const options& opt) {
+  const auto check = [&](const grid& g, std::size_t level, const source_field& s) {
+    check_plausible({g.level(static_cast<std::int32_t>(level)), g.level_size()}, s, w,
+                    opt.allow_implausible);
+  };
+  for (std::size_t f = 0; f < n_upper; ++f)
+    for (std::size_t l = 0; l < sel.levels.size(); ++l) check(a.upper[f], l + 1, *sel.upper[f][l]);
+  for (std::size_t k = 1; k <= nsfcfld; ++k)
+    if (const source_field* s = sel.surface[k - 1]) check(a.slp, k, *s);
 }
 
 analysis load(const selection& sel, const window& w, const decode_limits& limits) {
@@ -223,6 +236,7 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
     const prepared& r = runs[k];
     analysis a = load(r.sel, r.w, limits);
     check_holes(a, r.sel, r.w, opt.allow_holes, warn);
+    check_values(a, r.sel, r.w, opt);
     derive_relative_humidity(a, r.sel, warn);
     staged.push_back(std::make_unique<c2m::inspect::staged_output>(names[k]));
     write_field_file(staged.back()->temp_path(), names[k], a, r.sel);

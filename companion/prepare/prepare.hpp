@@ -19,6 +19,7 @@ struct options {
   std::vector<double> levels;  // hPa; empty: those present for all upper-air fields
   bool inventory = false;
   bool allow_holes = false;         // points without data pass, with a warning
+  bool allow_implausible = false;   // values outside their field's plausible range
   std::optional<std::string> time;  // the valid time to prepare, of several
   bool each_time = false;           // one input field file per valid time
   std::optional<long> member;       // the ensemble member to prepare

@@ -29,8 +29,9 @@ struct source_field {
 };
 
 // Copies the points of a window from stored source values into one grid of the input
-// field file, in the field's unit. NaN and `missing` become the input fill value; a
-// land-sea mask becomes 0/1 at 0.5.
+// field file, in the field's unit. `missing` becomes the input fill value; a plausible
+// land-sea mask becomes 0/1 at 0.5. Anything else is kept as it is, NaN included, for
+// check_plausible to judge.
 void place(std::span<const double> values, double missing, const window& cut,
            const field_kind& kind, float* out);
 
