@@ -24,7 +24,7 @@ check_nothing_runs() {
   local rundir=$1 p
   for p in /proc/[0-9]*; do
     if { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -qF -- "$rundir"; then
-      echo "still running: $p" >&2
+      echo "still running: $p: $(tr '\0' ' ' <"$p/cmdline" 2>/dev/null)" >&2
       return 1
     fi
   done
