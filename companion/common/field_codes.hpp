@@ -17,15 +17,16 @@ struct grib2_code {
 };
 
 struct field_codes {
-  std::string_view standard_name;              // CF, as written
-  std::string_view units;                      // CF units of the quantity
-  int grib1 = 0;                               // WMO table 2, as written; 0: none
-  grib2_code grib2;                            // WMO code table 4.2, as written
-  std::array<int, 2> grib1_read = {};          // table 2 codes read as this quantity
-  std::array<grib2_code, 3> grib2_read = {};   // GRIB 2 codes read, centres' own included
-  std::array<int, 4> ecmwf = {};               // table 128; soil fields: one code per layer
-  std::array<std::string_view, 2> names = {};  // short names; soil: ERA5's, layer appended
-  std::string_view standard_name_also = {};    // another CF name producers give it
+  std::string_view standard_name;             // CF, as written
+  std::string_view units;                     // CF units of the quantity
+  int grib1 = 0;                              // WMO table 2, as written; 0: none
+  grib2_code grib2;                           // WMO code table 4.2, as written
+  std::array<int, 2> grib1_read = {};         // table 2 codes read as this quantity
+  std::array<grib2_code, 3> grib2_read = {};  // GRIB 2 codes read, centres' own included
+  std::array<int, 4> ecmwf = {};              // table 128; soil fields: one code per layer
+  // Short names; soil: ERA5's with the layer appended, then the name on a depth axis.
+  std::array<std::string_view, 2> names = {};
+  std::string_view standard_name_also = {};  // another CF name producers give it
 
   bool has_grib1(long code) const;
   bool has_grib2(long discipline, long category, long number) const;
@@ -93,7 +94,7 @@ inline constexpr field_codes soil_moisture{"volume_fraction_of_condensed_water_i
                                            {144},
                                            {{{2, 0, 25}, {2, 3, 25}, {2, 0, 192}}},
                                            {39, 40, 41, 42},
-                                           {"swvl"}};
+                                           {"swvl", "soilw"}};
 
 }  // namespace codes
 

@@ -125,6 +125,12 @@ field_desc describe_field(std::string_view info_name) {
     d.standard_name = f.codes->standard_name;
     d.soil_layer = f.soil_layer;
     d.grib1_code = f.codes->grib1;
+    // WMO table 2 has no volumetric soil moisture and no code per soil layer: in GRIB 1
+    // the layers take ECMWF's table 128, a code each (stl1..4, swvl1..4).
+    if (f.soil_layer > 0) {
+      d.grib1_code = f.codes->ecmwf[static_cast<std::size_t>(f.soil_layer - 1)];
+      d.grib1_table = 128;
+    }
     d.grib2_param = f.codes->grib2_param();
     d.range = f.range;
     return d;
@@ -132,6 +138,10 @@ field_desc describe_field(std::string_view info_name) {
   d.short_name = make_short_name(d.long_name);
   d.cf_units = d.units.empty() || d.units == "0-1" ? "1" : d.units;
   return d;
+}
+
+bool defined_over_land_only(const field_desc& f) {
+  return f.standard_name == "surface_altitude" || f.soil_layer > 0;
 }
 
 std::string display_name(const field_desc& f) {

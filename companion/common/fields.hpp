@@ -26,7 +26,8 @@ struct field_desc {
   float pa_per_unit = 1.0f;   // 100 for hPa: the export writes pressures in Pa
   std::string standard_name;  // soil_temperature; empty where CF has none that fits
   int soil_layer = 0;         // 1 to 4 for the soil fields, which share one variable
-  int grib1_code = 0;         // WMO table 2, for CDO's code/table attributes; 0: none
+  int grib1_code = 0;         // for CDO's code/table attributes; 0: none
+  int grib1_table = 2;        // WMO table 2; ECMWF's 128 for the soil layers
   std::string grib2_param;    // "number.category.discipline", for CDO's param attribute
   plausible_range range;
 };
@@ -38,6 +39,10 @@ field_desc describe_field(std::string_view info_name);
 // Whether a command-line field name stands for f: its short name (with the layer,
 // "tsl2", for soil fields) or its older name.
 bool names_field(const field_desc& f, std::string_view name);
+
+// Whether f has values over land only (topography, the soil layers): over sea they are
+// fill, neither drawn nor checked as data.
+bool defined_over_land_only(const field_desc& f);
 
 // The name a record is shown under: the short name, with the layer for soil fields.
 std::string display_name(const field_desc& f);

@@ -12,8 +12,15 @@
 namespace c2m::inspect {
 
 staged_output::staged_output(std::string path) : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
+  const companion::signals_held held;
   unique_fd fd(::mkstemp(temp_.data()));
   if (!fd.is_open()) throw run_error(os_error(path_, "cannot create output file"));
+  try {
+    registered_ = std::make_unique<companion::temporary_name>(temp_);
+  } catch (...) {
+    ::unlink(temp_.c_str());
+    throw;
+  }
   // mkstemp makes the file private; give it the mode a newly created file would have.
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -25,13 +32,17 @@ staged_output::staged_output(std::string path) : path_(std::move(path)), temp_(p
 }
 
 staged_output::~staged_output() {
+  const companion::signals_held held;
   if (!committed_) ::unlink(temp_.c_str());
+  registered_.reset();
 }
 
 void staged_output::commit() {
+  const companion::signals_held held;
   if (std::rename(temp_.c_str(), path_.c_str()) != 0)
     throw run_error(os_error(path_, "cannot move the finished output into place"));
   committed_ = true;
+  registered_.reset();
 }
 
 }  // namespace c2m::inspect

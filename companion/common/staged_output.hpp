@@ -1,9 +1,13 @@
 // An output file written under a temporary name beside its final one and renamed into
 // place when complete, so that a failed export never leaves a half-written file nor
-// destroys an older one.
+// destroys an older one. The temporary name is registered for removal should a signal
+// end the program.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "companion/common/temporaries.hpp"
 
 namespace c2m::inspect {
 
@@ -21,6 +25,7 @@ class staged_output {
   std::string path_;
   std::string temp_;
   bool committed_ = false;
+  std::unique_ptr<companion::temporary_name> registered_;  // removed on a signal
 };
 
 }  // namespace c2m::inspect

@@ -9,7 +9,8 @@
 namespace c2m::inspect {
 
 constexpr int exit_ok = 0;
-constexpr int exit_differ = 1;  // compare: the files differ
+constexpr int exit_differ = 1;   // compare: the files differ
+constexpr int exit_flagged = 1;  // stats --check: a flag was raised
 constexpr int exit_error = 2;
 
 // Runs the program on args (without the program name); returns the exit status.

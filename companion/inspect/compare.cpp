@@ -50,81 +50,118 @@ double point_difference(float a, float b) {
   return std::isnan(d) ? std::numeric_limits<double>::infinity() : d;
 }
 
+namespace {
+
+void count_at(counted_points& c, std::size_t p, std::size_t im) {
+  if (c.count++ > 0) return;
+  c.i = static_cast<std::int32_t>(p % im) + 1;
+  c.j = static_cast<std::int32_t>(p / im) + 1;
+}
+
+// One record, point by point: the kinds of difference that have no size are counted
+// apart from the finite ones, which alone make the largest difference and the RMS.
+record_difference compare_record(std::span<const float> va, std::span<const float> vb,
+                                 std::size_t im, double tolerance) {
+  record_difference d{};
+  double squares = 0.0;
+  std::size_t finite = 0;
+  for (std::size_t p = 0; p < va.size(); ++p) {
+    const float a = va[p], b = vb[p];
+    const double diff = point_difference(a, b);
+    if ((a == missing_value) != (b == missing_value)) {
+      count_at(d.against_missing, p, im);
+    } else if (diff != 0.0 && (std::isnan(a) || std::isnan(b))) {
+      count_at(d.nan, p, im);
+    } else if (!std::isfinite(diff)) {
+      count_at(d.infinite, p, im);
+    } else {
+      squares += diff * diff;
+      ++finite;
+      if (!(diff > tolerance)) continue;
+      if (d.points++ == 0 || diff > d.largest) {
+        d.largest = diff;
+        d.i = static_cast<std::int32_t>(p % im) + 1;
+        d.j = static_cast<std::int32_t>(p / im) + 1;
+      }
+    }
+  }
+  d.rms = finite > 0 ? std::sqrt(squares / static_cast<double>(finite)) : 0.0;
+  return d;
+}
+
+bool differs(const record_difference& d) {
+  return d.points > 0 || d.against_missing.count > 0 || d.nan.count > 0 || d.infinite.count > 0;
+}
+
+}  // namespace
+
 comparison compare_work_files(const work_file& a, const work_file& b, double tolerance) {
   comparison c;
   c.layout = compare_layout(a.info, b.info);
   if (a.info.im != b.info.im || a.info.jm != b.info.jm || a.info.lm != b.info.lm) return c;
-
-  const std::size_t im = static_cast<std::size_t>(a.info.im);
-  const auto where = [&](std::size_t p, std::int32_t& i, std::int32_t& j) {
-    i = static_cast<std::int32_t>(p % im) + 1;
-    j = static_cast<std::int32_t>(p / im) + 1;
-  };
   bool all_equal = true;
   for (int r = 1; r <= a.record_count(); ++r) {
     const std::span<const float> va = a.record(r), vb = b.record(r);
-    record_difference d{};
+    for (std::size_t p = 0; p < va.size() && all_equal; ++p)
+      all_equal = point_difference(va[p], vb[p]) == 0.0;
+    record_difference d = compare_record(va, vb, static_cast<std::size_t>(a.info.im), tolerance);
     d.number = r;
-    double squares = 0.0;
-    std::size_t finite = 0;
-    for (std::size_t p = 0; p < va.size(); ++p) {
-      const double diff = point_difference(va[p], vb[p]);
-      if (diff != 0.0) all_equal = false;
-      if ((va[p] == missing_value) != (vb[p] == missing_value)) {
-        if (d.against_missing++ == 0) where(p, d.mi, d.mj);
-        continue;
-      }
-      if (std::isfinite(diff)) {
-        squares += diff * diff;
-        ++finite;
-      }
-      if (!(diff > tolerance)) continue;
-      ++d.points;
-      if (d.points == 1 || diff > d.largest) {
-        d.largest = diff;
-        where(p, d.i, d.j);
-      }
-    }
-    d.rms = finite > 0 ? std::sqrt(squares / static_cast<double>(finite)) : 0.0;
-    if (d.points > 0 || d.against_missing > 0) c.records.push_back(d);
+    if (differs(d)) c.records.push_back(d);
   }
   c.identical = all_equal && c.layout.empty();
   return c;
 }
+
+namespace {
+
+std::string value_text(float v) {
+  if (v == missing_value) return "missing";
+  if (std::isnan(v)) return "NaN";
+  return short_number(v, 9);
+}
+
+void print_record(const record_difference& d, const record_id& r, const work_file& a,
+                  const work_file& b, std::ostream& out) {
+  const std::span<const float> va = a.record(d.number), vb = b.record(d.number);
+  const std::size_t im = static_cast<std::size_t>(a.info.im);
+  const auto at = [&](std::int32_t i, std::int32_t j) {
+    return static_cast<std::size_t>(j - 1) * im + static_cast<std::size_t>(i - 1);
+  };
+  out << "record " << d.number << ' ' << display_name(*r.field);
+  if (r.level > 0) out << " level " << r.level << " (" << short_number(r.pressure_hpa) << " hPa)";
+  out << ':';
+  const char* separator = "";
+  if (d.points > 0) {
+    const std::size_t p = at(d.i, d.j);
+    out << ' ' << d.points << " of " << a.points() << " points differ, largest |A-B| "
+        << short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
+        << "): " << value_text(va[p]) << " against " << value_text(vb[p]) << ", RMS "
+        << short_number(d.rms);
+    separator = ";";
+  }
+  const auto kind = [&](const counted_points& c, const char* what) {
+    if (c.count == 0) return;
+    const std::size_t p = at(c.i, c.j);
+    out << separator << ' ' << c.count << (c.count == 1 ? " point " : " points ") << what
+        << ", the first at (i, j) = (" << c.i << ", " << c.j << "): " << value_text(va[p])
+        << " against " << value_text(vb[p]);
+    separator = ";";
+  };
+  kind(d.nan, "NaN in one file only");
+  kind(d.infinite, "infinite in one file only or of opposite signs");
+  kind(d.against_missing, "against missing");
+  out << '\n';
+}
+
+}  // namespace
 
 void print_comparison(const comparison& c, const work_file& a, const work_file& b, double tolerance,
                       std::ostream& out) {
   for (const std::string& line : c.layout) out << line << '\n';
   if (!c.records.empty()) {
     const std::vector<record_id> ids = list_records(a.info);
-    for (const record_difference& d : c.records) {
-      const record_id& r = ids[static_cast<std::size_t>(d.number - 1)];
-      const std::span<const float> va = a.record(d.number), vb = b.record(d.number);
-      const std::size_t im = static_cast<std::size_t>(a.info.im);
-      const auto at = [&](std::int32_t i, std::int32_t j) {
-        return static_cast<std::size_t>(j - 1) * im + static_cast<std::size_t>(i - 1);
-      };
-      out << "record " << d.number << ' ' << display_name(*r.field);
-      if (r.level > 0)
-        out << " level " << r.level << " (" << short_number(r.pressure_hpa) << " hPa)";
-      out << ':';
-      if (d.points > 0) {
-        const std::size_t p = at(d.i, d.j);
-        out << ' ' << d.points << " of " << a.points() << " points differ, largest |A-B| "
-            << short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
-            << "): " << short_number(va[p], 9) << " against " << short_number(vb[p], 9) << ", RMS "
-            << short_number(d.rms);
-      }
-      if (d.against_missing > 0) {
-        const std::size_t m = at(d.mi, d.mj);
-        const bool a_missing = va[m] == missing_value;
-        out << (d.points > 0 ? ";" : "") << ' ' << d.against_missing
-            << " points against missing, the first at (i, j) = (" << d.mi << ", " << d.mj
-            << "): " << (a_missing ? "missing" : short_number(va[m], 9)) << " against "
-            << (a_missing ? short_number(vb[m], 9) : "missing");
-      }
-      out << '\n';
-    }
+    for (const record_difference& d : c.records)
+      print_record(d, ids[static_cast<std::size_t>(d.number - 1)], a, b, out);
   }
   const std::string names = a.path + " and " + b.path;
   if (c.identical)

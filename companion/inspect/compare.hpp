@@ -13,14 +13,21 @@
 
 namespace c2m::inspect {
 
+// How many points of a record are of one kind, and where the first of them is (from 1).
+struct counted_points {
+  std::size_t count = 0;
+  std::int32_t i = 0, j = 0;
+};
+
 struct record_difference {
   int number = 0;
-  std::size_t points = 0;           // points of two values whose difference exceeds the tolerance
-  double largest = 0.0;             // largest |a - b|; infinite where only one side is NaN
-  std::int32_t i = 0, j = 0;        // where it is, from 1; the first such point
-  double rms = 0.0;                 // root mean square of a - b over the points finite in both
-  std::size_t against_missing = 0;  // a value in one file, the missing value in the other
-  std::int32_t mi = 0, mj = 0;      // the first of those, from 1
+  std::size_t points = 0;     // points of two finite values differing by more than the tolerance
+  double largest = 0.0;       // largest finite |a - b|
+  std::int32_t i = 0, j = 0;  // where it is, from 1; the first such point
+  double rms = 0.0;           // root mean square of a - b over the points finite in both
+  counted_points against_missing;  // a value in one file, the missing value in the other
+  counted_points nan;              // NaN in one file only
+  counted_points infinite;         // infinite in one file only, or of opposite signs
 };
 
 struct comparison {
@@ -35,7 +42,8 @@ struct comparison {
 double point_difference(float a, float b);
 
 // Points differ when their difference exceeds tolerance; a value against the missing
-// value always differs and is counted apart. Records are compared only when both files
+// value, a NaN against a number and an infinity against anything else always differ
+// and are counted apart, outside the RMS. Records are compared only when both files
 // have the same grid and level count.
 comparison compare_work_files(const work_file& a, const work_file& b, double tolerance);
 

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,15 +23,16 @@ namespace {
 
 constexpr std::size_t soil_layers = 4;
 
-// Fields that share one variable: the soil layers of one quantity are one variable on
-// the soil axis; every other field is a variable of its own.
+// Fields that share one variable: for GRIB 2 the soil layers of one quantity are one
+// variable on the soil axis; every other field, and each soil layer for GRIB 1 (whose
+// table 128 gives each layer a code of its own), is a variable of its own.
 struct variable {
   const field_desc* field = nullptr;
   bool has_levels = false;           // a 3-D field
   std::vector<std::size_t> records;  // work-file records, from 1: one per level or layer
 };
 
-std::vector<variable> plan_variables(const grid_info& info) {
+std::vector<variable> plan_variables(const grid_info& info, bool merge_soil) {
   std::vector<variable> vars;
   std::int32_t f = 0;
   for (const field_desc& d : info.fields_3d) {
@@ -43,7 +45,7 @@ std::vector<variable> plan_variables(const grid_info& info) {
   std::int32_t k = 0;
   for (const field_desc& d : info.fields_2d) {
     const auto r = static_cast<std::size_t>(layout::record_2d(info.lm, ++k));
-    if (d.soil_layer > 0) {
+    if (d.soil_layer > 0 && merge_soil) {
       variable* same = nullptr;
       for (variable& v : vars)
         if (v.field->soil_layer > 0 && v.field->short_name == d.short_name) same = &v;
@@ -61,21 +63,13 @@ bool is_soil(const variable& v) {
   return v.field->soil_layer > 0 && v.records.size() == soil_layers;
 }
 
-int days_in_month(int year, int month) {
-  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[month - 1];
-}
-
-std::string two(int v) {
-  char b[8];
-  std::snprintf(b, sizeof b, "%02d", v);
-  return b;
+// One soil layer as a variable of its own.
+bool is_layer(const variable& v) {
+  return v.field->soil_layer > 0 && v.records.size() == 1;
 }
 
 std::string time_units(const analysis_time& t) {
-  return "hours since " + std::to_string(t[0]) + "-" + two(t[1]) + "-" + two(t[2]) + " " +
-         two(t[3]) + ":" + two(t[4]) + ":" + two(t[5]);
+  return "hours since " + time_text(t, " ", true);
 }
 
 // "2026-12-09T02:54:38Z user: conv2model-inspect 0.1.0: conv2model-inspect netcdf ...": a
@@ -94,7 +88,8 @@ std::string history_line(const std::string& command_line) {
 
 void describe(netcdf_file& nc, int var, const field_desc& f, int grib_edition) {
   std::string long_name = f.long_name;
-  if (f.soil_layer > 0) long_name = long_name.substr(0, long_name.rfind(" layer"));
+  if (f.soil_layer > 0 && grib_edition == 2)
+    long_name = long_name.substr(0, long_name.rfind(" layer"));
   nc.put_text(var, "long_name", long_name);
   nc.put_text(var, "units", f.cf_units);
   if (!f.standard_name.empty()) nc.put_text(var, "standard_name", f.standard_name);
@@ -104,51 +99,12 @@ void describe(netcdf_file& nc, int var, const field_desc& f, int grib_edition) {
   // edition's attributes can stand.
   if (grib_edition == 1 && f.grib1_code > 0) {
     nc.put_int(var, "code", f.grib1_code);
-    nc.put_int(var, "table", 2);
+    nc.put_int(var, "table", f.grib1_table);
   }
   if (grib_edition == 2 && !f.grib2_param.empty()) nc.put_text(var, "param", f.grib2_param);
 }
 
 }  // namespace
-
-analysis_time parse_analysis_time(const std::string& text) {
-  analysis_time t{0, 0, 0, 0, 0, 0};
-  const auto fail = [&]() {
-    return run_error("analysis time '" + text +
-                     "' is not a date and time of the form 2024-01-15T00:00");
-  };
-  // Fixed positions: YYYY-MM-DD, then T or a blank and HH, :MM, :SS.
-  const std::size_t n = text.size();
-  if (n != 10 && n != 13 && n != 16 && n != 19) throw fail();
-  const auto digits = [&](std::size_t at, std::size_t count) {
-    int v = 0;
-    for (std::size_t k = at; k < at + count; ++k) {
-      if (text[k] < '0' || text[k] > '9') throw fail();
-      v = v * 10 + (text[k] - '0');
-    }
-    return v;
-  };
-  if (text[4] != '-' || text[7] != '-') throw fail();
-  t[0] = digits(0, 4);
-  t[1] = digits(5, 2);
-  t[2] = digits(8, 2);
-  if (n >= 13) {
-    if (text[10] != 'T' && text[10] != ' ') throw fail();
-    t[3] = digits(11, 2);
-  }
-  if (n >= 16) {
-    if (text[13] != ':') throw fail();
-    t[4] = digits(14, 2);
-  }
-  if (n == 19) {
-    if (text[16] != ':') throw fail();
-    t[5] = digits(17, 2);
-  }
-  if (t[1] < 1 || t[1] > 12 || t[2] < 1 || t[2] > days_in_month(t[0], t[1]) || t[3] > 23 ||
-      t[4] > 59 || t[5] > 59)
-    throw run_error("analysis time '" + text + "' is not a date and time that exists");
-  return t;
-}
 
 std::vector<double> parse_soil_depths(const std::string& text) {
   std::vector<double> depths;
@@ -179,6 +135,9 @@ struct coordinates {
   int time_var = -1;
   int plev = -1, soil = -1, lat = -1, lon = -1;
   int plev_var = -1, soil_var = -1, bounds_var = -1, lat_var = -1, lon_var = -1;
+  // An axis of one level for each soil layer written as a variable of its own.
+  std::array<int, soil_layers> layer_dim{-1, -1, -1, -1}, layer_var{-1, -1, -1, -1},
+      layer_bounds{-1, -1, -1, -1};
 };
 
 void define_time(netcdf_file& nc, const analysis_time& t, coordinates& c) {
@@ -193,6 +152,18 @@ void define_time(netcdf_file& nc, const analysis_time& t, coordinates& c) {
 
 // Depths in cm and the long name depth_below_land make CDO write the soil layers as
 // GRIB layers below the land surface.
+int define_depth(netcdf_file& nc, const std::string& name, int dim, int bnds, int& bounds_var) {
+  const int v = nc.define_var(name, NC_DOUBLE, {dim});
+  nc.put_text(v, "long_name", "depth_below_land");
+  nc.put_text(v, "standard_name", "depth");
+  nc.put_text(v, "units", "cm");
+  nc.put_text(v, "positive", "down");
+  nc.put_text(v, "axis", "Z");
+  nc.put_text(v, "bounds", name + "_bnds");
+  bounds_var = nc.define_var(name + "_bnds", NC_DOUBLE, {dim, bnds});
+  return v;
+}
+
 void define_soil(netcdf_file& nc, bool depths_known, coordinates& c) {
   const std::string name = depths_known ? "depth" : "soil_layer";
   c.soil = nc.define_dim(name, soil_layers);
@@ -203,14 +174,18 @@ void define_soil(netcdf_file& nc, bool depths_known, coordinates& c) {
     return;
   }
   const int bnds = nc.define_dim("bnds", 2);
-  c.soil_var = nc.define_var(name, NC_DOUBLE, {c.soil});
-  nc.put_text(c.soil_var, "long_name", "depth_below_land");
-  nc.put_text(c.soil_var, "standard_name", "depth");
-  nc.put_text(c.soil_var, "units", "cm");
-  nc.put_text(c.soil_var, "positive", "down");
-  nc.put_text(c.soil_var, "axis", "Z");
-  nc.put_text(c.soil_var, "bounds", "depth_bnds");
-  c.bounds_var = nc.define_var("depth_bnds", NC_DOUBLE, {c.soil, bnds});
+  c.soil_var = define_depth(nc, name, c.soil, bnds, c.bounds_var);
+}
+
+// depth1 .. depth4: each layer's own axis of one level, so that CDO still writes it as a
+// layer below the land surface.
+void define_layers(netcdf_file& nc, coordinates& c) {
+  const int bnds = nc.define_dim("bnds", 2);
+  for (std::size_t k = 0; k < soil_layers; ++k) {
+    const std::string name = "depth" + std::to_string(k + 1);
+    c.layer_dim[k] = nc.define_dim(name, 1);
+    c.layer_var[k] = define_depth(nc, name, c.layer_dim[k], bnds, c.layer_bounds[k]);
+  }
 }
 
 struct axis_desc {
@@ -234,11 +209,12 @@ int define_axis(netcdf_file& nc, int dim, const axis_desc& a) {
 }
 
 coordinates define_coordinates(netcdf_file& nc, const grid_info& info,
-                               const netcdf_options& options, bool any_soil) {
+                               const netcdf_options& options, bool any_soil, bool any_layer) {
   coordinates c;
   if (options.time) define_time(nc, *options.time, c);
   c.plev = nc.define_dim("plev", static_cast<std::size_t>(info.lm));
   if (any_soil) define_soil(nc, !options.soil_depths.empty(), c);
+  if (any_layer && !options.soil_depths.empty()) define_layers(nc, c);
   c.lat = nc.define_dim("lat", static_cast<std::size_t>(info.jm));
   c.lon = nc.define_dim("lon", static_cast<std::size_t>(info.im));
   c.plev_var =
@@ -257,6 +233,8 @@ std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& var
     std::vector<int> dims = c.lead;
     if (v.has_levels) dims.push_back(c.plev);
     if (is_soil(v)) dims.push_back(c.soil);
+    if (const int layer = v.field->soil_layer; is_layer(v) && c.layer_dim[layer - 1] >= 0)
+      dims.push_back(c.layer_dim[layer - 1]);
     dims.push_back(c.lat);
     dims.push_back(c.lon);
     const int id =
@@ -288,12 +266,11 @@ void write_coordinates(netcdf_file& nc, const coordinates& c, const work_file& w
   nc.write(c.plev_var, w.info.pressure_pa.data());
   nc.write(c.lat_var, axes.lat.data());
   nc.write(c.lon_var, axes.lon.data());
-  if (c.soil_var < 0) return;
-  if (options.soil_depths.empty()) {
+  if (c.soil_var >= 0 && options.soil_depths.empty()) {
     const double layers[] = {1, 2, 3, 4};
     nc.write(c.soil_var, layers);
-    return;
   }
+  if (options.soil_depths.empty()) return;
   std::vector<double> mid, bounds;
   double top = 0.0;
   for (const double bottom : options.soil_depths) {
@@ -302,8 +279,15 @@ void write_coordinates(netcdf_file& nc, const coordinates& c, const work_file& w
     bounds.push_back(bottom * 100.0);
     top = bottom;
   }
-  nc.write(c.soil_var, mid.data());
-  nc.write(c.bounds_var, bounds.data());
+  if (c.soil_var >= 0) {
+    nc.write(c.soil_var, mid.data());
+    nc.write(c.bounds_var, bounds.data());
+  }
+  for (std::size_t k = 0; k < soil_layers; ++k)
+    if (c.layer_var[k] >= 0) {
+      nc.write(c.layer_var[k], &mid[k]);
+      nc.write(c.layer_bounds[k], &bounds[2 * k]);
+    }
 }
 
 // One record at a time: a level or a layer of the variable, the whole grid.
@@ -322,7 +306,8 @@ void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variabl
         data = scaled.data();
       }
       std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
-      if (v.has_levels || is_soil(v)) {
+      if (v.has_levels || is_soil(v) ||
+          (is_layer(v) && c.layer_dim[v.field->soil_layer - 1] >= 0)) {
         start.push_back(n);
         count.push_back(1);
       }
@@ -338,15 +323,18 @@ void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variabl
 
 void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options) {
   const grid_axes axes = make_axes(w.info, w.info_path());
-  const std::vector<variable> vars = plan_variables(w.info);
-  bool any_soil = false;
-  for (const variable& v : vars) any_soil = any_soil || is_soil(v);
+  const std::vector<variable> vars = plan_variables(w.info, options.grib_edition == 2);
+  bool any_soil = false, any_layer = false;
+  for (const variable& v : vars) {
+    any_soil = any_soil || is_soil(v);
+    any_layer = any_layer || is_layer(v);
+  }
 
   staged_output out(out_path);
   netcdf_file nc = netcdf_file::create(out.temp_path());
-  const coordinates c = define_coordinates(nc, w.info, options, any_soil);
+  const coordinates c = define_coordinates(nc, w.info, options, any_soil, any_layer);
   const std::vector<int> ids = define_fields(nc, vars, c, options.grib_edition);
-  define_globals(nc, w, options, any_soil);
+  define_globals(nc, w, options, any_soil || any_layer);
   nc.end_define();
   write_coordinates(nc, c, w, axes, options);
   write_fields(nc, w, vars, ids, c);

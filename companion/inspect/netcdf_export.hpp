@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "companion/common/work_file.hpp"
+#include "companion/inspect/analysis_time.hpp"
 
 namespace c2m::inspect {
-
-// Year, month, day, hour, minute and second of the analysis.
-using analysis_time = std::array<int, 6>;
 
 struct netcdf_options {
   // Depths of the bottoms of the four soil layers in metres, increasing; without them
@@ -22,10 +20,6 @@ struct netcdf_options {
   int grib_edition = 1;               // which attributes tell CDO the GRIB parameters
   std::string command_line;           // for the history attribute
 };
-
-// "2024-01-15T00:00", "2024-01-15 06", "2024-01-15" (T or a blank before the hour,
-// seconds optional). Throws run_error for anything else or a date that does not exist.
-analysis_time parse_analysis_time(const std::string& text);
 
 // "0.1,0.4,1,2": four increasing positive depths in metres. Throws run_error otherwise.
 std::vector<double> parse_soil_depths(const std::string& text);

@@ -1,6 +1,7 @@
 #include "companion/inspect/stats.hpp"
 
 #include <cmath>
+#include <vector>
 
 #include "common/constants.hpp"
 #include "companion/inspect/number_text.hpp"
@@ -32,23 +33,34 @@ std::string left(const std::string& text, std::size_t width) {
   return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
 }
 
-std::string flags(const record_stats& s, const field_desc& f) {
-  std::string text;
+// What is wrong with a record, one item per kind of fault.
+std::vector<std::string> flags(const record_stats& s, const field_desc& f) {
+  std::vector<std::string> items;
   const auto add = [&](std::size_t n, const std::string& what) {
-    if (n > 0) text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+    if (n > 0) items.push_back(std::to_string(n) + " " + what);
   };
+  add(s.missing, "missing (-99999)");
   add(s.implausible, describe_range(f));
   add(s.nan, "NaN");
   add(s.inf, "infinite");
+  return items;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
   return text;
 }
 
 }  // namespace
 
-record_stats compute_stats(std::span<const float> values, const plausible_range& range) {
+record_stats compute_stats(std::span<const float> values, const plausible_range& range,
+                           std::span<const float> land_sea_mask) {
   record_stats s;
   double sum = 0.0;  // in double: a float sum loses the mean of a large grid
-  for (const float v : values) {
+  for (std::size_t p = 0; p < values.size(); ++p) {
+    const float v = values[p];
+    const bool checked = land_sea_mask.empty() || land_sea_mask[p] == 1.0f;
     if (v == 0.0f) ++s.zero;
     if (std::isnan(v)) {
       ++s.nan;
@@ -61,7 +73,7 @@ record_stats compute_stats(std::span<const float> values, const plausible_range&
       if (s.valid == 0 || v > s.max) s.max = v;
       ++s.valid;
       sum += v;
-      if (!plausible(v, range)) ++s.implausible;
+      if (checked && !plausible(v, range)) ++s.implausible;
     }
   }
   if (s.valid == 0) return s;
@@ -79,12 +91,19 @@ std::string describe_range(const field_desc& f) {
          (f.units.empty() ? "" : " " + f.units);
 }
 
-void print_stats(const work_file& w, bool histogram, std::ostream& out) {
+std::size_t print_stats(const work_file& w, bool histogram, std::ostream& out) {
   out << right("rec", 4) << "  " << left("field", 7) << right("level", 6) << right("hPa", 10)
       << right("min", 14) << right("max", 14) << right("mean", 14) << right("-99999", 10)
       << right("NaN", 10) << right("0.0", 10) << "  flags\n";
-  for (const record_id& r : list_records(w.info)) {
-    const record_stats s = compute_stats(w.record(r.number), r.field->range);
+  std::size_t raised = 0, records = 0;
+  const std::vector<record_id> ids = list_records(w.info);
+  std::span<const float> mask;
+  for (const record_id& r : ids)
+    if (r.field->standard_name == "land_binary_mask") mask = w.record(r.number);
+  for (const record_id& r : ids) {
+    const bool land_only = defined_over_land_only(*r.field);
+    const record_stats s = compute_stats(w.record(r.number), r.field->range,
+                                         land_only ? mask : std::span<const float>{});
     const bool any = s.valid > 0;
     const bool level = r.level > 0;
     out << right(std::to_string(r.number), 4) << "  " << left(display_name(*r.field), 7)
@@ -93,8 +112,10 @@ void print_stats(const work_file& w, bool histogram, std::ostream& out) {
         << right(any ? short_number(s.min) : "-", 14) << right(any ? short_number(s.max) : "-", 14)
         << right(any ? short_number(s.mean) : "-", 14) << right(std::to_string(s.missing), 10)
         << right(std::to_string(s.nan), 10) << right(std::to_string(s.zero), 10);
-    const std::string f = flags(s, *r.field);
-    out << (f.empty() ? "" : "  " + f) << '\n';
+    const std::vector<std::string> f = flags(s, *r.field);
+    out << (f.empty() ? "" : "  " + joined(f)) << '\n';
+    raised += f.size();
+    records += f.empty() ? 0 : 1;
     if (histogram && any) {
       out << "      histogram " << short_number(s.min) << " .. " << short_number(s.max)
           << ", 10 bins:";
@@ -102,6 +123,9 @@ void print_stats(const work_file& w, bool histogram, std::ostream& out) {
       out << '\n';
     }
   }
+  out << raised << (raised == 1 ? " flag" : " flags") << " raised in " << records << " of "
+      << w.record_count() << " records\n";
+  return raised;
 }
 
 }  // namespace c2m::inspect

@@ -29,6 +29,12 @@ constexpr field_kind surface(int k, double divisor = 1.0) {
   return f;
 }
 
+constexpr field_kind specific_humidity() {
+  field_kind k = upper(upper_field::rh);
+  k.from_specific_humidity = true;
+  return k;
+}
+
 constexpr field_kind soil_by_depth(int first) {
   field_kind f = surface(first);
   f.soil_layer_by_depth = true;
@@ -43,12 +49,13 @@ struct role {
   field_kind kind;
 };
 
-constexpr std::array<role, 13> roles = {{
+constexpr std::array<role, 14> roles = {{
     {&codes::eastward_wind, level_kind::isobaric, upper(upper_field::uw)},
     {&codes::northward_wind, level_kind::isobaric, upper(upper_field::vw)},
     {&codes::geopotential_height, level_kind::isobaric, upper(upper_field::ht)},
     {&codes::geopotential, level_kind::isobaric, upper(upper_field::ht, gravity)},
     {&codes::relative_humidity, level_kind::isobaric, upper(upper_field::rh)},
+    {&codes::specific_humidity, level_kind::isobaric, specific_humidity()},
     {&codes::air_temperature, level_kind::isobaric, upper(upper_field::tp)},
     {&codes::land_sea_mask, level_kind::surface, surface(k_lsm)},
     {&codes::mean_sea_level_pressure, level_kind::mean_sea, surface(k_msl, 100.0)},
@@ -121,7 +128,18 @@ std::optional<int> soil_layer(double top, double bottom) {
 }
 
 std::optional<field_kind> netcdf_field(std::string_view standard_name, std::string_view name,
-                                       bool on_pressure_levels) {
+                                       bool on_pressure_levels, bool on_soil_depths) {
+  // On a depth axis: soil temperature (GFS's air temperature code there, as CDO keeps
+  // it) and soil moisture, by standard_name or name.
+  if (on_soil_depths) {
+    if (codes::soil_temperature.has_standard_name(standard_name) ||
+        codes::air_temperature.has_standard_name(standard_name))
+      return soil_by_depth(k_soil_t1);
+    if (codes::soil_moisture.has_standard_name(standard_name) ||
+        (standard_name.empty() && codes::soil_moisture.names[1] == name))
+      return soil_by_depth(k_soil_m1);
+    return std::nullopt;
+  }
   // The soil layers first: ERA5 gives stl1 the standard name of a surface temperature.
   if (!on_pressure_levels)
     for (const role& r : roles)

@@ -26,7 +26,8 @@ struct field_kind {
   int surface = 0;
   double divisor = 1.0;
   bool mask = false;
-  bool soil_layer_by_depth = false;  // a soil field whose layer comes from its depths
+  bool soil_layer_by_depth = false;     // a soil field whose layer comes from its depths
+  bool from_specific_humidity = false;  // q in rh's place, to be converted
 };
 
 // Surface stack indices.
@@ -57,9 +58,10 @@ std::optional<field_kind> grib_field(const grib_code& code);
 std::optional<int> soil_layer(double top, double bottom);
 
 // What a NetCDF variable is, from its standard_name (first) or its name, and whether
-// it has a pressure axis. Soil layers come from the ERA5 names stl1-4, swvl1-4.
+// it has a pressure axis or a soil depth axis. Soil layers come from the ERA5 names
+// stl1-4, swvl1-4, or from the depths of the axis (the kind then says so).
 std::optional<field_kind> netcdf_field(std::string_view standard_name, std::string_view name,
-                                       bool on_pressure_levels);
+                                       bool on_pressure_levels, bool on_soil_depths);
 
 constexpr double gravity = 9.80665;  // geopotential to geopotential height
 

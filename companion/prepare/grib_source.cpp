@@ -84,6 +84,15 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
     s.kind.soil_layer_by_depth = false;
   }
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
+  // Winds along the axes of a projected grid keep that flag when CDO regrids them without
+  // turning them: on a latitude/longitude grid they would pass for east and north.
+  const bool wind =
+      !s.kind.surface && (s.kind.upper == upper_field::uw || s.kind.upper == upper_field::vw);
+  if (wind && k.optional_long("uvRelativeToGrid").value_or(0) == 1)
+    throw run_error(path + ": " + s.origin +
+                    " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
+                    "on a projected grid or one regridded from it; turn u and v to east and "
+                    "north first (README shows how for a Lambert grid)");
   const message_time t = decode_time(k);
   s.valid_time = t.valid;
   s.reference_time = t.reference;
@@ -93,7 +102,7 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
 
 // A source_field through a worker's slot: every member the GRIB inventory sets but the
 // file, which the parent knows.
-static_assert(sizeof(source_field) == 280,
+static_assert(sizeof(source_field) == 288,
               "source_field has changed: carry every member through put_field and take_field");
 
 class slot_writer {
@@ -155,6 +164,7 @@ std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned c
   w.put(s->level_hpa);
   w.put(s->message);
   w.put(s->level_index);
+  w.put(s->time_index);
   w.put(s->variable);
   w.put(s->origin);
   w.put(s->grid);
@@ -177,6 +187,7 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   r.take(s.level_hpa);
   r.take(s.message);
   r.take(s.level_index);
+  r.take(s.time_index);
   r.take(s.variable);
   r.take(s.origin);
   r.take(s.grid);

@@ -1,5 +1,6 @@
 #include "companion/prepare/latlon_grid.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -28,8 +29,16 @@ std::string degrees(double v) {
 
 }  // namespace
 
+bool latlon_grid::repeats_seam() const {
+  return ni > 2 && close(double(ni - 1) * di, 360.0, di);
+}
+
+std::int64_t latlon_grid::columns() const {
+  return repeats_seam() ? ni - 1 : ni;
+}
+
 bool latlon_grid::global_in_longitude() const {
-  return close(double(ni) * di, 360.0, di);
+  return close(double(columns()) * di, 360.0, di);
 }
 
 bool latlon_grid::same_as(const latlon_grid& o) const {
@@ -54,69 +63,60 @@ std::int32_t millidegrees(double degrees_value, const std::string& what) {
   return static_cast<std::int32_t>(r);
 }
 
-window make_window(const latlon_grid& g, const std::optional<area>& cut, const std::string& what) {
-  window w;
-  const double south = g.south(), west = g.west();
-  std::int64_t nlon = g.ni, nlat = g.nj;
-  if (cut) {
-    if (cut->north < cut->south)
-      throw run_error(what + ": the area's north edge lies south of its south edge");
-    // Rows: the latitudes within [S, N].
-    const double tol = 1e-3 * g.dj;
-    std::int64_t first = static_cast<std::int64_t>(std::ceil((cut->south - south - tol) / g.dj));
-    std::int64_t last = static_cast<std::int64_t>(std::floor((cut->north - south + tol) / g.dj));
-    if (first < 0) first = 0;
-    if (last > g.nj - 1) last = g.nj - 1;
-    // Columns: the longitudes within [W, E], going east from W, across 0/360 on a grid
-    // that goes round the earth. d is a column's distance east of W.
-    double span = cut->east - cut->west;
-    if (span < 0) span += 360.0;
-    if (span >= 360.0) span = 360.0 - g.di / 2;
-    const double tol_i = 1e-3 * g.di;
-    const auto east_of_w = [&](std::int64_t k) {
-      return wrap_from(west + double(k) * g.di, cut->west - tol_i) - cut->west;
-    };
-    std::int64_t i_first = 0;
-    for (std::int64_t k = 1; k < g.ni; ++k)
-      if (east_of_w(k) < east_of_w(i_first)) i_first = k;
-    const bool round = g.global_in_longitude();
-    std::int64_t n = 0;
-    while (n < g.ni && (round || i_first + n < g.ni) &&
-           east_of_w((i_first + n) % g.ni) <= span + tol_i &&
-           (n == 0 || east_of_w((i_first + n) % g.ni) > east_of_w(i_first)))
-      ++n;
-    if (last < first || n <= 0)
-      throw run_error(what + ": the area " + degrees(cut->north) + "/" + degrees(cut->west) + "/" +
-                      degrees(cut->south) + "/" + degrees(cut->east) +
-                      " holds no point of the grid " + g.describe());
-    w.j0 = first;
-    w.i0 = i_first;
-    nlat = last - first + 1;
-    nlon = n;
-  }
-  if (nlon > INT32_MAX || nlat > INT32_MAX)
-    throw run_error(what + ": the grid is too large for the input field file");
-  w.im = static_cast<std::int32_t>(nlon);
-  w.jm = static_cast<std::int32_t>(nlat);
+namespace {
 
-  // The grid description of the points written. The first longitude keeps the sign the
-  // user chose for the area's west edge (-20 rather than 340); the last one is east of it.
-  double lon1 = west + double(w.i0) * g.di;
-  if (cut) lon1 = wrap_from(lon1, cut->west - 1e-3 * g.di);
-  const double lat1 = south + double(w.j0) * g.dj;
-  w.kgds.representation_type() = 0;
-  w.kgds.lat_first() = millidegrees(lat1, what);
-  w.kgds.lon_first() = millidegrees(lon1, what);
-  w.kgds.lat_last() = millidegrees(lat1 + double(w.jm - 1) * g.dj, what);
-  w.kgds.lon_last() = millidegrees(lon1 + double(w.im - 1) * g.di, what);
-  w.kgds.di() = millidegrees(g.di, what);
-  w.kgds.dj() = millidegrees(g.dj, what);
+struct run {
+  std::int64_t first = 0, count = 0;
+};
 
-  // Where each written point lies in the stored values.
+std::string area_text(const area& a) {
+  return degrees(a.north) + "/" + degrees(a.west) + "/" + degrees(a.south) + "/" + degrees(a.east);
+}
+
+[[noreturn]] void refuse(const std::string& what, const area& cut, const latlon_grid& g,
+                         const std::string& why) {
+  throw run_error(what + ": the area " + area_text(cut) + " " + why + " of the grid " +
+                  g.describe());
+}
+
+// The rows within [S, N], edges included; the area must lie on the grid.
+run rows_within(const latlon_grid& g, const area& cut, const std::string& what) {
+  const double tol = 1e-3 * g.dj, south = g.south();
+  const double north = south + g.dj * double(g.nj - 1);
+  if (cut.south < south - tol || cut.north > north + tol)
+    refuse(what, cut, g, "reaches beyond the latitudes");
+  const auto first = static_cast<std::int64_t>(std::ceil((cut.south - south - tol) / g.dj));
+  const auto last = static_cast<std::int64_t>(std::floor((cut.north - south + tol) / g.dj));
+  if (last - first + 1 < 2) refuse(what, cut, g, "holds fewer than two rows");
+  return {first, last - first + 1};
+}
+
+// The columns within [W, E] going east from W, across the seam of a grid that goes round
+// the earth (whose repeated seam column counts once); the area must lie on the grid.
+run columns_within(const latlon_grid& g, const area& cut, const std::string& what) {
+  const double tol = 1e-3 * g.di, west = g.west();
+  const std::int64_t n = g.columns();
+  double span = cut.east - cut.west;
+  if (span < 0) span += 360.0;
+  const bool round = g.global_in_longitude();
+  if (round && cut.east - cut.west >= 360.0 - tol) return {0, n};
+  // W as a distance east of the grid's west edge, within one turn.
+  const double w = wrap_from(cut.west, west - tol) - west;
+  if (!round && w + span > double(n - 1) * g.di + tol)
+    refuse(what, cut, g, "reaches beyond the longitudes");
+  const auto first = static_cast<std::int64_t>(std::ceil((w - tol) / g.di));
+  const auto last = static_cast<std::int64_t>(std::floor((w + span + tol) / g.di));
+  const std::int64_t count = std::min(last - first + 1, n);
+  if (count < 2) refuse(what, cut, g, "holds fewer than two columns");
+  return {first % n, count};
+}
+
+// Where each written point lies in the stored values.
+void index_window(window& w, const latlon_grid& g) {
   w.col.resize(static_cast<std::size_t>(w.im));
   w.row.resize(static_cast<std::size_t>(w.jm));
   for (std::int32_t i = 0; i < w.im; ++i) {
-    const std::int64_t we = (w.i0 + i) % g.ni;  // west-to-east column
+    const std::int64_t we = (w.i0 + i) % g.columns();  // west-to-east column
     const std::int64_t si = g.i_negative ? g.ni - 1 - we : we;
     w.col[static_cast<std::size_t>(i)] = static_cast<std::size_t>(g.j_consecutive ? si * g.nj : si);
   }
@@ -125,6 +125,38 @@ window make_window(const latlon_grid& g, const std::optional<area>& cut, const s
     const std::int64_t sj = g.j_positive ? sn : g.nj - 1 - sn;
     w.row[static_cast<std::size_t>(j)] = static_cast<std::size_t>(g.j_consecutive ? sj : sj * g.ni);
   }
+}
+
+}  // namespace
+
+window make_window(const latlon_grid& g, const std::optional<area>& cut, const std::string& what) {
+  window w;
+  run rows{0, g.nj}, cols{0, g.columns()};
+  if (cut) {
+    if (cut->north < cut->south)
+      throw run_error(what + ": the area's north edge lies south of its south edge");
+    rows = rows_within(g, *cut, what);
+    cols = columns_within(g, *cut, what);
+  }
+  if (cols.count > INT32_MAX || rows.count > INT32_MAX)
+    throw run_error(what + ": the grid is too large for the input field file");
+  w.im = static_cast<std::int32_t>(cols.count);
+  w.jm = static_cast<std::int32_t>(rows.count);
+  w.i0 = cols.first;
+  w.j0 = rows.first;
+
+  // The grid description: the first longitude in [-180, 180), the last one east of it
+  // by the window's width (so below 540); latitudes south to north.
+  const double lon1 = wrap_from(g.west() + double(w.i0) * g.di, -180.0);
+  const double lat1 = g.south() + double(w.j0) * g.dj;
+  w.kgds.representation_type() = 0;
+  w.kgds.lat_first() = millidegrees(lat1, what);
+  w.kgds.lon_first() = millidegrees(lon1, what);
+  w.kgds.lat_last() = millidegrees(lat1 + double(w.jm - 1) * g.dj, what);
+  w.kgds.lon_last() = millidegrees(lon1 + double(w.im - 1) * g.di, what);
+  w.kgds.di() = millidegrees(g.di, what);
+  w.kgds.dj() = millidegrees(g.dj, what);
+  index_window(w, g);
   return w;
 }
 

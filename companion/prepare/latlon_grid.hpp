@@ -27,6 +27,10 @@ struct latlon_grid {
   std::size_t points() const { return static_cast<std::size_t>(ni * nj); }
   double south() const { return j_positive ? lat_first : lat_first - dj * double(nj - 1); }
   double west() const { return i_negative ? lon_first - di * double(ni - 1) : lon_first; }
+  // Whether the last column repeats the first one round the earth (0 to 360 inclusive).
+  bool repeats_seam() const;
+  // The columns at distinct longitudes: without a repeated seam column.
+  std::int64_t columns() const;
   // Whether the longitudes go round the whole earth, so a window may cross the seam.
   bool global_in_longitude() const;
   // Same points at the same places (coordinates equal to a thousandth of a step).
@@ -51,8 +55,11 @@ struct window {
   std::size_t offset(std::size_t i, std::size_t j) const { return row[j] + col[i]; }
 };
 
-// The whole grid, or the points inside `cut` (edges included), without interpolation.
-// Throws run_error naming `what` when the area holds no point or leaves the grid.
+// The whole grid, or the points inside `cut` (edges included), without interpolation; a
+// repeated seam column is written once. Throws run_error naming `what` and the grid's
+// extent when the area leaves the grid or holds fewer than two rows or columns. The
+// grid description's first longitude lies in [-180, 180), its last one east of it by
+// the window's width.
 window make_window(const latlon_grid& g, const std::optional<area>& cut, const std::string& what);
 
 // Degrees to the millidegrees of the grid description, rounded; refuses a value that

@@ -16,7 +16,7 @@ namespace {
 
 using c2m::inspect::netcdf_file;
 
-enum class axis { none, time, level, lat, lon };
+enum class axis { none, time, level, depth, lat, lon };
 
 bool one_of(const std::string& s, std::initializer_list<const char*> names) {
   return std::any_of(names.begin(), names.end(), [&](const char* n) { return s == n; });
@@ -37,6 +37,10 @@ axis axis_of(const netcdf_file& nc, const std::string& dim) {
   if (standard == "air_pressure" ||
       one_of(dim, {"level", "pressure_level", "plev", "isobaricInhPa", "lev"}))
     return axis::level;
+  // Soil depths below the surface, as CDO writes GRIB's layers (bounds give the layers).
+  if (var >= 0 && (dim == "depth" || nc.text_or(var, "long_name", "") == "depth_below_land" ||
+                   (standard == "depth" && nc.text_or(var, "positive", "") == "down")))
+    return axis::depth;
   if (standard == "time" || one_of(dim, {"time", "valid_time"}) ||
       units.find(" since ") != std::string::npos)
     return axis::time;
@@ -134,14 +138,16 @@ double default_fill(nc_type type) {
 }
 
 // The axes of a variable of the analysis: latitude and longitude last (either order),
-// at most one pressure axis, time, and others (which must be of length one).
+// at most one pressure or depth axis, time, and others (which must be of length one).
 struct var_axes {
   std::vector<netcdf_file::dim_info> dims;
   std::vector<axis> kinds;
   bool lat_lon = false;  // latitude before longitude
-  int level_axis = -1;
+  int level_axis = -1;   // pressure or soil depth
+  int time_axis = -1;
   std::size_t lat_dim() const { return dims.size() - (lat_lon ? 2 : 1); }
   std::size_t lon_dim() const { return dims.size() - (lat_lon ? 1 : 2); }
+  bool on(axis a) const { return level_axis >= 0 && kinds[std::size_t(level_axis)] == a; }
 };
 
 std::optional<var_axes> axes_of(const netcdf_file& nc, int var, const std::string& name) {
@@ -155,20 +161,28 @@ std::optional<var_axes> axes_of(const netcdf_file& nc, int var, const std::strin
   a.lat_lon = a.kinds[n - 2] == axis::lat && a.kinds[n - 1] == axis::lon;
   if (!a.lat_lon && !(a.kinds[n - 2] == axis::lon && a.kinds[n - 1] == axis::lat))
     return std::nullopt;
-  for (std::size_t k = 0; k + 2 < n; ++k)
-    if (a.kinds[k] == axis::level && a.level_axis < 0) a.level_axis = static_cast<int>(k);
+  for (std::size_t k = 0; k + 2 < n; ++k) {
+    const bool vertical = a.kinds[k] == axis::level || a.kinds[k] == axis::depth;
+    if (vertical && a.level_axis < 0) a.level_axis = static_cast<int>(k);
+    if (a.kinds[k] == axis::time && a.time_axis < 0) a.time_axis = static_cast<int>(k);
+  }
   return a;
 }
 
-// Refuses axes of more than one step besides pressure, latitude and longitude.
+// Refuses axes of more than one step besides time, the vertical, latitude and longitude.
 void check_axes(const var_axes& a, const std::string& what) {
   for (std::size_t k = 0; k + 2 < a.dims.size(); ++k) {
-    if (static_cast<int>(k) == a.level_axis || a.dims[k].length == 1) continue;
-    if (a.kinds[k] == axis::time)
-      throw run_error(what + " holds " + std::to_string(a.dims[k].length) +
-                      " times; one analysis is prepared at a time (select one, for example "
-                      "with cdo seltimestep)");
-    throw run_error(what + " has an axis besides time, pressure, latitude and longitude");
+    const int ki = static_cast<int>(k);
+    if (ki == a.level_axis || ki == a.time_axis || a.dims[k].length == 1) continue;
+    const std::string& dim = a.dims[k].name;
+    if (dim == "expver")
+      throw run_error(what + " has the axis expver of " + std::to_string(a.dims[k].length) +
+                      " (ERA5's final and preliminary data in one file); keep one, for "
+                      "example with ncks -d expver,0 in.nc out.nc, or merge them with cdo");
+    throw run_error(what + " has the axis " + dim + " of " + std::to_string(a.dims[k].length) +
+                    " besides time, the vertical, latitude and longitude; keep one of it, for "
+                    "example with ncks -d " +
+                    dim + ",0 in.nc out.nc");
   }
 }
 
@@ -191,37 +205,67 @@ latlon_grid grid_of(const netcdf_file& nc, const var_axes& a, const std::string&
   return g;
 }
 
-std::string valid_time_of(const netcdf_file& nc, const var_axes& a) {
-  for (std::size_t k = 0; k + 2 < a.dims.size(); ++k)
-    if (a.kinds[k] == axis::time) {
-      const int tv = nc.var(a.dims[k].name);
-      return time_text(nc.read_doubles(tv, {0}, {1})[0], nc.text_or(tv, "units", ""));
-    }
-  return "";
-}
-
 // Units that differ between producers.
 void adjust_units(field_kind& kind, const std::string& units) {
   if (kind.surface == k_msl || kind.surface == k_sp) kind.divisor = to_hpa_divisor(units);
-  if (!kind.surface && kind.upper == upper_field::rh && one_of(units, {"1", "fraction", "(0 - 1)"}))
+  if (!kind.surface && kind.upper == upper_field::rh && !kind.from_specific_humidity &&
+      one_of(units, {"1", "fraction", "(0 - 1)"}))
     kind.divisor = 0.01;
 }
 
-// One field per pressure level of a variable on a pressure axis.
-void add_levels(const netcdf_file& nc, const source_field& s, const var_axes& a,
-                const std::string& standard, std::vector<source_field>& found) {
+std::string indexed(const std::string& dim, std::size_t k) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s=%zu", dim.c_str(), k);
+  return buf;
+}
+
+// One field per time step: the valid times, or one field without a time.
+std::vector<source_field> per_time(const netcdf_file& nc, const source_field& s,
+                                   const var_axes& a) {
+  if (a.time_axis < 0) return {s};
+  const auto& td = a.dims[static_cast<std::size_t>(a.time_axis)];
+  const int tv = nc.var(td.name);
+  const std::vector<double> t = nc.read_doubles(tv, {0}, {td.length});
+  const std::string units = nc.text_or(tv, "units", "");
+  std::vector<source_field> out;
+  for (std::size_t k = 0; k < t.size(); ++k) {
+    source_field f = s;
+    f.time_index = static_cast<std::int64_t>(k);
+    f.valid_time = time_text(t[k], units);
+    f.origin += td.length > 1 ? "[" + indexed(td.name, k) + "]" : "";
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+// One field per pressure level, or per soil layer (its depths from the axis' bounds, in
+// metres, as CDO writes them; a layer of another layering stays unrecognised).
+std::vector<source_field> per_level(const netcdf_file& nc, const source_field& s,
+                                    const var_axes& a) {
+  if (a.level_axis < 0) return {s};
   const auto& ld = a.dims[static_cast<std::size_t>(a.level_axis)];
+  const int lv = nc.var(ld.name);
   const std::vector<double> levels = coordinate(nc, ld.name, ld.length);
-  const double level_divisor = to_hpa_divisor(nc.text_or(nc.var(ld.name), "units", "hPa"));
+  const double divisor = to_hpa_divisor(nc.text_or(lv, "units", "hPa"));
+  const std::string bounds = nc.text_or(lv, "bounds", "");
+  const std::vector<double> b = a.on(axis::depth) && !bounds.empty()
+                                    ? nc.read_doubles(nc.var(bounds), {0, 0}, {ld.length, 2})
+                                    : std::vector<double>();
+  std::vector<source_field> out;
   for (std::size_t l = 0; l < levels.size(); ++l) {
     source_field f = s;
-    f.level_hpa = levels[l] / level_divisor;
     f.level_index = static_cast<std::int64_t>(l);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "[%s=%zu]", ld.name.c_str(), l);
-    f.origin = "variable " + s.variable + buf + (standard.empty() ? "" : " (" + standard + ")");
-    found.push_back(std::move(f));
+    f.origin += "[" + indexed(ld.name, l) + "]";
+    if (!a.on(axis::depth)) {
+      f.level_hpa = levels[l] / divisor;
+    } else if (const std::optional<int> layer =
+                   b.empty() ? std::nullopt : soil_layer(b[2 * l], b[2 * l + 1])) {
+      f.kind.surface += 2 * (*layer - 1);
+      f.kind.soil_layer_by_depth = false;
+    }
+    out.push_back(std::move(f));
   }
+  return out;
 }
 
 }  // namespace
@@ -234,7 +278,8 @@ std::vector<source_field> netcdf_inventory(const std::string& path) {
     const std::optional<var_axes> a = axes_of(nc, var, name);
     if (!a) continue;
     const std::string standard = nc.text_or(var, "standard_name", "");
-    std::optional<field_kind> kind = netcdf_field(standard, name, a->level_axis >= 0);
+    std::optional<field_kind> kind =
+        netcdf_field(standard, name, a->on(axis::level), a->on(axis::depth));
     if (!kind) continue;
     const std::string what = path + ": variable " + name;
     check_axes(*a, what);
@@ -245,13 +290,12 @@ std::vector<source_field> netcdf_inventory(const std::string& path) {
     s.file = path;
     s.variable = name;
     s.grid = grid_of(nc, *a, what);
-    s.valid_time = valid_time_of(nc, *a);
-    if (a->level_axis >= 0) {
-      add_levels(nc, s, *a, standard, found);
-    } else {
-      s.origin = "variable " + name + (standard.empty() ? "" : " (" + standard + ")");
-      found.push_back(std::move(s));
-    }
+    s.origin = "variable " + name;
+    for (source_field& by_level : per_level(nc, s, *a))
+      for (source_field& f : per_time(nc, by_level, *a)) {
+        f.origin += standard.empty() ? "" : " (" + standard + ")";
+        found.push_back(std::move(f));
+      }
   }
   return found;
 }
@@ -264,9 +308,13 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
   const std::size_t n = dims.size();
   count[n - 2] = dims[n - 2].length;
   count[n - 1] = dims[n - 1].length;
-  for (std::size_t k = 0; k + 2 < n; ++k)
-    if (axis_of(nc, dims[k].name) == axis::level)
+  for (std::size_t k = 0; k + 2 < n; ++k) {
+    const axis kind = axis_of(nc, dims[k].name);
+    if ((kind == axis::level || kind == axis::depth) && field.level_index >= 0)
       start[k] = static_cast<std::size_t>(field.level_index);
+    if (kind == axis::time && field.time_index >= 0)
+      start[k] = static_cast<std::size_t>(field.time_index);
+  }
   std::vector<double> values = nc.read_doubles(var, start, count);
 
   // Missing points: _FillValue (or the type's default fill) and missing_value, compared

@@ -4,6 +4,7 @@
 #include "common/command_line_options.hpp"
 #include "common/grid_config_file.hpp"
 #include "common/work_layout.hpp"
+#include "companion/prepare/outputs.hpp"
 #include "companion/prepare/prepare.hpp"
 
 namespace c2m::prepare {
@@ -11,27 +12,37 @@ namespace c2m::prepare {
 namespace {
 
 constexpr std::string_view help_text =
-    R"(Usage: conv2model-prepare [-o NAME] [--area N/W/S/E] [--levels LIST] [--inventory]
-                          [-j N] [--decode-limit SECONDS] FILE...
-Write the input field file NAME and ./InputModelInf.txt for conv2model from one
-analysis (one time) held in one or more GRIB 1, GRIB 2 or NetCDF files, so that
+    R"(Usage: conv2model-prepare [OPTION]... FILE...
+Write the input field file NAME and ./InputModelInf.txt for conv2model from an
+analysis or forecast held in one or more GRIB 1, GRIB 2 or NetCDF files, so that
     printf 'NAME\nx\n' | conv2model
 runs in the current directory.
 
 The files are recognised by their content. Fields are recognised by what they are
 (GRIB parameter codes and level types, NetCDF standard_name, ERA5 and GFS short names):
-u, v, geopotential height (or geopotential), relative humidity and temperature on
-pressure levels; land-sea mask, mean-sea-level and surface pressure, orography (or
-surface geopotential), and four layers of soil temperature and moisture.
+u, v, geopotential height (or geopotential), relative humidity (or specific humidity,
+turned into it) and temperature on pressure levels; land-sea mask, mean-sea-level and
+surface pressure, orography (or surface geopotential), and four layers of soil
+temperature and moisture. Fields are grouped by the time they are valid at; a land-sea
+mask or orography of another time (an invariant file) joins every time.
 
 Options:
-  -o NAME            the input field file to write (default analysis.bin)
+  -o NAME            the input field file to write (default analysis.bin); with
+                     several times a pattern: %Y %m %d %H %M stand for the valid
+                     time, %% for a percent sign (gfs_%Y%m%d%H.bin)
       --area N/W/S/E cut the points within these latitudes and longitudes (degrees)
                      out of the grid, without interpolation; W may lie east of E
-                     for a window across the date line or the 0 meridian
+                     for a window across the date line or the 0 meridian; the
+                     area must lie on the grid and hold two rows and two columns
       --levels LIST  pressure levels in hPa, comma separated (default: every level
                      that all five upper-air fields have); written bottom first
-      --inventory    list the fields found and where, write nothing
+      --time T       of several valid times, prepare T (2011-01-15T12, 2011011512)
+      --each-time    prepare every valid time, one input field file each (named by
+                     the -o pattern) and one InputModelInf.txt for all
+      --member N     of an ensemble, prepare member N
+      --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
+                     and soil layers absent, saying what conv2model does with them
+      --inventory    list the valid times, the fields found and where; write nothing
   -j, --jobs N       decode GRIB messages in N processes at once (default: the
                      cores this process may use)
       --decode-limit SECONDS
@@ -41,7 +52,8 @@ Options:
       --version      show the version and exit
 
 Exit status: 0 on success, 1 on any failure (nothing is written then), 64 for a
-wrong command line (nothing is read or written).
+wrong command line (nothing is read or written), 128+N when ended by signal N
+(temporary files removed).
 )";
 
 double number(const std::string& text, const std::string& what) {
@@ -64,9 +76,23 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-constexpr cli_option option_table[] = {{"", 'o', true},       {"--area", 0, true},
-                                       {"--levels", 0, true}, {"--inventory", 0, false},
-                                       {"--jobs", 'j', true}, {"--decode-limit", 0, true}};
+constexpr cli_option option_table[] = {{"", 'o', true},
+                                       {"--area", 0, true},
+                                       {"--levels", 0, true},
+                                       {"--inventory", 0, false},
+                                       {"--allow-holes", 0, false},
+                                       {"--time", 0, true},
+                                       {"--each-time", 0, false},
+                                       {"--member", 0, true},
+                                       {"--jobs", 'j', true},
+                                       {"--decode-limit", 0, true}};
+
+long member_of(const std::string& value) {
+  const double m = number(value, "--member");
+  if (m != std::floor(m) || m < 0 || m > 1e6)
+    throw usage_error("--member: \"" + value + "\" is not a member number");
+  return static_cast<long>(m);
+}
 
 std::string output_name(const std::string& value) {
   if (value.empty() || value.find_first_of(" \t\n") != std::string::npos ||
@@ -114,6 +140,14 @@ options options_of(const parsed_command_line& c) {
       }
     } else if (name == "--inventory") {
       opt.inventory = true;
+    } else if (name == "--allow-holes") {
+      opt.allow_holes = true;
+    } else if (name == "--each-time") {
+      opt.each_time = true;
+    } else if (name == "--time") {
+      opt.time = value;
+    } else if (name == "--member") {
+      opt.member = member_of(value);
     } else if (name == "--jobs") {
       const double n = number(value, "--jobs");
       if (n < 1 || n > 1024 || n != std::floor(n))
@@ -127,6 +161,8 @@ options options_of(const parsed_command_line& c) {
   }
   opt.files = c.operands;
   if (opt.files.empty()) throw usage_error("no input file given");
+  if (opt.time && opt.each_time) throw usage_error("--time and --each-time exclude each other");
+  name_for_time(opt.output, "2000-01-01T00:00Z");  // refuses an unknown % sequence
   return opt;
 }
 

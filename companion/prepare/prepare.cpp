@@ -15,9 +15,15 @@
 #include "common/field_file.hpp"
 #include "common/grid.hpp"
 #include "common/grid_config_file.hpp"
+#include "common/work_layout.hpp"
 #include "companion/common/staged_output.hpp"
+#include "companion/common/temporaries.hpp"
+#include "companion/prepare/analysis.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
+#include "companion/prepare/outputs.hpp"
+#include "companion/prepare/selection.hpp"
+#include "companion/prepare/series.hpp"
 
 namespace c2m::prepare {
 
@@ -43,185 +49,20 @@ bool is_netcdf(const std::string& path) {
   return got == 8 && std::memcmp(head, "\x89HDF\r\n\x1a\n", 8) == 0;
 }
 
-std::string level_text(double hpa) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", hpa);
-  return buf;
-}
-
-bool same_level(double a, double b) {
-  return std::fabs(a - b) <= 1e-6 * std::max(a, b);
-}
-
-const char* upper_title(upper_field f) {
-  switch (f) {
-    case upper_field::uw:
-      return "zonal wind";
-    case upper_field::vw:
-      return "meridional wind";
-    case upper_field::ht:
-      return "geopotential height";
-    case upper_field::rh:
-      return "relative humidity";
-    case upper_field::tp:
-      return "temperature";
-  }
-  return "";
-}
-
-std::string field_label(const source_field& s) {
-  if (s.kind.surface) return std::string(surface_name(s.kind.surface));
-  return std::string(upper_name(s.kind.upper)) + " " + level_text(s.level_hpa) + " hPa";
-}
-
-// What was chosen from the files: one source per upper-air field and level, one per
-// surface field.
-struct selection {
-  std::vector<double> levels;                           // hPa, bottom first
-  std::vector<std::vector<const source_field*>> upper;  // [field][level]
-  std::vector<const source_field*> surface;             // [k - 1], null if absent
-  std::vector<const source_field*> ignored;             // found again in a later place
-};
-
-using by_level_t = std::array<std::map<double, const source_field*>, n_upper>;
-
-std::string upper_text(std::size_t f) {
-  const auto u = static_cast<upper_field>(f);
-  return std::string(upper_title(u)) + " (" + std::string(upper_name(u)) + ")";
-}
-
-bool has_level(const by_level_t& by_level, std::size_t f, double level) {
-  return std::any_of(by_level[f].begin(), by_level[f].end(),
-                     [&](const auto& e) { return same_level(e.first, level); });
-}
-
-// The first source of each upper-air field and level and of each surface field; later
-// ones are ignored.
-by_level_t sort_by_level(const std::vector<source_field>& found, selection& sel) {
-  by_level_t by_level;
-  sel.surface.assign(nsfcfld, nullptr);
-  for (const source_field& s : found) {
-    if (s.kind.surface) {
-      const source_field*& slot = sel.surface[static_cast<std::size_t>(s.kind.surface - 1)];
-      (slot ? sel.ignored.push_back(&s) : void(slot = &s));
-      continue;
-    }
-    auto& m = by_level[static_cast<std::size_t>(s.kind.upper)];
-    if (has_level(by_level, static_cast<std::size_t>(s.kind.upper), s.level_hpa))
-      sel.ignored.push_back(&s);
-    else
-      m.emplace(s.level_hpa, &s);
-  }
-  for (std::size_t f = 0; f < n_upper; ++f)
-    if (by_level[f].empty())
-      throw run_error("no " + upper_text(f) + " on pressure levels in the input");
-  return by_level;
-}
-
-// The levels every upper-air field has; a note for each level left out.
-std::vector<double> common_levels(const by_level_t& by_level, std::ostream& warn) {
-  std::vector<double> levels;
-  std::map<double, std::string> left_out;
-  for (const auto& [level, s] : by_level[0]) {
-    (void)s;
-    std::string lacking;
-    for (std::size_t f = 1; f < n_upper; ++f)
-      if (!has_level(by_level, f, level))
-        lacking +=
-            (lacking.empty() ? "" : ", ") + std::string(upper_name(static_cast<upper_field>(f)));
-    if (lacking.empty())
-      levels.push_back(level);
-    else
-      left_out[level] = lacking;
-  }
-  for (std::size_t f = 1; f < n_upper; ++f)
-    for (const auto& [level, s] : by_level[f])
-      if (!has_level(by_level, 0, level))
-        left_out[level] += std::string(left_out[level].empty() ? "" : ", ") + "u";
-  for (const auto& [level, lacking] : left_out)
-    warn << program << ": note: " << level_text(level) << " hPa left out: no " << lacking
-         << " there\n";
-  if (levels.empty()) throw run_error("no pressure level holds all five upper-air fields");
-  return levels;
-}
-
-// The levels asked for, each present for every field.
-std::vector<double> asked_levels(const by_level_t& by_level, const std::vector<double>& asked) {
-  for (double level : asked)
-    for (std::size_t f = 0; f < n_upper; ++f)
-      if (!has_level(by_level, f, level))
-        throw run_error("no " + upper_text(f) + " at " + level_text(level) + " hPa in the input");
-  return asked;
-}
-
-void check_surface(const selection& sel, std::ostream& warn) {
-  for (int k = k_lsm; k <= k_orog; ++k)
-    if (!sel.surface[static_cast<std::size_t>(k - 1)])
-      throw run_error("no " + std::string(surface_name(k)) + " (" +
-                      (k == k_lsm   ? "land-sea mask"
-                       : k == k_msl ? "mean-sea-level pressure"
-                       : k == k_sp  ? "surface pressure"
-                                    : "orography or surface geopotential") +
-                      ") in the input");
-  for (int k = k_soil_t1; k <= nsfcfld; ++k)
-    if (!sel.surface[static_cast<std::size_t>(k - 1)])
-      warn << program << ": warning: no soil " << (k % 2 ? "temperature" : "moisture") << " layer "
-           << (k - k_soil_t1) / 2 + 1 << " (" << surface_name(k)
-           << ") in the input: written as no data\n";
-}
-
-selection select(const std::vector<source_field>& found, const options& opt, std::ostream& warn) {
-  selection sel;
-  const by_level_t by_level = sort_by_level(found, sel);
-  sel.levels =
-      opt.levels.empty() ? common_levels(by_level, warn) : asked_levels(by_level, opt.levels);
-  std::sort(sel.levels.begin(), sel.levels.end(), std::greater<>());
-  for (std::size_t l = 1; l < sel.levels.size(); ++l)
-    if (same_level(sel.levels[l], sel.levels[l - 1]))
-      throw run_error("--levels names " + level_text(sel.levels[l]) + " hPa twice");
-  sel.upper.resize(n_upper);
-  for (std::size_t f = 0; f < n_upper; ++f)
-    for (double level : sel.levels)
-      sel.upper[f].push_back(
-          std::find_if(by_level[f].begin(), by_level[f].end(), [&](const auto& e) {
-            return same_level(e.first, level);
-          })->second);
-  check_surface(sel, warn);
-  return sel;
-}
-
-// Every field chosen lies on one grid and is valid at one time.
-void check_one_grid_one_time(const selection& sel, const source_field& first) {
-  const auto check = [&](const source_field* s) {
-    if (!s) return;
-    if (!s->grid.same_as(first.grid))
-      throw run_error(s->file + ": " + s->origin + " lies on the grid " + s->grid.describe() +
-                      ", " + first.file + ": " + first.origin + " on " + first.grid.describe() +
-                      "; all fields must share one grid");
-    if (!s->valid_time.empty() && !first.valid_time.empty() && s->valid_time != first.valid_time)
-      throw run_error(s->file + ": " + s->origin + " is valid at " + s->valid_time + ", " +
-                      first.file + ": " + first.origin + " at " + first.valid_time +
-                      "; one analysis (one time) is prepared at a time");
-  };
-  for (const auto& f : sel.upper)
-    for (const source_field* s : f) check(s);
-  for (const source_field* s : sel.surface) check(s);
-}
-
-void print_inventory(const selection& sel, const window& w, const source_field& first,
+void print_inventory(const selection& sel, const window& w, const std::string& valid,
                      std::ostream& out) {
+  const source_field& first = *sel.upper[0][0];
   const auto line = [&](const source_field* s, const std::string& label) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%-14s", label.c_str());
-    out << buf << (s ? s->file + ": " + s->origin : std::string("missing: written as no data"))
-        << "\n";
+    out << buf << (s ? s->file + ": " + s->origin : std::string("missing")) << "\n";
   };
   out << "grid: " << first.grid.describe() << "\n";
   out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds.lat_first()
       << " to " << w.kgds.lat_last() << ", longitudes " << w.kgds.lon_first() << " to "
       << w.kgds.lon_last() << " (millidegrees), steps " << w.kgds.di() << " x " << w.kgds.dj()
       << "\n";
-  out << "valid at: " << (first.valid_time.empty() ? "unknown" : first.valid_time) << "\n";
+  out << "valid at: " << (valid.empty() ? "unknown" : valid) << "\n";
   out << "levels: " << sel.levels.size() << " (hPa, bottom first):";
   for (double l : sel.levels) out << " " << level_text(l);
   out << "\n";
@@ -230,15 +71,12 @@ void print_inventory(const selection& sel, const window& w, const source_field& 
   for (int k = 1; k <= nsfcfld; ++k)
     line(sel.surface[static_cast<std::size_t>(k - 1)], std::string(surface_name(k)));
   for (const source_field* s : sel.ignored)
-    out << "ignored, found before: " << field_label(*s) << " in " << s->file << ": " << s->origin
-        << "\n";
+    out << "ignored, found before: " << field_label(*s) << " valid at "
+        << (s->valid_time.empty() ? "no time" : s->valid_time) << " in " << s->file << ": "
+        << s->origin << "\n";
+  for (const source_field* s : sel.unknown_soil)
+    out << "ignored, a soil layer of another layering: " << s->file << ": " << s->origin << "\n";
 }
-
-// The values of every chosen field, in the layout of the input field file.
-struct analysis {
-  grid upper[n_upper];
-  grid slp;
-};
 
 analysis load(const selection& sel, const window& w, const decode_limits& limits) {
   const auto lm = static_cast<std::int32_t>(sel.levels.size());
@@ -267,14 +105,6 @@ analysis load(const selection& sel, const window& w, const decode_limits& limits
     });
     grib_read(path, loads, limits);
   }
-
-  // Soil over sea holds no data; the mask has been made 0/1 already.
-  const float* mask = a.slp.level(k_lsm);
-  for (int k = k_soil_t1; k <= nsfcfld; ++k) {
-    float* soil = a.slp.level(k);
-    for (std::size_t p = 0; p < a.slp.level_size(); ++p)
-      if (mask[p] == 0.0f) soil[p] = input_fill;
-  }
   return a;
 }
 
@@ -296,38 +126,144 @@ void write_config(const std::string& temp, const std::string& path, const window
       grid_config_file::style::plain);
 }
 
-}  // namespace
-
-void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
-  const decode_limits limits{opt.jobs > 0 ? opt.jobs : cores_available(), opt.decode_seconds};
+std::vector<source_field> inventory(const std::vector<std::string>& files,
+                                    const decode_limits& limits) {
   std::vector<source_field> found;
-  for (const std::string& path : opt.files) {
+  for (const std::string& path : files) {
     std::vector<source_field> more =
         is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path, limits);
     if (more.empty()) throw run_error(path + ": holds none of the fields conv2model needs");
     for (source_field& s : more) found.push_back(std::move(s));
   }
-  const selection sel = select(found, opt, warn);
-  const source_field& first = *sel.upper[0][0];
-  check_one_grid_one_time(sel, first);
-  const window w = make_window(first.grid, opt.cut, first.file);
+  return found;
+}
+
+// The valid times to prepare: the one asked for, the only one, or all with --each-time.
+std::vector<const time_group*> chosen_times(const std::vector<time_group>& groups,
+                                            const options& opt) {
+  if (opt.time) return {&group_at(groups, *opt.time)};
+  std::vector<const time_group*> all;
+  for (const time_group& g : groups) all.push_back(&g);
+  if (all.size() == 1 || opt.each_time || opt.inventory) return all;
+  throw run_error("the files hold " + std::to_string(groups.size()) + " valid times, " +
+                  times_text(groups) +
+                  "; choose one with --time T, or prepare each with --each-time and a name "
+                  "pattern such as -o gfs_%Y%m%d%H.bin");
+}
+
+// One valid time made ready: what was chosen and the window written.
+struct prepared {
+  const time_group* time;
+  selection sel;
+  window w;
+};
+
+// Every time of a series on one grid with one set of levels, as one InputModelInf.txt
+// describes them.
+void check_series(const std::vector<prepared>& runs) {
+  for (const prepared& r : runs) {
+    const prepared& first = runs.front();
+    if (!r.sel.upper[0][0]->grid.same_as(first.sel.upper[0][0]->grid))
+      throw run_error("the fields valid at " + r.time->valid + " lie on the grid " +
+                      r.sel.upper[0][0]->grid.describe() + ", those valid at " + first.time->valid +
+                      " on " + first.sel.upper[0][0]->grid.describe() +
+                      "; one grid configuration serves a series on one grid only");
+    if (r.sel.levels != first.sel.levels)
+      throw run_error("the fields valid at " + r.time->valid + " have " +
+                      std::to_string(r.sel.levels.size()) + " common pressure levels, those at " +
+                      first.time->valid + " " + std::to_string(first.sel.levels.size()) +
+                      "; choose levels all times have with --levels");
+  }
+}
+
+std::vector<prepared> prepare_times(const std::vector<const time_group*>& times, const options& opt,
+                                    std::ostream& warn) {
+  std::vector<prepared> runs;
+  std::ostream quiet(nullptr);  // the notes of the first time stand for all
+  for (const time_group* t : times) {
+    selection sel;
+    try {
+      sel = select(t->fields, opt.levels, runs.empty() ? warn : quiet);
+    } catch (const run_error& e) {
+      if (times.size() == 1) throw;
+      throw run_error("valid at " + t->valid + ": " + e.what());
+    }
+    check_one_grid(sel);
+    const source_field& first = *sel.upper[0][0];
+    window w = make_window(first.grid, opt.cut, first.file);
+    runs.push_back({t, std::move(sel), std::move(w)});
+  }
+  check_series(runs);
+  return runs;
+}
+
+// The input field file of each time, checked not to be an input nor named twice.
+std::vector<std::string> output_names(const std::vector<prepared>& runs, const options& opt) {
+  std::vector<std::string> names;
+  for (const prepared& r : runs) {
+    const std::string name = name_for_time(opt.output, r.time->valid);
+    if (name.size() > layout::longest_input_name)
+      throw run_error("-o: \"" + name + "\" is longer than the 239 characters conv2model reads");
+    if (std::find(names.begin(), names.end(), name) != names.end())
+      throw run_error("-o: \"" + opt.output + "\" names two valid times " + name +
+                      "; put the time into the name, for example -o gfs_%Y%m%d%H.bin");
+    names.push_back(name);
+  }
+  std::vector<std::string> outputs = names;
+  outputs.push_back(config_name);
+  check_outputs_are_not_inputs(opt.files, outputs);
+  return names;
+}
+
+void write_all(const std::vector<prepared>& runs, const std::vector<std::string>& names,
+               const options& opt, const decode_limits& limits, std::ostream& out,
+               std::ostream& warn) {
+  std::vector<std::unique_ptr<c2m::inspect::staged_output>> staged;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const prepared& r = runs[k];
+    analysis a = load(r.sel, r.w, limits);
+    check_holes(a, r.sel, r.w, opt.allow_holes, warn);
+    derive_relative_humidity(a, r.sel, warn);
+    staged.push_back(std::make_unique<c2m::inspect::staged_output>(names[k]));
+    write_field_file(staged.back()->temp_path(), names[k], a, r.sel);
+  }
+  c2m::inspect::staged_output config(config_name);
+  const std::string& first = runs.front().time->valid;
+  write_config(config.temp_path(), config_name, runs.front().w, runs.front().sel,
+               first.empty() ? "analysis" : first);
+  for (auto& s : staged) s->commit();
+  config.commit();
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const prepared& r = runs[k];
+    out << "wrote " << names[k] << ": " << r.w.im << " x " << r.w.jm << " points, "
+        << r.sel.levels.size() << " levels from " << level_text(r.sel.levels.front()) << " to "
+        << level_text(r.sel.levels.back()) << " hPa, valid at "
+        << (r.time->valid.empty() ? "an unknown time" : r.time->valid) << "\n";
+  }
+  out << "wrote " << config_name << "\n";
+}
+
+}  // namespace
+
+void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
+  companion::remove_temporaries_on_signals(program);
+  const decode_limits limits{opt.jobs > 0 ? opt.jobs : cores_available(), opt.decode_seconds};
+  // A plain output name is checked before anything is read; a pattern once the times are known.
+  if (!opt.inventory && !names_a_time(opt.output))
+    check_outputs_are_not_inputs(opt.files, {opt.output, config_name});
+  const std::vector<source_field> found = inventory(opt.files, limits);
+  const std::vector<time_group> groups = group_by_time(found, opt.member, warn);
+  const std::vector<const time_group*> times = chosen_times(groups, opt);
+  if (opt.each_time && times.size() > 1 && !names_a_time(opt.output))
+    throw run_error("--each-time: -o \"" + opt.output +
+                    "\" names no time; give a pattern such as -o gfs_%Y%m%d%H.bin");
+  const std::vector<prepared> runs = prepare_times(times, opt, warn);
   if (opt.inventory) {
-    print_inventory(sel, w, first, out);
+    out << "valid times: " << groups.size() << ": " << times_text(groups) << "\n";
+    for (const prepared& r : runs) print_inventory(r.sel, r.w, r.time->valid, out);
     return;
   }
-
-  const analysis a = load(sel, w, limits);
-  c2m::inspect::staged_output data(opt.output);
-  c2m::inspect::staged_output config(config_name);
-  write_field_file(data.temp_path(), opt.output, a, sel);
-  const std::string title = first.valid_time.empty() ? "analysis" : first.valid_time;
-  write_config(config.temp_path(), config_name, w, sel, title);
-  data.commit();
-  config.commit();
-  out << "wrote " << opt.output << " and " << config_name << ": " << w.im << " x " << w.jm
-      << " points, " << sel.levels.size() << " levels from " << level_text(sel.levels.front())
-      << " to " << level_text(sel.levels.back()) << " hPa, valid at "
-      << (first.valid_time.empty() ? "an unknown time" : first.valid_time) << "\n";
+  write_all(runs, output_names(runs, opt), opt, limits, out, warn);
 }
 
 }  // namespace c2m::prepare

@@ -18,8 +18,12 @@ struct options {
   std::optional<area> cut;
   std::vector<double> levels;  // hPa; empty: those present for all upper-air fields
   bool inventory = false;
-  int jobs = 0;                // GRIB decoding processes; 0: the cores available
-  double decode_seconds = 60;  // for one GRIB message, after which it counts as damaged
+  bool allow_holes = false;         // points without data pass, with a warning
+  std::optional<std::string> time;  // the valid time to prepare, of several
+  bool each_time = false;           // one input field file per valid time
+  std::optional<long> member;       // the ensemble member to prepare
+  int jobs = 0;                     // GRIB decoding processes; 0: the cores available
+  double decode_seconds = 60;       // for one GRIB message, after which it counts as damaged
   std::vector<std::string> files;
 };
 

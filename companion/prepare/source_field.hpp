@@ -18,7 +18,8 @@ struct source_field {
   double level_hpa = 0;  // upper-air fields
   std::string file;
   std::int64_t message = 0;       // GRIB: message number in the file, from 0
-  std::int64_t level_index = -1;  // NetCDF: index along the pressure axis, or -1
+  std::int64_t level_index = -1;  // NetCDF: index along the pressure or depth axis, or -1
+  std::int64_t time_index = -1;   // NetCDF: index along the time axis, or -1
   std::string variable;           // NetCDF: variable name
   std::string origin;             // what the inventory shows: "message 12 (GRIB 2 0/2/2 ...)"
   latlon_grid grid;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <sstream>
 #include <tuple>
@@ -58,7 +59,8 @@ TEST(inspect_compare, a_value_against_missing_is_counted_apart_and_gives_no_diff
   const comparison c = f.run(1e9, &text);  // no tolerance hides a value against missing
   ASSERT_EQ(c.records.size(), 1u) << text;
   const record_difference& d = c.records[0];  // counted apart, the first one located
-  EXPECT_EQ(std::tuple(d.against_missing, d.points, d.mi, d.mj), std::tuple(2u, 0u, 3, 2));
+  EXPECT_EQ(std::tuple(d.against_missing.count, d.points, d.against_missing.i, d.against_missing.j),
+            std::tuple(2u, 0u, 3, 2));
   EXPECT_NE(text.find("record 2 ua level 2 (900 hPa): 2 points against missing, the first at "
                       "(i, j) = (3, 2): missing against 5\n"),
             std::string::npos)
@@ -120,6 +122,39 @@ TEST(inspect_compare, nan_equals_nan_but_nothing_else) {
   EXPECT_TRUE(f.run(0.0).match());
   f.b.at(3, 1, 1) = 5.0f;
   EXPECT_FALSE(f.run(1e30).match());  // no tolerance hides a NaN
+}
+
+TEST(inspect_compare, nan_and_infinite_differences_are_counted_apart_from_the_rms) {
+  pair_of_files f;
+  f.a.at(3, 2, 1) = nan;  // ua level 3: NaN and infinities only
+  f.b.at(3, 4, 2) = nan;
+  f.b.at(3, 1, 3) = inf;
+  f.a.at(3, 5, 4) = inf;
+  f.b.at(3, 5, 4) = -inf;
+  f.a.at(3, 3, 3) = inf;  // the same infinity in both: equal
+  f.b.at(3, 3, 3) = inf;
+  std::string text;
+  comparison c = f.run(0.0, &text);
+  ASSERT_EQ(c.records.size(), 1u) << text;
+  const record_difference& d = c.records[0];
+  EXPECT_EQ(std::tuple(d.points, d.nan.count, d.nan.i, d.nan.j, d.infinite.count),
+            std::tuple(0u, 2u, 2, 1, 2u));
+  EXPECT_EQ(text.find("RMS"), std::string::npos) << text;  // nothing finite differs
+  EXPECT_NE(text.find("record 3 ua level 3 (800 hPa): 2 points NaN in one file only, the first "
+                      "at (i, j) = (2, 1): NaN against 5; 2 points infinite in one file only "
+                      "or of opposite signs, the first at (i, j) = (1, 3): 5 against inf\n"),
+            std::string::npos)
+      << text;
+
+  // A finite difference beside them: the RMS is over the 16 points finite in both.
+  f.b.at(3, 1, 1) += 6.0f;
+  c = f.run(0.0, &text);
+  EXPECT_EQ(c.records[0].points, 1u);
+  EXPECT_DOUBLE_EQ(c.records[0].rms, std::sqrt(36.0 / 16.0));
+  EXPECT_NE(text.find("1 of 20 points differ, largest |A-B| 6 at (i, j) = (1, 1): 5 against "
+                      "11, RMS 1.5; 2 points NaN"),
+            std::string::npos)
+      << text;
 }
 
 TEST(inspect_compare, different_layouts_are_differences_not_errors) {

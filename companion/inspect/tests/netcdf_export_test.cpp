@@ -53,15 +53,12 @@ TEST(inspect_netcdf_export, header_is_cf_with_names_no_grib_tool_mistakes) {
   for (const char* line : {
            "netcdf out {",
            "\tplev = 3 ;",
-           "\tsoil_layer = 4 ;",
            "\tlat = 4 ;",
            "\tlon = 5 ;",
            "\tfloat plev(plev) ;",
            "\t\tplev:units = \"Pa\" ;",
            "\t\tplev:positive = \"down\" ;",
            "\t\tplev:axis = \"Z\" ;",
-           "\tdouble soil_layer(soil_layer) ;",
-           "\t\tsoil_layer:long_name = \"soil layer, 1 at the top (layer depths unknown)\" ;",
            "\tdouble lat(lat) ;",
            "\t\tlat:units = \"degrees_north\" ;",
            "\tdouble lon(lon) ;",
@@ -85,13 +82,17 @@ TEST(inspect_netcdf_export, header_is_cf_with_names_no_grib_tool_mistakes) {
            "\t\tps:standard_name = \"surface_air_pressure\" ;",
            "\t\tps:code = 1 ;",
            "\t\torog:standard_name = \"surface_altitude\" ;",
-           "\tfloat tsl(soil_layer, lat, lon) ;",
-           "\t\ttsl:long_name = \"Soil Temperature\" ;",
-           "\t\ttsl:standard_name = \"soil_temperature\" ;",
-           "\t\ttsl:code = 85 ;",
-           "\tfloat mrsov(soil_layer, lat, lon) ;",
-           "\t\tmrsov:standard_name = \"volume_fraction_of_condensed_water_in_soil\" ;",
-           "\t\tmrsov:_FillValue = -99999.f ;",
+           // GRIB 1: each soil layer a variable, with ECMWF's code for it in table 128.
+           "\tfloat tsl1(lat, lon) ;",
+           "\t\ttsl1:long_name = \"Soil Temperature layer 1\" ;",
+           "\t\ttsl1:standard_name = \"soil_temperature\" ;",
+           "\t\ttsl1:code = 139 ;",
+           "\t\ttsl1:table = 128 ;",
+           "\t\ttsl4:code = 236 ;",
+           "\tfloat mrsov2(lat, lon) ;",
+           "\t\tmrsov2:standard_name = \"volume_fraction_of_condensed_water_in_soil\" ;",
+           "\t\tmrsov2:_FillValue = -99999.f ;",
+           "\t\tmrsov2:code = 40 ;",
            "\t\t:Conventions = \"CF-1.8\" ;",
            "\t\t:comment = \"The work file does not record the depths of its soil layers.\" ;",
        })
@@ -119,6 +120,14 @@ TEST(inspect_netcdf_export, header_is_cf_with_names_no_grib_tool_mistakes) {
   const std::string h2 = command_output("ncdump -h " + (dir / "out.nc"));
   EXPECT_NE(h2.find("\t\tta:param = \"0.0.0\" ;\n"), std::string::npos) << h2;
   EXPECT_NE(h2.find("\t\tmrsov:param = \"25.0.2\" ;\n"), std::string::npos) << h2;
+  // GRIB 2: a parameter for all layers, which lie on the soil axis.
+  for (const char* line :
+       {"\tsoil_layer = 4 ;", "\tdouble soil_layer(soil_layer) ;",
+        "\t\tsoil_layer:long_name = \"soil layer, 1 at the top (layer depths "
+        "unknown)\" ;",
+        "\tfloat tsl(soil_layer, lat, lon) ;", "\t\ttsl:long_name = \"Soil Temperature\" ;",
+        "\tfloat mrsov(soil_layer, lat, lon) ;"})
+    EXPECT_NE(h2.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << h2;
   EXPECT_EQ(h2.find(":code"), std::string::npos) << h2;  // CDO would take code over param
 }
 
@@ -127,7 +136,9 @@ TEST(inspect_netcdf_export, values_read_back_unchanged_and_pressures_in_pa) {
   const test::work_case c = numbered_case();
   write_case(c, dir / "w");
   const work_file w = read_work_file(dir / "w");
-  export_netcdf(w, dir / "out.nc", {});
+  netcdf_options grib2;
+  grib2.grib_edition = 2;
+  export_netcdf(w, dir / "out.nc", grib2);
 
   const netcdf_file nc = netcdf_file::open(dir / "out.nc");
   EXPECT_EQ(nc.read_floats(nc.var("plev")), (std::vector<float>{100000.0f, 90000.0f, 80000.0f}));
@@ -160,8 +171,14 @@ TEST(inspect_netcdf_export, values_read_back_unchanged_and_pressures_in_pa) {
     }
   }
   EXPECT_EQ(nc.text(nc.var("ta"), "long_name"), "Temperature");
-  EXPECT_EQ(nc.integer(nc.var("tsl"), "code"), 85);
   EXPECT_EQ(nc.read_floats(nc.var("hus"))[0], c.values[9 * 20]);
+
+  // For GRIB 1 the soil layers are variables of their own.
+  export_netcdf(w, dir / "out1.nc", {});
+  const netcdf_file nc1 = netcdf_file::open(dir / "out1.nc");
+  EXPECT_TRUE(same_bits(nc1.read_floats(nc1.var("tsl3")), w.record(24).data()));
+  EXPECT_TRUE(same_bits(nc1.read_floats(nc1.var("mrsov4")), w.record(27).data()));
+  EXPECT_EQ(nc1.find_var("tsl"), -1);
 }
 
 TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
@@ -170,6 +187,7 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
   netcdf_options options;
   options.soil_depths = parse_soil_depths("0.1,0.4,1,2");
   options.time = parse_analysis_time("2024-01-15T06:30");
+  options.grib_edition = 2;
   export_netcdf(read_work_file(dir / "w"), dir / "out.nc", options);
 
   const std::string h = command_output("ncdump -h " + (dir / "out.nc"));
@@ -193,6 +211,18 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
   EXPECT_EQ(nc.read_floats(nc.var("depth")), (std::vector<float>{5, 25, 70, 150}));
   EXPECT_EQ(nc.read_floats(nc.var("depth_bnds")),
             (std::vector<float>{0, 10, 10, 40, 40, 100, 100, 200}));
+
+  // GRIB 1: each layer on an axis of its own, of one depth.
+  options.grib_edition = 1;
+  export_netcdf(read_work_file(dir / "w"), dir / "out1.nc", options);
+  const std::string h1 = command_output("ncdump -h " + (dir / "out1.nc"));
+  for (const char* line :
+       {"\tdepth2 = 1 ;", "\t\tdepth2:bounds = \"depth2_bnds\" ;",
+        "\tfloat tsl2(time, depth2, lat, lon) ;", "\tfloat mrsov4(time, depth4, lat, lon) ;"})
+    EXPECT_NE(h1.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << h1;
+  const netcdf_file nc1 = netcdf_file::open(dir / "out1.nc");
+  EXPECT_EQ(nc1.read_floats(nc1.var("depth2")), (std::vector<float>{25}));
+  EXPECT_EQ(nc1.read_floats(nc1.var("depth4_bnds")), (std::vector<float>{100, 200}));
 
   EXPECT_EQ(parse_analysis_time("2024-02-29"), (analysis_time{2024, 2, 29, 0, 0, 0}));
   EXPECT_EQ(parse_analysis_time("2024-01-15 18"), (analysis_time{2024, 1, 15, 18, 0, 0}));

@@ -78,16 +78,30 @@ TEST(inspect_grib, cdo_writes_every_field_of_the_export_as_itself_in_grib_1) {
                 "msl surface 0 20240115 1200 100000",
                 "sp surface 0 20240115 1200 100000",
                 "orog surface 0 20240115 1200 100",
-                "st depthBelowLandLayer 0 20240115 1200 280",
-                "st depthBelowLandLayer 10 20240115 1200 280",
-                "st depthBelowLandLayer 40 20240115 1200 280",
-                "st depthBelowLandLayer 100 20240115 1200 280",
-                "sm depthBelowLandLayer 0 20240115 1200 0.3",
-                "sm depthBelowLandLayer 10 20240115 1200 0.3",
-                "sm depthBelowLandLayer 40 20240115 1200 0.3",
-                "sm depthBelowLandLayer 100 20240115 1200 0.3",
+                "stl1 depthBelowLandLayer 0 20240115 1200 280",
+                "swvl1 depthBelowLandLayer 0 20240115 1200 0.3",
+                "stl2 depthBelowLandLayer 10 20240115 1200 280",
+                "swvl2 depthBelowLandLayer 10 20240115 1200 0.3",
+                "stl3 depthBelowLandLayer 40 20240115 1200 280",
+                "swvl3 depthBelowLandLayer 40 20240115 1200 0.3",
+                "stl4 depthBelowLandLayer 100 20240115 1200 280",
+                "swvl4 depthBelowLandLayer 100 20240115 1200 0.3",
             }));
-  EXPECT_EQ(grib_messages(grib, "shortName,bottomLevel").back(), "sm 200");
+  EXPECT_EQ(grib_messages(grib, "shortName,bottomLevel").back(), "swvl4 200");
+  // WMO table 2 has no volumetric soil moisture: the soil layers are ECMWF's, table 128,
+  // a code and the right units each.
+  const std::vector<std::string> soil =
+      grib_messages(grib, "table2Version,indicatorOfParameter,shortName,units");
+  EXPECT_EQ(std::vector<std::string>(soil.end() - 8, soil.end()), (std::vector<std::string>{
+                                                                      "128 139 stl1 K",
+                                                                      "128 39 swvl1 m**3 m**-3",
+                                                                      "128 170 stl2 K",
+                                                                      "128 40 swvl2 m**3 m**-3",
+                                                                      "128 183 stl3 K",
+                                                                      "128 41 swvl3 m**3 m**-3",
+                                                                      "128 236 stl4 K",
+                                                                      "128 42 swvl4 m**3 m**-3",
+                                                                  }));
 }
 
 TEST(inspect_grib, cdo_writes_every_field_of_the_export_as_itself_in_grib_2) {

@@ -178,11 +178,17 @@ TEST(inspect_png_export, winds_use_a_scale_centred_on_zero) {
   EXPECT_EQ(p.at(q.bar_x + q.bar_w / 2, q.bar_y + q.bar_h / 2), (rgb{255, 255, 255}));
 }
 
-TEST(inspect_png_export, the_coast_is_drawn_where_the_land_sea_mask_changes) {
-  c2m::test::scratch_dir dir;
+// Six columns of four rows, the western three sea.
+test::work_case sea_in_the_west() {
   test::work_case c = test::make_case(6, 4, 1);
   for (std::int32_t j = 1; j <= 4; ++j)
-    for (std::int32_t i = 1; i <= 3; ++i) c.at(6, i, j) = 0.0f;  // sea in the west
+    for (std::int32_t i = 1; i <= 3; ++i) c.at(6, i, j) = 0.0f;
+  return c;
+}
+
+TEST(inspect_png_export, the_coast_is_drawn_where_the_land_sea_mask_changes) {
+  c2m::test::scratch_dir dir;
+  const test::work_case c = sea_in_the_west();
   const picture p = draw(c, dir, "orog", 0);
   const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
   // A line darkens one or two pixel columns at the edge of the cells.
@@ -258,6 +264,102 @@ TEST(inspect_png_export, the_default_range_leaves_out_a_few_outliers) {
   r = choose_range(wind, display_of(describe_field("Zonal wind (m/s)")), {});
   EXPECT_EQ(r.low, -8.0);
   EXPECT_EQ(r.high, 8.0);
+}
+
+TEST(inspect_png_export, the_land_sea_mask_is_two_classes_with_a_two_entry_legend) {
+  c2m::test::scratch_dir dir;
+  const test::work_case c = sea_in_the_west();
+  const picture p = draw(c, dir, "sftlf", 0);
+  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  EXPECT_EQ(cell(p, q, 6, 4, 2, 2), sea_colour);
+  EXPECT_EQ(cell(p, q, 6, 4, 5, 3), land_colour);
+  // Land above sea, each a box, and no continuous bar below them.
+  EXPECT_EQ(p.at(q.bar_x + q.bar_w / 2, q.bar_y + q.bar_w / 2), land_colour);
+  EXPECT_EQ(p.at(q.bar_x + q.bar_w / 2, q.bar_y + q.bar_w * 1.5 + q.font), sea_colour);
+  EXPECT_EQ(p.at(q.bar_x + q.bar_w / 2, q.bar_y + q.bar_h * 0.75), (rgb{255, 255, 255}));
+}
+
+TEST(inspect_png_export, fields_over_land_only_show_the_sea_apart_and_colour_the_land) {
+  c2m::test::scratch_dir dir;
+  test::work_case c = test::make_case(6, 4, 1);
+  for (std::int32_t j = 1; j <= 4; ++j)
+    for (std::int32_t i = 1; i <= 6; ++i) {
+      c.at(6, i, j) = i <= 3 ? 0.0f : 1.0f;                 // sea in the west
+      c.at(10, i, j) = i <= 3 ? 0.0f : 270.0f + 10.0f * j;  // st1: 0 K over sea, 280..310
+    }
+  write_case(c, dir / "w");
+  const work_file w = read_work_file(dir / "w");
+  for (const char* field : {"tsl1", "orog", "mrsov1"}) {
+    write_quicklook(w, find_record(w.info, field, 0), {}, dir / "p.png");
+    const picture p(dir / "p.png");
+    const quicklook_layout q = plan_quicklook(w.info);
+    EXPECT_EQ(cell(p, q, 6, 4, 2, 2), sea_grey) << field;
+    EXPECT_NE(cell(p, q, 6, 4, 5, 2), sea_grey) << field;
+  }
+  // The colours come from the land: 280 K is the low end, not the sea's 0 K.
+  write_quicklook(w, find_record(w.info, "tsl1", 0), {}, dir / "p.png");
+  const picture p(dir / "p.png");
+  const quicklook_layout q = plan_quicklook(w.info);
+  EXPECT_EQ(cell(p, q, 6, 4, 5, 1), viridis(0.0));
+  EXPECT_EQ(cell(p, q, 6, 4, 5, 4), viridis(1.0));
+  // Fields over sea and land alike draw the sea as data.
+  write_quicklook(w, find_record(w.info, "ps", 0), {}, dir / "p.png");
+  EXPECT_NE(cell(picture(dir / "p.png"), q, 6, 4, 2, 2), sea_grey);
+}
+
+// Whatever the size of the picture, the units above the colour bar stay clear of the
+// triangle that says values lie beyond its top.
+TEST(inspect_png_export, the_units_stand_clear_of_the_bar_end_at_every_size) {
+  c2m::test::scratch_dir dir;
+  for (const std::int32_t im : {5, 900, 1440}) {
+    test::work_case c = test::make_case(im, 3, 1);
+    for (std::int32_t i = 1; i <= im; ++i) c.at(4, i, 2) = 0.02f;  // hus: 1 g/kg, 20 in a row
+    picture_options options;
+    options.max = 5.0;
+    write_case(c, dir / "w");
+    const work_file w = read_work_file(dir / "w");
+    write_quicklook(w, find_record(w.info, "hus", 1), options, dir / "p.png");
+    const picture p(dir / "p.png");
+    const quicklook_layout q = plan_quicklook(w.info);
+    const double apex = q.bar_y - bar_arrow_height(q);
+    EXPECT_FALSE(p.at(q.bar_x + q.bar_w / 2, apex + 2) == (rgb{255, 255, 255})) << im;
+    // Between the apex and the units a band of white across the bar's width; above it ink.
+    int ink_above = 0;
+    for (double y = apex - q.font * 1.6; y < apex - 2; ++y)
+      for (double x = q.bar_x - 2; x < q.bar_x + q.bar_w + 2; ++x) {
+        const bool white = p.at(x, y) == rgb{255, 255, 255};
+        if (y >= apex - q.font * 0.3) {
+          EXPECT_TRUE(white) << im << " at " << x << ", " << y;
+        }
+        ink_above += is_ink(p.at(x, y));
+      }
+    EXPECT_GT(ink_above, 5) << im;  // the units are there
+  }
+}
+
+TEST(inspect_png_export, the_subtitle_names_the_analysis_time_and_the_footer_four_figures) {
+  c2m::test::scratch_dir dir;
+  write_case(gradient_case(), dir / "w");
+  const work_file w = read_work_file(dir / "w");
+  const record_id r = find_record(w.info, "ta", 1);
+  panel_result panel;
+  panel.geographic = true;
+  panel.range = {201.123456, 204.987654, 0, 0, 18, false};
+  picture_options options;
+  options.time = parse_analysis_time("2024-01-15T06");
+  const picture_texts t = quicklook_texts(w, r, panel, options);
+  EXPECT_EQ(t.subtitle,
+            "ta, level 1 of 2, 1000 hPa, analysis 2024-01-15 06:00 UTC   " + (dir / "w"));
+  EXPECT_EQ(t.footer, "colours from 201.1 to 205");
+  EXPECT_EQ(t.missing, "missing: 2 of 20 points");
+  // A range given below every value is no constant field.
+  options.max = 150.0;
+  panel.range = {150.0, 150.0, 0, 18, 18, false};
+  EXPECT_EQ(quicklook_texts(w, r, panel, options).footer,
+            "colours from 150 to 150 as asked (0 points below, 18 above)");
+  panel.range = {201.5, 201.5, 0, 0, 18, false};
+  EXPECT_EQ(quicklook_texts(w, r, panel, {}).footer, "every valid point is 201.5");
+  EXPECT_EQ(quicklook_texts(w, r, panel, {}).subtitle.find("analysis"), std::string::npos);
 }
 
 TEST(inspect_png_export, an_unwritable_picture_is_an_error_and_leaves_nothing) {

@@ -68,6 +68,23 @@ TEST(inspect_stats, flags_values_outside_the_plausible_range_of_each_field) {
   EXPECT_EQ(implausible({-1e30f, 1e30f}, "Cloud water (kg/kg)"), 0u);  // unknown: no range
 }
 
+TEST(inspect_stats, fields_over_land_only_are_checked_over_land_only) {
+  c2m::test::scratch_dir dir;
+  test::work_case c = test::make_case(3, 2, 1);
+  for (std::int32_t i = 1; i <= 3; ++i) {
+    c.at(6, i, 1) = 0.0f;   // a row of sea
+    c.at(10, i, 1) = 0.0f;  // tsl1: 0 K over it, fill
+  }
+  c.at(10, 2, 2) = 0.0f;   // and once over land: a fault
+  c.at(7, 1, 1) = 200.0f;  // psl is checked everywhere, sea included
+  write_case(c, dir / "w");
+  std::ostringstream out;
+  EXPECT_EQ(print_stats(read_work_file(dir / "w"), false, out), 2u);
+  EXPECT_NE(out.str().find("  tsl1 "), std::string::npos);
+  EXPECT_NE(out.str().find("  1 outside 150..350 K\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("  1 outside 850..1100 hPa\n"), std::string::npos) << out.str();
+}
+
 TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_flags) {
   c2m::test::scratch_dir dir;
   test::work_case c = test::make_case(3, 2, 2);
@@ -85,7 +102,8 @@ TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_
   std::istringstream lines(t);
   for (std::string line; std::getline(lines, line);)
     if (line.find("histogram") == std::string::npos) rows.push_back(line);
-  ASSERT_EQ(rows.size(), 1u + 22u) << t;
+  ASSERT_EQ(rows.size(), 1u + 22u + 1u) << t;
+  EXPECT_EQ(rows.back(), "5 flags raised in 5 of 22 records");
   EXPECT_NE(rows[0].find("min"), std::string::npos);
   EXPECT_NE(rows[0].find("flags"), std::string::npos);
 
@@ -96,8 +114,8 @@ TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_
     return w;
   };
   // rec field level hPa min max mean -99999 NaN 0.0 flags
-  EXPECT_EQ(words(rows[4]),
-            (std::vector<std::string>{"4", "va", "2", "900", "5", "5", "5", "1", "0", "0"}));
+  EXPECT_EQ(words(rows[4]), (std::vector<std::string>{"4", "va", "2", "900", "5", "5", "5", "1",
+                                                      "0", "0", "1", "missing", "(-99999)"}));
   EXPECT_EQ(words(rows[9]),
             (std::vector<std::string>{"9", "ta", "1", "1000", "100", "250", "225", "0", "0", "0",
                                       "1", "outside", "150..350", "K"}));

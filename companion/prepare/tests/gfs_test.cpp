@@ -149,7 +149,10 @@ TEST(prepare_gfs, a_level_missing_for_one_field_is_an_error_and_nothing_is_writt
   write_text(dir / "InputModelInf.txt", "old\n");
   const shell_result r = prepare(dir.path(), "--levels 1000,20 '" + gfs_grib2() + "'");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "conv2model-prepare: no relative humidity (rh) at 20 hPa in the input\n");
+  EXPECT_EQ(r.err,
+            "conv2model-prepare: no relative humidity (rh) at 20 hPa in the input; it has the "
+            "levels (hPa) 10 30 50 70 100 150 200 250 300 350 400 450 500 550 600 650 700 750 "
+            "800 850 900 925 950 975 1000\n");
   EXPECT_FALSE(file_exists(dir / "analysis.bin"));
   EXPECT_EQ(read_file(dir / "InputModelInf.txt"), "old\n");
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\n");  // no temporary left

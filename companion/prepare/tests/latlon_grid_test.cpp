@@ -78,7 +78,17 @@ TEST(latlon_grid, east_to_west_and_column_major_scanning) {
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(w.offset(i, j), (3 - i) * 3 + j);
 }
 
-TEST(latlon_grid, regional_grid_is_cut_to_its_own_points) {
+// What the refusal says: the area and the grid's extent.
+std::string refusal(const latlon_grid& g, const area& a) {
+  try {
+    make_window(g, a, "t");
+  } catch (const run_error& e) {
+    return e.what();
+  }
+  return "accepted";
+}
+
+TEST(latlon_grid, areas_leaving_a_regional_grid_or_of_one_row_or_column_are_refused) {
   latlon_grid g;  // 0..20 E, 40..50 N
   g.ni = 21;
   g.nj = 11;
@@ -86,10 +96,42 @@ TEST(latlon_grid, regional_grid_is_cut_to_its_own_points) {
   g.lon_first = 0;
   g.di = 1;
   g.dj = 1;
-  const window w = make_window(g, area{60, -10, 45, 5}, "t");
+  const window w = make_window(g, area{50, 0, 45, 5}, "t");
   EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, 45000, 0, 50000, 5000, 1000, 1000}));
-  EXPECT_THROW(make_window(g, area{60, 100, 45, 120}, "t"), run_error);
-  EXPECT_THROW(make_window(g, area{30, 0, 20, 10}, "t"), run_error);
+  const std::string extent = "of the grid 21 x 11, 0 to 20 E, 40 to 50 N, step 1 x 1";
+  EXPECT_EQ(refusal(g, area{60, -10, 45, 5}),
+            "t: the area 60/-10/45/5 reaches beyond the latitudes " + extent);
+  EXPECT_EQ(refusal(g, area{50, -10, 45, 5}),
+            "t: the area 50/-10/45/5 reaches beyond the longitudes " + extent);
+  EXPECT_EQ(refusal(g, area{50, 15, 45, 25}),
+            "t: the area 50/15/45/25 reaches beyond the longitudes " + extent);
+  EXPECT_EQ(refusal(g, area{50, 5, 45, 5}),
+            "t: the area 50/5/45/5 holds fewer than two columns " + extent);
+  EXPECT_EQ(refusal(g, area{45.5, 5, 44.5, 10}),
+            "t: the area 45.5/5/44.5/10 holds fewer than two rows " + extent);
+  EXPECT_EQ(refusal(gfs(), area{60, 10, 30, 11}),
+            "t: the area 60/10/30/11 holds fewer than two columns of the grid 144 x 73, 0 to "
+            "357.5 E, -90 to 90 N, step 2.5 x 2.5");
+}
+
+// 145 columns, 0 to 360 inclusive, as many producers and CDO write a global grid.
+TEST(latlon_grid, a_repeated_seam_column_is_written_once) {
+  latlon_grid g = gfs();
+  g.ni = 145;
+  EXPECT_EQ(make_window(g, std::nullopt, "t").im, 144);
+  const window w = make_window(g, area{60, -20, 30, 30}, "t");
+  EXPECT_EQ(w.im, 21);  // -20 to 30 E
+  EXPECT_EQ(kgds(w), (std::vector<std::int32_t>{0, 30000, -20000, 60000, 30000, 2500, 2500}));
+  const std::size_t row30 = 24;                  // (90 - 30) / 2.5
+  EXPECT_EQ(w.offset(0, 0), row30 * 145 + 136);  // 340 E
+  EXPECT_EQ(w.offset(7, 0), row30 * 145 + 143);  // 357.5 E
+  EXPECT_EQ(w.offset(8, 0), row30 * 145 + 0);    // 0 E, not the repeated 360
+  EXPECT_EQ(w.offset(20, 0), row30 * 145 + 12);  // 30 E
+  const window e = make_window(g, area{60, 350, 30, 30}, "t");
+  EXPECT_EQ(e.im, 17);  // 350 to 390 E
+  EXPECT_EQ(kgds(e)[2], -10000);
+  EXPECT_EQ(kgds(e)[4], 30000);
+  EXPECT_EQ(make_window(g, area{60, 0, 30, 360}, "t").im, 144);
 }
 
 TEST(latlon_grid, steps_that_are_no_whole_millidegree_are_refused) {

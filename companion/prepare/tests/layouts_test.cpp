@@ -97,8 +97,9 @@ TEST_F(prepare_layouts, grib1_written_by_cdo_within_its_24_bit_packing) {
 }
 
 // Temperatures of 300 K and above made missing, as a float fill value and, packed, as
-// the short _FillValue: those points, and only those, must hold the input fill value.
-TEST_F(prepare_layouts, missing_points_become_the_input_fill_value) {
+// the short _FillValue: refused, naming the field, the level, the count and the first
+// point; with --allow-holes those points, and only those, hold the input fill value.
+TEST_F(prepare_layouts, missing_points_are_refused_unless_allowed) {
   const shell_result made =
       shell(dir_->path(), "cdo -s -f nc2 -setmissval,-32767 -setrtomiss,300,1000 -selname,t " +
                               layout("era5_new_pl.nc") +
@@ -107,10 +108,24 @@ TEST_F(prepare_layouts, missing_points_become_the_input_fill_value) {
   const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
   for (const char* hot : {"hot.nc", "hot_packed.nc"}) {
     // The first file that holds a field gives it; the later ones are ignored.
-    const shell_result r =
-        prepare(dir_->path(), std::string("-o hot.bin ") + hot + " " + layout("era5_new_pl.nc") +
-                                  " " + layout("era5_new_sfc.nc"));
+    const std::string files =
+        std::string(hot) + " " + layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc");
+    ASSERT_EQ(shell(dir_->path(), "rm -f hot.bin").status, 0);
+    const shell_result refused = prepare(dir_->path(), "-o hot.bin " + files);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(std::string(hot) +
+                               ": variable t[pressure_level=0] "
+                               "(air_temperature): tp 1000 hPa has 888 of 10512 points without "
+                               "data, the first at 32.5 S 20 E (and 5 more fields); refused "
+                               "(--allow-holes accepts them: conv2model writes -99999 there"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(file_exists(*dir_ / "hot.bin"));
+    const shell_result r = prepare(dir_->path(), "--allow-holes -o hot.bin " + files);
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: " + std::string(hot) + ": variable t[pressure_level=5] "),
+              std::string::npos)
+        << r.err;
     const input_fields a = read_input(*dir_ / "hot.bin", im, jm, lm);
     int fills = 0, bad = 0;
     for (std::size_t p = 0; p < a.upper[4].size(); ++p) {
@@ -143,16 +158,48 @@ TEST_F(prepare_layouts, pressure_units_and_mask_fractions) {
     ASSERT_LE(std::fabs(a.slp[p] - ref.slp[p]), 2e-7f * ref.slp[p]) << p;
 }
 
-TEST_F(prepare_layouts, one_time_only) {
-  const shell_result made = shell(
-      dir_->path(), "cdo -s -f nc2 -shifttime,6hour " + layout("era5_new_sfc.nc") + " later.nc");
+// The same fields again six hours later (cdo shifttime), in the same files: two valid
+// times, refused unless one is chosen or each is written.
+TEST_F(prepare_layouts, several_valid_times_in_one_call) {
+  const std::string source = std::string("\"") + LAYOUTS_DIR + "/era5_new_$f.nc\"";
+  const shell_result made =
+      shell(dir_->path(), "for f in pl sfc; do cdo -s -f nc2 -shifttime,6hour " + source +
+                              " later_$f.nc && cdo -s -f nc2 mergetime " + source +
+                              " later_$f.nc two_$f.nc; done");
   ASSERT_EQ(made.status, 0) << made.err;
-  const shell_result r =
-      prepare(dir_->path(), "-o out2.bin " + layout("era5_new_pl.nc") + " later.nc");
+  const shell_result r = prepare(dir_->path(), "-o two.bin two_pl.nc two_sfc.nc");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("is valid at 2011-01-15T18:00Z"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("one analysis (one time)"), std::string::npos) << r.err;
-  EXPECT_FALSE(file_exists(*dir_ / "out2.bin"));
+  EXPECT_EQ(r.err,
+            "conv2model-prepare: the files hold 2 valid times, 2011-01-15T12:00Z and "
+            "2011-01-15T18:00Z; choose one with --time T, or prepare each with --each-time and "
+            "a name pattern such as -o gfs_%Y%m%d%H.bin\n");
+  EXPECT_FALSE(file_exists(*dir_ / "two.bin"));
+
+  const shell_result single = prepare(
+      dir_->path(), "-o one.bin " + layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc"));
+  ASSERT_EQ(single.status, 0) << single.err;
+  const std::string want = read_file(*dir_ / "one.bin");
+  const shell_result one =
+      prepare(dir_->path(), "--time 2011-01-15T18 -o t18.bin two_pl.nc two_sfc.nc");
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_TRUE(read_file(*dir_ / "t18.bin") == want);
+
+  const shell_result each =
+      prepare(dir_->path(), "--each-time -o 'each_%d%H.bin' two_pl.nc two_sfc.nc");
+  ASSERT_EQ(each.status, 0) << each.err;
+  EXPECT_NE(each.out.find("wrote each_1512.bin: 144 x 73 points"), std::string::npos) << each.out;
+  EXPECT_NE(each.out.find("wrote each_1518.bin: 144 x 73 points"), std::string::npos) << each.out;
+  EXPECT_TRUE(read_file(*dir_ / "each_1512.bin") == want);
+  EXPECT_TRUE(read_file(*dir_ / "each_1518.bin") == want);
+  EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
+
+  // Surface fields of one time only: the other time lacks them, and says why.
+  const shell_result part =
+      prepare(dir_->path(), "--each-time -o 'p_%H.bin' two_pl.nc " + layout("era5_new_sfc.nc"));
+  EXPECT_EQ(part.status, 1);
+  EXPECT_NE(part.err.find("valid at 2011-01-15T18:00Z: no lsm (land-sea mask) in the input"),
+            std::string::npos)
+      << part.err;
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "common/constants.hpp"
+#include "common/errors.hpp"
+#include "companion/prepare/analysis.hpp"
+#include "companion/prepare/prepare.hpp"
+#include "thermo/humidity.hpp"
+#include "thermo/module_estab.hpp"
+
+namespace c2m::prepare {
+
+namespace {
+
+// "45 N 10 E" of written point p (0-based, west to east, south to north).
+std::string point_text(const window& w, std::size_t p) {
+  const auto i = static_cast<std::int64_t>(p % static_cast<std::size_t>(w.im));
+  const auto j = static_cast<std::int64_t>(p / static_cast<std::size_t>(w.im));
+  const double lat = double(w.kgds.lat_first() + j * w.kgds.dj()) / 1000.0;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%g %s %g E", std::fabs(lat), lat < 0 ? "S" : "N",
+                double(w.kgds.lon_first() + i * w.kgds.di()) / 1000.0);
+  return buf;
+}
+
+struct holes {
+  std::vector<std::string> found;  // one line per field with holes
+
+  // Counts the points without data of one field (where `counts`, when given, is 1).
+  void look(const source_field* s, const float* v, const window& w, const float* counts = nullptr,
+            const std::string& where = "") {
+    const std::size_t n = static_cast<std::size_t>(w.im) * static_cast<std::size_t>(w.jm);
+    std::size_t count = 0, first = n;
+    for (std::size_t p = 0; p < n; ++p)
+      if (v[p] == input_fill && (!counts || counts[p] == 1.0f)) {
+        if (count++ == 0) first = p;
+      }
+    if (count == 0) return;
+    found.push_back(s->file + ": " + s->origin + ": " + field_label(*s) + " has " +
+                    std::to_string(count) + " of " + std::to_string(n) + " points without data" +
+                    where + ", the first at " + point_text(w, first));
+  }
+};
+
+// What conv2model does with points without data, by field.
+const char* converter_does(bool soil, bool mask, bool upper) {
+  if (soil) return "conv2model fills soil gaps along each row from the nearest soil values";
+  if (mask) return "conv2model makes them land";
+  if (upper) return "conv2model writes -99999 there into the work file";
+  return "conv2model writes 0 there";
+}
+
+void report(const holes& h, bool allow, const char* does, std::ostream& warn) {
+  if (h.found.empty()) return;
+  if (!allow)
+    throw run_error(h.found.front() +
+                    (h.found.size() > 1
+                         ? " (and " + std::to_string(h.found.size() - 1) + " more fields)"
+                         : std::string()) +
+                    "; refused (--allow-holes accepts them: " + does + ")");
+  for (const std::string& line : h.found)
+    warn << program << ": warning: " << line << ": kept as no data, " << does << "\n";
+}
+
+void check_soil(analysis& a, const selection& sel, const window& w, bool allow,
+                std::ostream& warn) {
+  std::string absent;
+  for (const std::string& s : sel.absent_soil) absent += (absent.empty() ? "" : ", ") + s;
+  if (!absent.empty()) {
+    std::string unknown;
+    for (const source_field* s : sel.unknown_soil) unknown += "; not recognised: " + s->origin;
+    const std::string text = "no " + absent + " in the input" + unknown;
+    if (!allow)
+      throw run_error(text + "; refused (--allow-holes writes them as no data: " +
+                      converter_does(true, false, false) + ", a field without any stays 0)");
+    warn << program << ": warning: " << text << ": written as no data\n";
+  }
+  holes h;
+  const float* mask = a.slp.level(k_lsm);
+  for (int k = k_soil_t1; k <= nsfcfld; ++k)
+    if (const source_field* s = sel.surface[static_cast<std::size_t>(k - 1)])
+      h.look(s, a.slp.level(k), w, mask, " over land");
+  report(h, allow, converter_does(true, false, false), warn);
+  // Soil over sea holds no data; the converter fills it.
+  for (int k = k_soil_t1; k <= nsfcfld; ++k) {
+    float* soil = a.slp.level(k);
+    for (std::size_t p = 0; p < a.slp.level_size(); ++p)
+      if (mask[p] == 0.0f) soil[p] = input_fill;
+  }
+}
+
+}  // namespace
+
+void check_holes(analysis& a, const selection& sel, const window& w, bool allow,
+                 std::ostream& warn) {
+  holes upper;
+  for (std::size_t f = 0; f < n_upper; ++f)
+    for (std::size_t l = 0; l < sel.levels.size(); ++l)
+      upper.look(sel.upper[f][l], a.upper[f].level(static_cast<std::int32_t>(l + 1)), w);
+  report(upper, allow, converter_does(false, false, true), warn);
+  holes mask, surface;
+  mask.look(sel.surface[k_lsm - 1], a.slp.level(k_lsm), w);
+  report(mask, allow, converter_does(false, true, false), warn);
+  for (int k = k_msl; k <= k_orog; ++k)
+    surface.look(sel.surface[static_cast<std::size_t>(k - 1)], a.slp.level(k), w);
+  report(surface, allow, converter_does(false, false, false), warn);
+  check_soil(a, sel, w, allow, warn);
+}
+
+double derive_relative_humidity(analysis& a, const selection& sel, std::ostream& warn) {
+  const auto rh = static_cast<std::size_t>(upper_field::rh);
+  const auto tp = static_cast<std::size_t>(upper_field::tp);
+  const grid& t = a.upper[tp];
+  double largest = 0;
+  std::size_t derived = 0;
+  for (std::size_t l = 0; l < sel.levels.size(); ++l) {
+    if (!sel.upper[rh][l]->kind.from_specific_humidity) continue;
+    if (derived++ == 0) estab::es_ini();
+    const auto level = static_cast<std::int32_t>(l + 1);
+    const float p = static_cast<float>(sel.levels[l]);
+    // The converter's factor q / rh at every point: its conversion of rh = 1.
+    grid t_level = make_grid(t.im, t.jm, 1);
+    std::copy_n(t.level(level), t.level_size(), t_level.data);
+    grid ones = make_grid(t.im, t.jm, 1);
+    std::fill(ones.all().begin(), ones.all().end(), 1.0f);
+    const grid factor = rh_to_q(t_level, std::span<const float>(&p, 1), std::move(ones));
+    float* v = a.upper[rh].level(level);
+    grid back = make_grid(t.im, t.jm, 1);
+    for (std::size_t i = 0; i < t.level_size(); ++i)
+      back.data[i] = v[i] == input_fill || t.level(level)[i] == input_fill ? input_fill
+                                                                           : v[i] / factor.data[i];
+    const std::vector<float> q(v, v + t.level_size());
+    std::copy_n(back.data, t.level_size(), v);
+    // Converted back as conv2model will: the largest relative difference from q.
+    const grid q_back = rh_to_q(t_level, std::span<const float>(&p, 1), std::move(back));
+    for (std::size_t i = 0; i < q.size(); ++i)
+      if (q[i] != input_fill && q[i] != 0.0f && std::isfinite(q_back.data[i]))
+        largest = std::max(largest, std::fabs(double(q_back.data[i]) - q[i]) / std::fabs(q[i]));
+  }
+  if (derived > 0)
+    warn << program << ": note: relative humidity derived from specific humidity (q) on " << derived
+         << " level" << (derived == 1 ? "" : "s")
+         << " by inverting conv2model's own conversion; converted back it differs from q by "
+            "at most "
+         << largest << " (relative)\n";
+  return largest;
+}
+
+}  // namespace c2m::prepare

@@ -1,0 +1,89 @@
+#include "companion/prepare/outputs.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "common/command_line_options.hpp"
+#include "common/errors.hpp"
+
+namespace c2m::prepare {
+
+namespace {
+
+// The part of "2011-01-15T12:00Z" a conversion stands for.
+std::string time_part(char conversion, const std::string& t) {
+  switch (conversion) {
+    case 'Y':
+      return t.substr(0, 4);
+    case 'm':
+      return t.substr(5, 2);
+    case 'd':
+      return t.substr(8, 2);
+    case 'H':
+      return t.substr(11, 2);
+    case 'M':
+      return t.substr(14, 2);
+    default:
+      return "";
+  }
+}
+
+bool is_time_conversion(char c) {
+  return c == 'Y' || c == 'm' || c == 'd' || c == 'H' || c == 'M';
+}
+
+}  // namespace
+
+std::string name_for_time(const std::string& pattern, const std::string& valid_time) {
+  std::string name;
+  for (std::size_t k = 0; k < pattern.size(); ++k) {
+    if (pattern[k] != '%') {
+      name += pattern[k];
+      continue;
+    }
+    const char c = k + 1 < pattern.size() ? pattern[++k] : '\0';
+    if (c == '%')
+      name += '%';
+    else if (is_time_conversion(c) && valid_time.size() >= 16)
+      name += time_part(c, valid_time);
+    else
+      throw usage_error("-o: \"" + pattern + "\": a name pattern knows %Y %m %d %H %M and %% only");
+  }
+  return name;
+}
+
+bool names_a_time(const std::string& pattern) {
+  for (std::size_t k = 0; k + 1 < pattern.size(); ++k)
+    if (pattern[k] == '%') {
+      if (is_time_conversion(pattern[k + 1])) return true;
+      ++k;
+    }
+  return false;
+}
+
+void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
+                                  const std::vector<std::string>& outputs) {
+  for (const std::string& out : outputs) {
+    struct stat o {};
+    if (::stat(out.c_str(), &o) != 0) {
+      if (errno == ENOENT) continue;  // a new file
+      throw run_error(os_error(out, "cannot check output file"));
+    }
+    for (const std::string& in : inputs) {
+      struct stat i {};
+      if (::stat(in.c_str(), &i) != 0) throw run_error(os_error(in, "cannot open input file"));
+      if (i.st_dev == o.st_dev && i.st_ino == o.st_ino)
+        throw run_error(out + ": is the input " + in +
+                        "; writing it would destroy the input (choose another output name" +
+                        (out.find("InputModelInf.txt") != std::string::npos
+                             ? ", or run in another directory: the grid configuration is "
+                               "always ./InputModelInf.txt"
+                             : "") +
+                        ")");
+    }
+  }
+}
+
+}  // namespace c2m::prepare

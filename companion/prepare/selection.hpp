@@ -1,0 +1,36 @@
+// What is taken from the fields found for one valid time: one source per upper-air field
+// and pressure level, one per surface field, and the levels every upper-air field has.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "companion/prepare/source_field.hpp"
+
+namespace c2m::prepare {
+
+struct selection {
+  std::vector<double> levels;                           // hPa, bottom first
+  std::vector<std::vector<const source_field*>> upper;  // [field][level]
+  std::vector<const source_field*> surface;             // [k - 1], null if absent
+  std::vector<const source_field*> ignored;             // found again in a later place
+  std::vector<const source_field*> unknown_soil;        // soil layers of another layering
+  std::vector<std::string> absent_soil;                 // "st1 (soil temperature layer 1)"
+};
+
+// Chooses the fields; `levels` are those asked for (empty: every level that all five
+// upper-air fields have, with a note for each level left out). Relative humidity is
+// taken where the files give it, else specific humidity, to be converted. Throws
+// run_error when a field the converter needs is absent.
+selection select(const std::vector<const source_field*>& found, const std::vector<double>& levels,
+                 std::ostream& warn);
+
+// Every field chosen lies on the grid of the first upper-air field.
+void check_one_grid(const selection& sel);
+
+std::string level_text(double hpa);              // "850"
+std::string field_label(const source_field& s);  // "tp 850 hPa", "lsm"
+std::string surface_title(int k);                // "soil temperature layer 1"
+
+}  // namespace c2m::prepare

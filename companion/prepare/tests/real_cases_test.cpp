@@ -1,0 +1,322 @@
+// conv2model-prepare on what users hand it: outputs that are inputs, interruptions, a
+// forecast series, two runs, ensemble members, holes, specific humidity instead of
+// relative humidity, and a Lambert grid regridded with CDO. Every case is made from real
+// messages of the GFS file and of NCEP's Eta file with grib_copy, grib_set and CDO, as
+// each test says.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common/constants.hpp"
+#include "companion/prepare/tests/prepare_case.hpp"
+#include "tests/support/scratch.hpp"
+
+namespace c2m::test {
+namespace {
+
+// The GFS fields the converter needs (grib_copy also splits NCEP's u+v messages), and the
+// same six and twelve hours later (grib_set forecastTime): a series f120, f126, f132.
+class prepare_real : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<scratch_dir>();
+    const shell_result r =
+        shell(dir_->path(),
+              "grib_copy -w typeOfLevel=isobaricInhPa/surface/meanSea/depthBelowLandLayer " +
+                  quoted(gfs_grib2()) +
+                  " f120.grib2 && grib_set -s forecastTime=126 f120.grib2 f126.grib2 && "
+                  "grib_set -s forecastTime=132 f120.grib2 f132.grib2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const shell_result ref = prepare(dir_->path(), "-o ref.bin f120.grib2");
+    ASSERT_EQ(ref.status, 0) << ref.err;
+    ref_ = read_file(*dir_ / "ref.bin");
+    ref_config_ = read_file(*dir_ / "InputModelInf.txt");
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+  static std::string in(const std::string& name) { return quoted(*dir_ / name); }
+
+  static std::unique_ptr<scratch_dir> dir_;
+  static std::string ref_, ref_config_;
+};
+
+std::unique_ptr<scratch_dir> prepare_real::dir_;
+std::string prepare_real::ref_, prepare_real::ref_config_;
+
+TEST_F(prepare_real, an_output_that_is_an_input_is_refused_before_anything_is_written) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "mkdir sub && cp " + in("f120.grib2") +
+                                  " sub/in.grib2 && ln -s sub/in.grib2 link.grib2")
+                .status,
+            0);
+  for (const char* out : {"sub/in.grib2", "./sub/../sub/in.grib2", "link.grib2"}) {
+    const shell_result r = prepare(dir.path(), std::string("-o ") + out + " sub/in.grib2");
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.err, std::string("conv2model-prepare: ") + out +
+                         ": is the input sub/in.grib2; writing it would destroy the input "
+                         "(choose another output name)\n");
+  }
+  EXPECT_TRUE(read_file(dir / "sub/in.grib2") == read_file(*dir_ / "f120.grib2"));
+  // The grid configuration is always ./InputModelInf.txt.
+  ASSERT_EQ(shell(dir.path(), "cp sub/in.grib2 InputModelInf.txt").status, 0);
+  const shell_result r = prepare(dir.path(), "-o x.bin InputModelInf.txt");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("InputModelInf.txt: is the input InputModelInf.txt"), std::string::npos);
+  EXPECT_TRUE(read_file(dir / "InputModelInf.txt") == read_file(*dir_ / "f120.grib2"));
+  EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\nlink.grib2\nsub\n");
+}
+
+// Eight valid times, written one after the other: the signal comes once the first
+// file's temporary exists, while later times are still read.
+TEST_F(prepare_real, a_signal_removes_the_temporary_files_and_says_so) {
+  for (const char* sig : {"INT", "TERM", "HUP"}) {
+    scratch_dir dir;
+    const std::string files = in("f120.grib2") + " " + in("f126.grib2") + " " + in("f132.grib2");
+    const shell_result r =
+        shell(dir.path(),
+              "for h in 138 144 150 156 162; do grib_set -s forecastTime=$h " + in("f120.grib2") +
+                  " f$h.grib2; done; '" + PREPARE_BIN + "' --each-time -o 'gfs_%d%H.bin' " + files +
+                  " f1*.grib2 & pid=$!; "
+                  "until ls gfs_*.bin.?????? >/dev/null 2>&1 || ! kill -0 $pid 2>/dev/null; "
+                  "do sleep 0.005; done; kill -" +
+                  sig + " $pid; wait $pid; echo $?; rm f1*.grib2");
+    const int number = std::string(sig) == "INT" ? 2 : std::string(sig) == "TERM" ? 15 : 1;
+    EXPECT_EQ(r.out, std::to_string(128 + number) + "\n") << sig << ": " << r.err;
+    EXPECT_NE(r.err.find("; its temporary files were removed, no output was written\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(shell(dir.path(), "ls -A").out, "") << sig;
+  }
+}
+
+TEST_F(prepare_real, a_forecast_series_gives_one_file_per_valid_time) {
+  scratch_dir dir;
+  const std::string files = in("f120.grib2") + " " + in("f126.grib2") + " " + in("f132.grib2");
+  const shell_result inv = prepare(dir.path(), "--inventory " + files);
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_EQ(inv.out.substr(0, inv.out.find('\n')),
+            "valid times: 3: 2011-01-15T12:00Z, 2011-01-15T18:00Z and 2011-01-16T00:00Z");
+  const shell_result refused = prepare(dir.path(), files);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("the files hold 3 valid times"), std::string::npos) << refused.err;
+
+  const shell_result r = prepare(dir.path(), "--each-time -o 'gfs_%Y%m%d%H.bin' " + files);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(r.out.rfind("wrote gfs")),
+            "wrote gfs_2011011600.bin: 144 x 73 points, 25 levels from 1000 to 10 hPa, valid at "
+            "2011-01-16T00:00Z\nwrote InputModelInf.txt\n");
+  for (const char* f : {"gfs_2011011512.bin", "gfs_2011011518.bin", "gfs_2011011600.bin"})
+    EXPECT_TRUE(read_file(dir / f) == ref_) << f;
+  EXPECT_EQ(read_file(dir / "InputModelInf.txt"), ref_config_);
+
+  const shell_result one = prepare(dir.path(), "--time 2011011518 -o one.bin " + files);
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_TRUE(read_file(dir / "one.bin") == ref_);
+  const shell_result none = prepare(dir.path(), "--time 2011-01-17T00 " + files);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("--time 2011-01-17T00: no field is valid then; the files hold "),
+            std::string::npos)
+      << none.err;
+}
+
+#ifdef BATCH_BIN
+TEST_F(prepare_real, a_series_feeds_conv2model_batch) {
+  scratch_dir dir;
+  const std::string files = in("f120.grib2") + " " + in("f126.grib2");
+  ASSERT_EQ(prepare(dir.path(), "--each-time -o 'gfs_%H.bin' " + files).status, 0);
+  const shell_result r =
+      shell(dir.path(), std::string("'") + BATCH_BIN + "' -j 2 gfs_12.bin gfs_18.bin");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("2 inputs: 2 converted"), std::string::npos) << r.out;
+  EXPECT_TRUE(read_file(dir / "gfs_12.bin.ORUwrk") == read_file(dir / "gfs_18.bin.ORUwrk"));
+}
+#endif
+
+// A run of 18 UTC giving the same valid time (grib_set dataTime, forecastTime), and
+// ensemble members (grib_set productDefinitionTemplateNumber=1 on the upper-air fields).
+TEST_F(prepare_real, two_runs_or_ensemble_members_for_one_time_are_refused_naming_both) {
+  scratch_dir dir;
+  ASSERT_EQ(
+      shell(dir.path(),
+            "grib_set -s dataTime=1800,forecastTime=114 " + in("f120.grib2") +
+                " run18.grib2 && grib_copy -w typeOfLevel=isobaricInhPa " + in("f120.grib2") +
+                " up.grib2 && grib_copy -w typeOfLevel!=isobaricInhPa " + in("f120.grib2") +
+                " sfc.grib2 && for m in 3 4; do grib_set -s productDefinitionTemplateNumber=1,"
+                "perturbationNumber=$m,numberOfForecastsInEnsemble=20 up.grib2 m$m.grib2; "
+                "done")
+          .status,
+      0);
+  const shell_result runs = prepare(dir.path(), in("f120.grib2") + " run18.grib2");
+  EXPECT_EQ(runs.status, 1);
+  EXPECT_NE(runs.err.find("two runs give fields valid at 2011-01-15T12:00Z: "), std::string::npos);
+  EXPECT_NE(runs.err.find("from the run of 2011-01-10T12:00Z"), std::string::npos) << runs.err;
+  EXPECT_NE(runs.err.find("from the run of 2011-01-10T18:00Z"), std::string::npos) << runs.err;
+
+  const shell_result members = prepare(dir.path(), "m3.grib2 m4.grib2 sfc.grib2");
+  EXPECT_EQ(members.status, 1);
+  EXPECT_EQ(members.err,
+            "conv2model-prepare: the files hold the ensemble members 3, 4; choose one with "
+            "--member N\n");
+  const shell_result four = prepare(dir.path(), "--member 4 -o m4.bin m3.grib2 m4.grib2 sfc.grib2");
+  ASSERT_EQ(four.status, 0) << four.err;
+  EXPECT_TRUE(read_file(dir / "m4.bin") == ref_);
+  EXPECT_EQ(shell(dir.path(), "ls -A | grep -c bin").out, "1\n");
+}
+
+// Temperature at 850 hPa of 290 K and above made missing (cdo setrtomiss writes a GRIB
+// bitmap), the land-sea mask's land made missing, and the top soil layer made missing
+// everywhere: each refused naming field, level, count and first point.
+TEST_F(prepare_real, holes_are_refused_naming_the_field_unless_allowed) {
+  scratch_dir dir;
+  ASSERT_EQ(
+      shell(dir.path(), "grib_copy -w shortName=t,typeOfLevel=isobaricInhPa,level=850 " +
+                            in("f120.grib2") +
+                            " t850.grib2 && cdo -s -setrtomiss,290,1000 t850.grib2 t_hole.grib2 && "
+                            "grib_copy -w shortName=lsm " +
+                            in("f120.grib2") +
+                            " lsm.grib2 && cdo -s -setrtomiss,0.5,2 lsm.grib2 lsm_hole.grib2 && "
+                            "grib_copy -w shortName=t,typeOfLevel=depthBelowLandLayer,"
+                            "scaledValueOfFirstFixedSurface=0 " +
+                            in("f120.grib2") +
+                            " st1.grib2 && cdo -s -setrtomiss,0,1000 st1.grib2 st1_hole.grib2")
+          .status,
+      0);
+  const struct {
+    const char* file;
+    const char* says;
+  } cases[] = {
+      {"t_hole.grib2",
+       "t_hole.grib2: message 1 (t, GRIB 2 0/0/0, 850 hPa): tp 850 hPa has 1652 of 10512 "
+       "points without data, the first at 42.5 S 295 E; refused (--allow-holes accepts them: "
+       "conv2model writes -99999 there into the work file)\n"},
+      {"lsm_hole.grib2",
+       "lsm has 3593 of 10512 points without data, the first at 90 S 0 E; "
+       "refused (--allow-holes accepts them: conv2model makes them land)\n"},
+      {"st1_hole.grib2",
+       "st1 has 3593 of 10512 points without data over land, the first at 90 S 0 E; refused "
+       "(--allow-holes accepts them: conv2model fills soil gaps along each row from the "
+       "nearest soil values)\n"},
+  };
+  for (const auto& c : cases) {
+    const shell_result r = prepare(dir.path(), std::string(c.file) + " " + in("f120.grib2"));
+    EXPECT_EQ(r.status, 1) << c.file;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  const shell_result allowed =
+      prepare(dir.path(), "--allow-holes -o holes.bin t_hole.grib2 " + in("f120.grib2"));
+  ASSERT_EQ(allowed.status, 0) << allowed.err;
+  EXPECT_NE(allowed.err.find("warning: t_hole.grib2: message 1"), std::string::npos);
+  EXPECT_EQ(shell(dir.path(), "ls -A | grep -c bin").out, "1\n");
+}
+
+// Specific humidity instead of relative humidity: q made from GFS's r and t by a Magnus
+// formula with CDO, written as 32-bit floats (cdo -b F32), r removed. The converter's
+// q from the derived rh must be the producer's q, point by point.
+TEST_F(prepare_real, specific_humidity_becomes_rh_that_converts_back_to_it) {
+  scratch_dir dir;
+  const std::string e = "(r/100*611.2*exp(17.67*(t-273.15)/(t-29.65)))";
+  const shell_result made = shell(
+      dir.path(),
+      "grib_copy -w typeOfLevel=isobaricInhPa,shortName=t/r " + in("f120.grib2") +
+          " tr.grib2 && lev=$(grib_get -w shortName=r,typeOfLevel=isobaricInhPa -p level tr.grib2 "
+          "| sort -n | awk 'BEGIN{ORS=\"\"} {if (NR>1) print \",\"; print $1*100}') && "
+          "cdo -s -b F32 -setparam,0.1.0 -chname,t,q -expr,'t=0.622*" +
+          e + "/(clev(t)-0.378*" + e +
+          ")' -sellevel,$lev tr.grib2 q.grib2 && grib_copy -w shortName!=r " + in("f120.grib2") +
+          " no_r.grib2");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r = prepare(dir.path(), "-o q.bin q.grib2 no_r.grib2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("note: relative humidity derived from specific humidity (q) on 25 levels "
+                       "by inverting conv2model's own conversion; converted back it differs "
+                       "from q by at most "),
+            std::string::npos)
+      << r.err;
+  const run_result run = run_conv2model(dir.path(), "q.bin\nx\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  // The work file: 5 fields of 25 levels, bottom first, then 12 surface fields, each
+  // 144 x 73 little-endian floats; the fourth field is q.
+  const std::string work = read_file(dir / "q.bin.ORUwrk");
+  ASSERT_EQ(work.size(), (5u * 25u + 12u) * 144u * 73u * 4u);
+  const std::vector<int> levels = {1000, 975, 950, 925, 900, 850, 800, 750, 700, 650, 600, 550, 500,
+                                   450,  400, 350, 300, 250, 200, 150, 100, 70,  50,  30,  10};
+  for (const std::size_t l : {std::size_t{0}, std::size_t{5}, std::size_t{12}, std::size_t{22}}) {
+    const point_values q = grib_points(dir / "q.grib2", "level=" + std::to_string(levels[l]));
+    std::vector<float> got(144 * 73);
+    std::memcpy(got.data(), work.data() + (3 * 25 + l) * got.size() * 4, got.size() * 4);
+    double largest = 0;
+    for (std::int32_t j = 0; j < 73; ++j)
+      for (std::int32_t i = 0; i < 144; ++i) {
+        const double want = q.at({-90000 + 2500 * j, 2500 * i});
+        const float have = got[static_cast<std::size_t>(j * 144 + i)];
+        if (want != 0) largest = std::max(largest, std::fabs(have - want) / std::fabs(want));
+      }
+    EXPECT_LE(largest, 2.5e-7) << levels[l] << " hPa";  // two units in the float's last place
+  }
+}
+
+// NCEP's Eta analysis on its 93 x 65 Lambert grid, regridded as README shows: grib_copy
+// splits the u+v messages, CDO interpolates to a quarter-degree window inside the Lambert
+// domain and turns the winds from the grid's axes to east and north. The land-sea mask
+// comes from the GFS file regridded the same way (a field that does not change with time
+// joins the Eta's time); the Eta file has no soil, which --allow-holes lets pass.
+TEST_F(prepare_real, a_lambert_grid_regridded_with_cdo) {
+  scratch_dir dir;
+  const shell_result refused = prepare(dir.path(), quoted(data_file("eta.grb")));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("is on a Lambert conformal grid (lambert); conv2model-prepare reads "
+                             "regular latitude/longitude grids only. Regrid it first with CDO, "
+                             "for example to a quarter-degree global grid: cdo "
+                             "remapbil,r1440x721 in.grb out.grb"),
+            std::string::npos)
+      << refused.err;
+  write_text(dir / "us.txt",
+             "gridtype = lonlat\nxsize = 121\nysize = 61\nxfirst = -110\nxinc = 0.25\n"
+             "yfirst = 30\nyinc = 0.25\n");
+  const std::string turn = "_a=sin(25*0.017453292519943295)*(clon(u)+95)*0.017453292519943295";
+  const shell_result made = shell(
+      dir.path(),
+      "grib_copy -w typeOfLevel=isobaricInhPa/surface/meanSea " + quoted(data_file("eta.grb")) +
+          " split.grb && cdo -s remapbil,us.txt split.grb ll.grb && "
+          "cdo -s -expr,'" +
+          turn + ";u=cos(_a)*u+sin(_a)*v' ll.grb u.grb && cdo -s -expr,'" + turn +
+          ";v=cos(_a)*v-sin(_a)*u' ll.grb v.grb && cdo -s delname,u,v ll.grb rest.grb "
+          "&& grib_copy -w shortName=lsm " +
+          in("f120.grib2") + " lsm.grib2 && cdo -s remapnn,us.txt lsm.grib2 lsm_us.grb");
+  ASSERT_EQ(made.status, 0) << made.err;
+  // Winds regridded but not turned keep the flag of the grid's axes: refused.
+  const shell_result unturned = prepare(dir.path(), "--allow-holes ll.grb lsm_us.grb");
+  EXPECT_EQ(unturned.status, 1);
+  EXPECT_NE(unturned.err.find("along the grid's own axes (uvRelativeToGrid=1)"), std::string::npos)
+      << unturned.err;
+
+  const shell_result r =
+      prepare(dir.path(), "--allow-holes -o eta.bin u.grb v.grb rest.grb lsm_us.grb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("no st1 (soil temperature layer 1)"), std::string::npos) << r.err;
+  EXPECT_NE(read_file(dir / "InputModelInf.txt")
+                .find("2004-12-09T12:00Z\n121 61 19\n0\n30000\n-110000\n45000\n-80000\n250\n250\n"),
+            std::string::npos)
+      << read_file(dir / "InputModelInf.txt");
+  const input_fields f = read_input(dir / "eta.bin", 121, 61, 19);
+  const point_values t500 = grib_points(dir / "rest.grb", "shortName=t,level=500");
+  const point_values u500 = grib_points(dir / "u.grb", "level=500");
+  const std::size_t n = 121 * 61, l500 = 10;  // 1000 950 ... 500: the eleventh level
+  EXPECT_EQ(f.pr[l500], 500.0f);
+  for (const std::size_t p : {std::size_t{0}, std::size_t{3000}, n - 1}) {
+    const std::pair<std::int64_t, std::int64_t> at{30000 + 250 * std::int64_t(p / 121),
+                                                   250000 + 250 * std::int64_t(p % 121)};
+    // grib_get_data prints 13 significant digits: allow the float's last bit.
+    for (const auto& [k, ref] : {std::pair{4, &t500}, std::pair{0, &u500}}) {
+      const float have = f.upper[k][l500 * n + p], want = float(ref->at(at));
+      EXPECT_TRUE(have == want || std::nextafter(have, want) == want) << k << " " << p;
+    }
+  }
+  const run_result run = run_conv2model(dir.path(), "eta.bin\nx\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
+}  // namespace
+}  // namespace c2m::test
