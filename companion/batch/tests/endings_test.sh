@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # conv2model-batch through the real GNU parallel, ended in every way but the normal one:
 # SIGINT, SIGTERM and SIGHUP to the batch alone or to its process group in the middle
-# of a batch, a full scratch file system, and inputs refused up front. After each, every
-# input stands beside outputs equal to a direct conversion of its present contents, or
-# beside none; the summary was printed with the signal's status; nothing of the batch
-# runs on; and a rerun in the same run directory at once converts the rest.
+# of a batch, SIGKILL to the batch alone, a full scratch file system, and inputs refused
+# up front. After each, every input stands beside outputs equal to a direct conversion
+# of its present contents, or beside none; the summary was printed with the signal's
+# status; nothing of the batch runs on; and a rerun in the same run directory at once
+# converts the rest. A killed batch's conversions run on: a rerun is refused until they
+# have ended, and then --summary settles the run.
 #   endings_test.sh BUILD_DIR WORK_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd) || exit 1
@@ -31,12 +33,10 @@ check_nothing_runs() {
   return 0
 }
 
-# ending SIGNAL TARGET: a batch of slow conversions, SIGNAL sent to the batch's process
-# ("process") or to its process group ("group") once two inputs have ended.
-ending() {
-  local signal=$1 target=$2 expected run=$w/run-$1-$2 pid status rows
-  expected=$((128 + $(kill -l "$signal")))
-  echo "== SIG$signal to the batch's $target"
+# start_slow_batch RUNDIR: a batch of slow conversions in the background, its process id
+# in pid, once two inputs have ended; old outputs planted beside every input before.
+start_slow_batch() {
+  local run=$1
   plant_old_outputs
   # A process group of its own, as a shell's job: a background command of a script
   # would start with SIGINT ignored, and such a signal cannot be caught.
@@ -48,6 +48,15 @@ ending() {
     [ "$(find "$run/status" -type f 2>/dev/null | wc -l)" -ge 2 ] && break
     sleep 0.05
   done
+}
+
+# ending SIGNAL TARGET: a batch of slow conversions, SIGNAL sent to the batch's process
+# ("process") or to its process group ("group") once two inputs have ended.
+ending() {
+  local signal=$1 target=$2 expected run=$w/run-$1-$2 pid status rows
+  expected=$((128 + $(kill -l "$signal")))
+  echo "== SIG$signal to the batch's $target"
+  start_slow_batch "$run"
   if [ "$target" = group ]; then kill -"$signal" -- "-$pid"; else kill -"$signal" "$pid"; fi
   wait "$pid"
   status=$?
@@ -72,6 +81,29 @@ ending TERM process
 ending HUP process
 ending INT group
 ending TERM group
+
+echo "== SIGKILL to the batch alone"
+# It cannot stop its conversions: they go on, and no rerun may start beside them.
+run=$w/run-KILL
+start_slow_batch "$run"
+kill -KILL "$pid"
+{ wait "$pid"; } 2>/dev/null
+run_checked 3 "$batch" --retry-failed -j 2 --run-dir "$run"
+grep -qx "conv2model-batch: $run: a batch is still running in this run directory (or the conversions of a killed one, in GNU parallel's session [0-9]*)" "$w/err" ||
+  fail "the rerun beside the killed batch's conversions does not tell why it was refused"
+run_checked 3 "$batch" --summary --run-dir "$run"
+for _ in $(seq 1 600); do
+  check_nothing_runs "$run" 2>/dev/null && break
+  sleep 0.2
+done
+check_nothing_runs "$run" || fail "the killed batch's conversions never ended"
+# Once they have ended, --summary settles the run.
+run_checked 1 "$batch" --summary --run-dir "$run"
+grep -q "^conv2model-batch: 20 inputs: 18 converted, 1 stopped for data, 1 failed$" "$w/out" ||
+  fail "the killed batch's conversions did not all end"
+check_invariant "$run"
+run_checked 1 "$batch" --retry-failed -j 2 --run-dir "$run" >/dev/null
+check_results "$run"
 
 echo "== a full scratch file system"
 # A small tmpfs of its own, in a mount namespace that ends with the test.
