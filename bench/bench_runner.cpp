@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/child_run.hpp"
 #include "common/errors.hpp"
 #include "common/field_file.hpp"
 #include "common/grid_config_file.hpp"
@@ -41,7 +42,8 @@
 
 namespace {
 
-constexpr double mib = 1024.0 * 1024.0;
+using namespace c2m::bench;
+
 constexpr double time_target = 1.5;        // converter wall time / fastest floor's
 constexpr double fault_target = 2.0;       // converter page faults / fastest floor's
 constexpr double memory_target = 1.10;     // peak resident memory / input payload ...
@@ -55,95 +57,6 @@ const char* floor_notes(const std::string& mode) {
   if (mode == "huge") return "(reads into 2 MiB huge pages)";
   return "(input mapped, written from the mapping)";
 }
-
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "bench_runner: %s\n", what.c_str());
-  std::exit(2);
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) fail(path + ": cannot open");
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-struct run_result {
-  double seconds = 0;
-  double peak_mib = 0;
-  long faults = 0;  // minor page faults (ru_minflt)
-};
-
-double now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void redirect(const std::string& path, int fd, int flags) {
-  const int f = ::open(path.c_str(), flags, 0666);
-  if (f < 0 || ::dup2(f, fd) < 0) _exit(127);
-  ::close(f);
-}
-
-// Runs argv in dir with stdin from stdin_path (or /dev/null), stdout and stderr to the
-// files named; timing switches CONV2MODEL_TIMING on for the child. The child's page
-// faults and peak resident memory come from wait4.
-run_result run_child(const std::string& dir, const std::vector<std::string>& argv,
-                     const std::string& stdin_path, const std::string& out_path,
-                     const std::string& err_path, bool timing) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const double start = now();
-  const pid_t pid = ::fork();
-  if (pid < 0) fail(std::string("fork: ") + std::strerror(errno));
-  if (pid == 0) {
-    if (::chdir(dir.c_str()) != 0) _exit(127);
-    redirect(stdin_path, 0, O_RDONLY);
-    redirect(out_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
-    redirect(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
-    if (timing)
-      ::setenv("CONV2MODEL_TIMING", "1", 1);
-    else
-      ::unsetenv("CONV2MODEL_TIMING");
-    ::execv(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage ru{};
-  if (::wait4(pid, &status, 0, &ru) != pid) fail(std::string("wait4: ") + std::strerror(errno));
-  run_result r;
-  r.seconds = now() - start;
-  r.peak_mib = static_cast<double>(ru.ru_maxrss) * 1024.0 / mib;  // ru_maxrss is in KiB
-  r.faults = ru.ru_minflt;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    fail(argv[0] + " failed in " + dir + " (see " + err_path + ")");
-  return r;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
-
-// One program's runs on one case.
-struct program_runs {
-  std::string name;
-  std::vector<std::string> argv;
-  bool floor = false;  // a candidate for the floor the converter is held to
-  std::vector<double> seconds;
-  std::vector<double> faults;
-  double peak_mib = 0;
-
-  void add(const run_result& r) {
-    seconds.push_back(r.seconds);
-    faults.push_back(static_cast<double>(r.faults));
-    peak_mib = std::max(peak_mib, r.peak_mib);
-  }
-  double median_s() const { return median(seconds); }
-  double median_faults() const { return median(faults); }
-};
 
 // Sum of the record lengths of an input field file: the bytes its data takes in memory.
 std::uint64_t payload_bytes(const std::string& path) {
@@ -314,15 +227,6 @@ case_result bench_case(const std::string& name, const std::string& dir, int runs
   return c;
 }
 
-// The children run inside the case directory: every path given is made absolute first.
-std::string absolute(const std::string& path) {
-  char* full = ::realpath(path.c_str(), nullptr);
-  if (!full) fail(path + ": " + std::strerror(errno));
-  std::string s = full;
-  std::free(full);
-  return s;
-}
-
 const char* verdict(bool ok) {
   return ok ? "ok" : "MISSED";
 }
@@ -384,8 +288,7 @@ int main(int argc, char** argv) {
                  "NAME=DIR [NAME=DIR ...]\n");
     return 2;
   }
-  const int runs = std::atoi(argv[1]);
-  if (runs < 1) fail("RUNS must be at least 1");
+  const int runs = parse_runs(argv[1]);
   std::vector<case_result> cases;
   int first_case = 4;
   std::string compared;

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# The benchmark: conv2model against the I/O floor on two sample cases.
+# The benchmark: conv2model against the I/O floor on two sample cases, then the
+# companions beside the tools users compare them with.
 #   bench/run.sh [RUNS]        (RUNS runs per program and case, taking turns, default 15)
 # Builds conv2model, the floor and the runner in Release in build-bench/, and
 # conv2model in the plain build type in build-bench-plain/; generates the cases in
 # build-bench/bench-data/ (again only when sample_gen has changed); checks that both
 # builds write the same bytes (work file, info file, log) on every case; then prints
-# the tables. Exits non-zero when the outputs differ or a target is missed.
+# the tables. Then, when conv2model-inspect is built, its NetCDF export of the global
+# case's work file against nccopy (BENCH_COMPANION_RUNS rounds, default 3); and when
+# conv2model-prepare is built too, prepare and the conversion on a quarter-degree GRIB 2
+# file made from the GFS test file (its messages split one field each by grib_copy,
+# then cdo -f grb2 -invertlat -remapbil,r1440x721), with the end-to-end time.
+# With prepare comes its floor, bench/prepare_floor (ecCodes' own decode of the fields
+# prepare reads, one thread, and the write of their bytes), timed in the same turns
+# beside prepare -j 1. Exits non-zero when the outputs differ or a target is missed.
 # BENCH_COMPARE=PATH times another conv2model binary (an earlier version) beside them.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +27,12 @@ plain_options=(-DCONV2MODEL_TESTS=OFF -DCONV2MODEL_INSPECT=OFF)
 
 echo "building $build (Release) and $plain (plain) ..." >&2
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target conv2model sample_gen io_floor bench_runner >/dev/null
+cmake --build "$build" -j2 --target conv2model sample_gen io_floor bench_runner companion_bench \
+  >/dev/null
+# The companions, when this build has them.
+for target in conv2model-inspect conv2model-prepare prepare_floor; do
+  cmake --build "$build" -j2 --target "$target" >/dev/null 2>&1 || true
+done
 cmake -S "$top" -B "$plain" "${plain_options[@]}" >/dev/null
 cmake --build "$plain" -j2 --target conv2model >/dev/null
 
@@ -55,7 +68,43 @@ for c in "${cases[@]}"; do
   case_args+=("$name=$dir")
 done
 
+# The quarter-degree GRIB 2 case, made again only when its source has changed.
+quarter_degree_grib() {
+  local source=$top/companion/prepare/tests/data/gfs.t12z.pgrbf120.2p5deg.grib2
+  local dir=$data/prepare
+  if [ ! -f "$dir/gfs-quarter-degree.grib2" ] || [ "$source" -nt "$dir/gfs-quarter-degree.grib2" ]; then
+    echo "making the quarter-degree GRIB 2 case ..." >&2
+    rm -rf "$dir" && mkdir -p "$dir"
+    grib_copy "$source" "$dir/split.grib2"
+    cdo -s -f grb2 -invertlat -remapbil,r1440x721 "$dir/split.grib2" "$dir/quarter.tmp"
+    mv "$dir/quarter.tmp" "$dir/gfs-quarter-degree.grib2"
+    rm "$dir/split.grib2"
+  fi
+  echo "$dir/gfs-quarter-degree.grib2"
+}
+
+status=0
 compare=()
 if [ -n "${BENCH_COMPARE:-}" ]; then compare=(--compare "$BENCH_COMPARE"); fi
 "$build/bench/bench_runner" "$runs" "$build/conv2model" "$build/bench/io_floor" "${compare[@]}" \
-  "${case_args[@]}"
+  "${case_args[@]}" || status=$?
+
+if [ -x "$build/conv2model-inspect" ]; then
+  companions=("$build/bench/companion_bench" "${BENCH_COMPANION_RUNS:-3}"
+    "$build/conv2model-inspect" "$data/global")
+  if [ -x "$build/conv2model-prepare" ] && ! { command -v cdo && command -v grib_copy; } >/dev/null; then
+    echo "bench: prepare is not timed: its case is made with cdo and grib_copy" \
+      "(Debian packages cdo and libeccodes-tools)" >&2
+  elif [ -x "$build/conv2model-prepare" ]; then
+    grib=$(quarter_degree_grib)
+    # The floor decodes the fields prepare reads: their numbers from its inventory.
+    mapfile -t fields < <("$build/conv2model-prepare" --inventory "$grib" 2>/dev/null |
+      sed -n 's/.*: message \([0-9]*\) (.*/\1/p')
+    companions+=("$build/conv2model-prepare" "$build/conv2model" "$grib" "$(dirname "$grib")"
+      "$build/bench/prepare_floor" "${fields[@]}")
+  fi
+  echo "bench: the companions ..." >&2
+  echo
+  "${companions[@]}" || status=$((status > 0 ? status : $?))
+fi
+exit "$status"

@@ -75,7 +75,9 @@ TEST(info_file, hostile_headers_are_refused) {
             "w.gdsinfo: ends before => Number of Levels (not a conv2model info file?)");
   std::string no_points = whole;
   const std::size_t at = no_points.find(" kgds(2)");
-  no_points.replace(no_points.rfind(' ', at - 1) + 1, at - no_points.rfind(' ', at - 1) - 1, "0");
+  const std::size_t from = no_points.rfind(' ', at - 1) + 1;
+  no_points.erase(from, at - from);
+  no_points.insert(from, 1, '0');
   EXPECT_NE(error_of(no_points).find("has no points"), std::string::npos) << error_of(no_points);
   std::string extra = whole + "  one more field\n";
   EXPECT_NE(error_of(extra).find("lists 5 3-D and 13 surface fields"), std::string::npos);

@@ -1,6 +1,7 @@
 #include "companion/common/field_codes.hpp"
 
 #include <algorithm>
+#include <cctype>
 
 namespace c2m::companion {
 
@@ -23,8 +24,16 @@ bool field_codes::has_standard_name(std::string_view name) const {
   return !name.empty() && (name == standard_name || name == standard_name_also);
 }
 
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 bool field_codes::has_name(std::string_view name) const {
-  return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
+  return !name.empty() && std::any_of(names.begin(), names.end(),
+                                      [&](std::string_view n) { return same_name(n, name); });
 }
 
 std::string field_codes::grib2_param() const {

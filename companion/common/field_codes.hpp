@@ -32,10 +32,13 @@ struct field_codes {
   bool has_grib2(long discipline, long category, long number) const;
   bool has_ecmwf(long code) const;
   bool has_standard_name(std::string_view name) const;
-  bool has_name(std::string_view name) const;
+  bool has_name(std::string_view name) const;  // in either case: NCAR's ERA5 writes T, MSL
   // "number.category.discipline", CDO's param attribute; empty where there is none.
   std::string grib2_param() const;
 };
+
+// Short names compared in either case.
+bool same_name(std::string_view a, std::string_view b);
 
 namespace codes {
 

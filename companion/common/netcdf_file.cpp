@@ -15,8 +15,11 @@ netcdf_file netcdf_file::create(const std::string& path) {
 netcdf_file netcdf_file::open(const std::string& path) {
   int id = -1;
   const int status = nc_open(path.c_str(), NC_NOWRITE, &id);
+  // A file cut short shows as an HDF or a format error: say what it most likely is.
+  const bool damaged = status == NC_EHDFERR || status == NC_ENOTNC || status == NC_ETRUNC;
   if (status != NC_NOERR)
-    throw run_error(path + ": cannot open NetCDF file: nc_open: " + nc_strerror(status));
+    throw run_error(path + ": cannot open NetCDF file: nc_open: " + nc_strerror(status) +
+                    (damaged ? " (the file looks cut short or damaged)" : ""));
   return netcdf_file(id, path);
 }
 
@@ -65,9 +68,29 @@ int netcdf_file::define_var(const std::string& name, nc_type type, const std::ve
   return v;
 }
 
-void netcdf_file::compress(int var) {
-  check(nc_def_var_deflate(id_, var, 1, 1, 1), "nc_def_var_deflate",
+void netcdf_file::chunk(int var, const std::vector<std::size_t>& sizes) {
+  check(nc_def_var_chunking(id_, var, NC_CHUNKED, sizes.data()), "nc_def_var_chunking",
+        "cannot set the chunks of variable " + label(var));
+  std::size_t values = 1;
+  for (const std::size_t n : sizes) values *= n;
+  nc_type type = NC_NAT;
+  std::size_t value_bytes = 0;
+  check(nc_inq_vartype(id_, var, &type), "nc_inq_vartype", "cannot inquire variable " + label(var));
+  check(nc_inq_type(id_, type, nullptr, &value_bytes), "nc_inq_type",
+        "cannot inquire the type of variable " + label(var));
+  // One slot, and a chunk leaves the cache as soon as it is complete.
+  check(nc_set_var_chunk_cache(id_, var, values * value_bytes, 1, 1.0f), "nc_set_var_chunk_cache",
+        "cannot set the chunk cache of variable " + label(var));
+}
+
+void netcdf_file::compress(int var, int level) {
+  check(nc_def_var_deflate(id_, var, 1, 1, level), "nc_def_var_deflate",
         "cannot set the compression of variable " + label(var));
+}
+
+void netcdf_file::no_fill(int var) {
+  check(nc_def_var_fill(id_, var, NC_NOFILL, nullptr), "nc_def_var_fill",
+        "cannot switch off the fill of variable " + label(var));
 }
 
 void netcdf_file::put_text(int var, const std::string& name, const std::string& value) {

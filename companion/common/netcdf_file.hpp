@@ -26,7 +26,12 @@ class netcdf_file {
   int define_dim(const std::string& name, std::size_t length);
   int define_var(const std::string& name, nc_type type, std::initializer_list<int> dims);
   int define_var(const std::string& name, nc_type type, const std::vector<int>& dims);
-  void compress(int var);  // shuffle and deflate level 1
+  // Chunks of these sizes, one per axis. Each is meant to be written whole in one call, so
+  // the variable's chunk cache is made to hold just one: a chunk larger than the default
+  // cache would otherwise be read back, inflated and deflated again on every partial write.
+  void chunk(int var, const std::vector<std::size_t>& sizes);
+  void compress(int var, int level);  // shuffle, then deflate at level 1 to 9
+  void no_fill(int var);              // for a variable whose every value will be written
   void put_text(int var, const std::string& name, const std::string& value);  // NC_GLOBAL too
   void put_float(int var, const std::string& name, float value);
   void put_int(int var, const std::string& name, int value);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 
@@ -34,8 +35,7 @@ extern "C" void on_signal(int sig) {
   say(sig == SIGINT    ? ": interrupted (SIGINT)"
       : sig == SIGTERM ? ": terminated (SIGTERM)"
                        : ": hung up (SIGHUP)");
-  say(removed ? "; its temporary files were removed, no output was written\n"
-              : "; no output was written\n");
+  say(removed ? "; its temporary files were removed, no output was written\n" : "\n");
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
@@ -68,6 +68,7 @@ temporary_name::temporary_name(const std::string& path) : slot_(-1) {
   if (slot_ < 0) throw run_error(path + ": too many temporary files at once");
   const auto k = static_cast<std::size_t>(slot_);
   std::memcpy(names[k], path.c_str(), path.size() + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);  // the name before the mark
   used[k] = 1;
 }
 

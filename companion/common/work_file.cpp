@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <utility>
 
 #include "common/byte_order.hpp"
 #include "common/errors.hpp"
@@ -45,12 +46,14 @@ grid_info parse_grid_info(std::string_view text, const std::string& name) {
   return grid_info_of(info_file::parse(text, name));
 }
 
-work_file read_work_file(const std::string& path) {
-  work_file w;
-  w.path = path;
-  w.info = grid_info_of(info_file::read(w.info_path()));
+namespace {
 
-  const unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// Opens the work file of w.path, whose info w holds, and refuses it unless its size is
+// what the info file describes; returns the open file and its size.
+std::pair<unique_fd, std::uint64_t> open_checked(const work_file& w) {
+  const std::string& path = w.path;
+
+  unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.is_open()) throw run_error(os_error(path, "cannot open work file"));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) throw run_error(os_error(path, "cannot examine work file"));
@@ -74,6 +77,22 @@ work_file read_work_file(const std::string& path) {
                            "may be records of an earlier, larger conversion"
                          : ""));
 
+  return {std::move(fd), bytes};
+}
+
+}  // namespace
+
+work_file read_work_info(const std::string& path) {
+  work_file w;
+  w.path = path;
+  w.info = grid_info_of(info_file::read(w.info_path()));
+  (void)open_checked(w);
+  return w;
+}
+
+work_file read_work_file(const std::string& path) {
+  work_file w = read_work_info(path);
+  const auto [fd, bytes] = open_checked(w);
   w.values.resize(bytes / 4);
   read_exactly(fd.get(), path, w.values.data(), bytes, "work file");
   floats_from_little_endian(w.values);

@@ -53,6 +53,10 @@ grid_info parse_grid_info(std::string_view text, const std::string& name);
 // Reads WORKFILE.gdsinfo and WORKFILE; refuses a work file whose size does not match.
 work_file read_work_file(const std::string& path);
 
+// Reads WORKFILE.gdsinfo and checks WORKFILE's size against it, as read_work_file does,
+// but leaves values empty: for a reader that goes through the records one at a time.
+work_file read_work_info(const std::string& path);
+
 // Every record of the layout, in file order.
 std::vector<record_id> list_records(const grid_info& info);
 

@@ -129,6 +129,11 @@ netcdf_options netcdf_options_of(const command_line& c, std::span<const std::str
       throw usage_error("--grib-edition must be 1 or 2, not '" + *g + "'", *g);
     options.grib_edition = *g == "1" ? 1 : 2;
   }
+  if (const auto d = c.value("--deflate")) {
+    if (d->size() != 1 || (*d)[0] < '0' || (*d)[0] > '9')
+      throw usage_error("--deflate must be a level from 0 to 9, not '" + *d + "'", *d);
+    options.deflate = (*d)[0] - '0';
+  }
   options.command_line = quoted_command("netcdf", args);
   return options;
 }
@@ -136,7 +141,7 @@ netcdf_options netcdf_options_of(const command_line& c, std::span<const std::str
 int run_netcdf(const command_line& c, std::span<const std::string> args, std::ostream&,
                std::ostream& err) {
   const netcdf_options options = netcdf_options_of(c, args);
-  const work_file w = read_work_file(c.operands[0]);
+  const work_file w = read_work_info(c.operands[0]);
   warn_about_grid(w, err);
   export_netcdf(w, c.operands[1], options);
   return exit_ok;
@@ -174,8 +179,10 @@ int run_overview(const command_line& c, std::span<const std::string>, std::ostre
 
 constexpr cli_option stats_options[] = {{"--check", 0, false}, {"--histogram", 0, false}};
 constexpr cli_option compare_options[] = {{"--tolerance", 0, true}};
-constexpr cli_option netcdf_options_table[] = {
-    {"--time", 0, true}, {"--soil-depths", 0, true}, {"--grib-edition", 0, true}};
+constexpr cli_option netcdf_options_table[] = {{"--time", 0, true},
+                                               {"--soil-depths", 0, true},
+                                               {"--grib-edition", 0, true},
+                                               {"--deflate", 0, true}};
 constexpr cli_option png_options[] = {
     {"--hpa", 0, true}, {"--min", 0, true}, {"--max", 0, true}, {"--time", 0, true}};
 constexpr cli_option overview_options[] = {{"--time", 0, true}};

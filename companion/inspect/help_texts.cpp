@@ -123,6 +123,8 @@ Options:
                           the layers are numbered 1 to 4 (GRIB 2) or stand on
                           no axis (GRIB 1), their depths stated as unknown
       --grib-edition N    1 (default) or 2: the GRIB edition CDO is to write
+      --deflate N         compression: 0 for none, 1 (default) to 9 for shuffle and
+                          deflate at that level; each level of a field is a chunk
   -h, --help              show this help and exit
       --version           show the version and exit
 )";

@@ -1,16 +1,21 @@
 #include "companion/inspect/netcdf_export.hpp"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "common/byte_order.hpp"
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/file_io.hpp"
+#include "common/unique_fd.hpp"
 #include "common/version.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/netcdf_file.hpp"
@@ -226,8 +231,11 @@ coordinates define_coordinates(netcdf_file& nc, const grid_info& info,
   return c;
 }
 
+// A field is written a record at a time, so a record is a chunk: each chunk is then
+// compressed once, when it is written, and a reader of one level inflates only that level.
 std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& vars,
-                               const coordinates& c, int grib_edition) {
+                               const coordinates& c, const grid_info& info,
+                               const netcdf_options& options) {
   std::vector<int> ids;
   for (const variable& v : vars) {
     std::vector<int> dims = c.lead;
@@ -235,12 +243,17 @@ std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& var
     if (is_soil(v)) dims.push_back(c.soil);
     if (const int layer = v.field->soil_layer; is_layer(v) && c.layer_dim[layer - 1] >= 0)
       dims.push_back(c.layer_dim[layer - 1]);
+    std::vector<std::size_t> chunk(dims.size(), 1);
     dims.push_back(c.lat);
     dims.push_back(c.lon);
+    chunk.push_back(static_cast<std::size_t>(info.jm));
+    chunk.push_back(static_cast<std::size_t>(info.im));
     const int id =
         nc.define_var(is_soil(v) ? v.field->short_name : display_name(*v.field), NC_FLOAT, dims);
-    nc.compress(id);
-    describe(nc, id, *v.field, grib_edition);
+    nc.chunk(id, chunk);
+    if (options.deflate > 0) nc.compress(id, options.deflate);
+    nc.no_fill(id);
+    describe(nc, id, *v.field, options.grib_edition);
     ids.push_back(id);
   }
   return ids;
@@ -290,32 +303,50 @@ void write_coordinates(netcdf_file& nc, const coordinates& c, const work_file& w
     }
 }
 
-// One record at a time: a level or a layer of the variable, the whole grid.
+// Where each record of the work file goes: variable k, level or layer n.
+struct destination {
+  std::size_t record = 0, k = 0, n = 0;
+};
+
+std::vector<destination> in_file_order(const std::vector<variable>& vars) {
+  std::vector<destination> order;
+  for (std::size_t k = 0; k < vars.size(); ++k)
+    for (std::size_t n = 0; n < vars[k].records.size(); ++n)
+      order.push_back({vars[k].records[n], k, n});
+  std::sort(order.begin(), order.end(),
+            [](const destination& a, const destination& b) { return a.record < b.record; });
+  return order;
+}
+
+// The records are read in file order, one at a time into one buffer (the whole work
+// file never stands in memory), and each is written as one chunk of its variable.
 void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variable>& vars,
                   const std::vector<int>& ids, const coordinates& c) {
-  std::vector<float> scaled;
-  for (std::size_t k = 0; k < vars.size(); ++k) {
-    const variable& v = vars[k];
-    for (std::size_t n = 0; n < v.records.size(); ++n) {
-      const std::span<const float> r = w.record(static_cast<int>(v.records[n]));
-      const float* data = r.data();
-      if (v.field->pa_per_unit != 1.0f) {
-        scaled.assign(r.begin(), r.end());
-        for (float& x : scaled)
-          if (x != missing_value) x *= v.field->pa_per_unit;
-        data = scaled.data();
-      }
-      std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
-      if (v.has_levels || is_soil(v) ||
-          (is_layer(v) && c.layer_dim[v.field->soil_layer - 1] >= 0)) {
-        start.push_back(n);
-        count.push_back(1);
-      }
-      start.insert(start.end(), {0, 0});
-      count.insert(count.end(),
-                   {static_cast<std::size_t>(w.info.jm), static_cast<std::size_t>(w.info.im)});
-      nc.write(ids[k], start, count, data);
+  const unique_fd fd(::open(w.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.is_open()) throw run_error(os_error(w.path, "cannot open work file"));
+  std::vector<float> record(w.points());
+  const std::size_t record_bytes = record.size() * sizeof(float);
+  std::size_t at = 1;  // the record the file is at
+  for (const destination& d : in_file_order(vars)) {
+    if (d.record != at &&
+        ::lseek(fd.get(), static_cast<off_t>((d.record - 1) * record_bytes), SEEK_SET) < 0)
+      throw run_error(os_error(w.path, "cannot seek in work file"));
+    at = d.record + 1;
+    read_exactly(fd.get(), w.path, record.data(), record_bytes, "work file");
+    floats_from_little_endian(record);
+    const variable& v = vars[d.k];
+    if (v.field->pa_per_unit != 1.0f)
+      for (float& x : record)
+        if (x != missing_value) x *= v.field->pa_per_unit;
+    std::vector<std::size_t> start(c.lead.size(), 0), count(c.lead.size(), 1);
+    if (v.has_levels || is_soil(v) || (is_layer(v) && c.layer_dim[v.field->soil_layer - 1] >= 0)) {
+      start.push_back(d.n);
+      count.push_back(1);
     }
+    start.insert(start.end(), {0, 0});
+    count.insert(count.end(),
+                 {static_cast<std::size_t>(w.info.jm), static_cast<std::size_t>(w.info.im)});
+    nc.write(ids[d.k], start, count, record.data());
   }
 }
 
@@ -333,7 +364,7 @@ void export_netcdf(const work_file& w, const std::string& out_path, const netcdf
   staged_output out(out_path);
   netcdf_file nc = netcdf_file::create(out.temp_path());
   const coordinates c = define_coordinates(nc, w.info, options, any_soil, any_layer);
-  const std::vector<int> ids = define_fields(nc, vars, c, options.grib_edition);
+  const std::vector<int> ids = define_fields(nc, vars, c, w.info, options);
   define_globals(nc, w, options, any_soil || any_layer);
   nc.end_define();
   write_coordinates(nc, c, w, axes, options);

@@ -18,6 +18,7 @@ struct netcdf_options {
   std::vector<double> soil_depths;
   std::optional<analysis_time> time;  // a time coordinate when given
   int grib_edition = 1;               // which attributes tell CDO the GRIB parameters
+  int deflate = 1;                    // 0: none; 1 to 9: shuffle and deflate at that level
   std::string command_line;           // for the history attribute
 };
 
@@ -26,6 +27,7 @@ std::vector<double> parse_soil_depths(const std::string& text);
 
 // Writes out_path (replacing it only once the new file is complete). The values are the
 // work file's own, except the pressures in hPa, which are written in Pa (x 100 in float).
+// The records are read from w.path one at a time: w needs only its info (read_work_info).
 void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options);
 
 }  // namespace c2m::inspect

@@ -70,7 +70,8 @@ void check_soil(analysis& a, const selection& sel, const window& w, bool allow,
   for (const std::string& s : sel.absent_soil) absent += (absent.empty() ? "" : ", ") + s;
   if (!absent.empty()) {
     std::string unknown;
-    for (const source_field* s : sel.unknown_soil) unknown += "; not recognised: " + s->origin;
+    for (const source_field* s : sel.unknown_soil)
+      unknown += "; not recognised: " + s->file + ": " + s->origin;
     const std::string text = "no " + absent + " in the input" + unknown;
     if (!allow)
       throw run_error(text + "; refused (--allow-holes writes them as no data: " +

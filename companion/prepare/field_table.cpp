@@ -136,7 +136,7 @@ std::optional<field_kind> netcdf_field(std::string_view standard_name, std::stri
         codes::air_temperature.has_standard_name(standard_name))
       return soil_by_depth(k_soil_t1);
     if (codes::soil_moisture.has_standard_name(standard_name) ||
-        (standard_name.empty() && codes::soil_moisture.names[1] == name))
+        (standard_name.empty() && companion::same_name(codes::soil_moisture.names[1], name)))
       return soil_by_depth(k_soil_m1);
     return std::nullopt;
   }
@@ -144,7 +144,7 @@ std::optional<field_kind> netcdf_field(std::string_view standard_name, std::stri
   if (!on_pressure_levels)
     for (const role& r : roles)
       for (int layer = 1; is_soil(r) && layer <= 4; ++layer)
-        if (name == std::string(r.codes->names[0]) + std::to_string(layer)) {
+        if (companion::same_name(name, std::string(r.codes->names[0]) + std::to_string(layer))) {
           field_kind k = r.kind;
           k.surface += 2 * (layer - 1);
           k.soil_layer_by_depth = false;

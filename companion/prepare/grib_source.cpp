@@ -77,11 +77,14 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
              k.optional_string("shortName").value_or("unknown") + ", " + code_text(code) + ", " +
              level_text(level) + ")";
   if (kind->soil_layer_by_depth) {
+    // A layer of another model's layering stays unresolved: the inventory lists it, and a
+    // missing soil layer is reported with it.
     const std::optional<int> layer =
         level.bottom_missing ? std::nullopt : soil_layer(level.top, level.bottom);
-    if (!layer) return std::nullopt;  // a soil layer of another model's layering
-    s.kind.surface += 2 * (*layer - 1);
-    s.kind.soil_layer_by_depth = false;
+    if (layer) {
+      s.kind.surface += 2 * (*layer - 1);
+      s.kind.soil_layer_by_depth = false;
+    }
   }
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
   // Winds along the axes of a projected grid keep that flag when CDO regrids them without

@@ -213,9 +213,10 @@ void adjust_units(field_kind& kind, const std::string& units) {
     kind.divisor = 0.01;
 }
 
+// "[time=3]": which step of an axis a field is.
 std::string indexed(const std::string& dim, std::size_t k) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%s=%zu", dim.c_str(), k);
+  std::snprintf(buf, sizeof buf, "[%s=%zu]", dim.c_str(), k);
   return buf;
 }
 
@@ -232,7 +233,7 @@ std::vector<source_field> per_time(const netcdf_file& nc, const source_field& s,
     source_field f = s;
     f.time_index = static_cast<std::int64_t>(k);
     f.valid_time = time_text(t[k], units);
-    f.origin += td.length > 1 ? "[" + indexed(td.name, k) + "]" : "";
+    if (td.length > 1) f.origin += indexed(td.name, k);
     out.push_back(std::move(f));
   }
   return out;
@@ -255,7 +256,7 @@ std::vector<source_field> per_level(const netcdf_file& nc, const source_field& s
   for (std::size_t l = 0; l < levels.size(); ++l) {
     source_field f = s;
     f.level_index = static_cast<std::int64_t>(l);
-    f.origin += "[" + indexed(ld.name, l) + "]";
+    f.origin += indexed(ld.name, l);
     if (!a.on(axis::depth)) {
       f.level_hpa = levels[l] / divisor;
     } else if (const std::optional<int> layer =

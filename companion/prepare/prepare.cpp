@@ -231,8 +231,12 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
   const std::string& first = runs.front().time->valid;
   write_config(config.temp_path(), config_name, runs.front().w, runs.front().sel,
                first.empty() ? "analysis" : first);
-  for (auto& s : staged) s->commit();
-  config.commit();
+  {
+    // All outputs or none: no signal between the renames.
+    const companion::signals_held held;
+    for (auto& s : staged) s->commit();
+    config.commit();
+  }
   for (std::size_t k = 0; k < runs.size(); ++k) {
     const prepared& r = runs[k];
     out << "wrote " << names[k] << ": " << r.w.im << " x " << r.w.jm << " points, "

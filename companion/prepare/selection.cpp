@@ -115,7 +115,7 @@ std::vector<double> asked_levels(const by_level_t& by_level, const std::vector<d
     for (std::size_t f = 0; f < n_upper; ++f)
       if (!has_level(by_level, f, level)) {
         std::string present;
-        for (const auto& e : by_level[f]) present += " " + level_text(e.first);
+        for (const auto& e : by_level[f]) present.append(" ").append(level_text(e.first));
         throw run_error("no " + upper_text(f) + " at " + level_text(level) +
                         " hPa in the input; it has the levels (hPa)" + present);
       }

@@ -90,6 +90,8 @@ TEST(inspect_cli, mistakes_give_one_diagnostic_on_standard_error) {
       {{"netcdf", "--soil-depths", "0.1,0.4,0.3,2", dir / "w", dir / "x.nc"},
        "not four increasing depths"},
       {{"netcdf", "--grib-edition", "3", dir / "w", dir / "x.nc"}, "must be 1 or 2"},
+      {{"netcdf", "--deflate", "10", dir / "w", dir / "x.nc"}, "--deflate must be a level from 0"},
+      {{"netcdf", "--deflate=", dir / "w", dir / "x.nc"}, "--deflate must be a level from 0"},
       {{"png", dir / "w", "tp", dir / "x.png"}, "tp is a 3-D field: give a LEVEL", 2},
       {{"png", dir / "w", "rh", "1", dir / "x.png"}, "unknown field 'rh'", 2},
       {{"png", "--hpa", "500", dir / "w", "ta", dir / "x.png"}, "no level at 500 hPa", 2},

@@ -235,6 +235,45 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
     EXPECT_THROW(parse_soil_depths(bad), run_error) << bad;
 }
 
+// Whatever the compression, each level of a field is one chunk and the values are the
+// same bits; only the storage changes.
+TEST(inspect_netcdf_export, deflate_levels_change_the_storage_not_the_values) {
+  c2m::test::scratch_dir dir;
+  write_case(numbered_case(), dir / "w");
+  const work_file w = read_work_file(dir / "w");
+  const char* fields[] = {"ua",  "va", "zg",   "hus", "ta",   "sftlf",
+                          "psl", "ps", "orog", "tsl", "mrsov"};
+  std::vector<std::vector<float>> plain;
+  for (const int level : {0, 1, 9}) {
+    netcdf_options options;
+    options.deflate = level;
+    options.time = parse_analysis_time("2024-01-15");
+    options.grib_edition = 2;  // the soil layers on an axis too
+    const std::string out = dir / ("out" + std::to_string(level) + ".nc");
+    export_netcdf(w, out, options);
+    const std::string h = command_output("ncdump -hs " + out);
+    for (const char* chunks :
+         {"\t\tta:_ChunkSizes = 1, 1, 4, 5 ;\n", "\t\tmrsov:_ChunkSizes = 1, 1, 4, 5 ;\n",
+          "\t\torog:_ChunkSizes = 1, 4, 5 ;\n"})
+      EXPECT_NE(h.find(chunks), std::string::npos) << level << ": " << chunks << h;
+    const std::string deflate = "\t\tta:_DeflateLevel = " + std::to_string(level) + " ;\n";
+    EXPECT_EQ(h.find(deflate) != std::string::npos, level > 0) << level << "\n" << h;
+    EXPECT_EQ(h.find("\t\tta:_Shuffle = \"true\" ;\n") != std::string::npos, level > 0) << h;
+    EXPECT_EQ(h.find("_DeflateLevel") != std::string::npos, level > 0) << h;
+
+    const netcdf_file nc = netcdf_file::open(out);
+    for (std::size_t k = 0; k < std::size(fields); ++k) {
+      const std::vector<float> got = nc.read_floats(nc.var(fields[k]));
+      if (level == 0) {
+        plain.push_back(got);
+        continue;
+      }
+      ASSERT_EQ(got.size(), plain[k].size()) << fields[k];
+      EXPECT_TRUE(same_bits(got, plain[k].data())) << level << " " << fields[k];
+    }
+  }
+}
+
 TEST(inspect_netcdf_export, a_failed_export_leaves_no_file_and_keeps_an_older_one) {
   c2m::test::scratch_dir dir;
   test::work_case c = numbered_case();

@@ -202,5 +202,105 @@ TEST_F(prepare_layouts, several_valid_times_in_one_call) {
       << part.err;
 }
 
+// ERA5 as NCAR archives it: one variable per file, upper-case names without a
+// standard_name, each holding the hours of a day (here 12 and 18 UTC, the second made
+// with cdo shifttime), and the land-sea mask and surface geopotential in an invariant
+// file dated 1979-01-01 (cdo settaxis). All passed at once, each hour gets its file,
+// with the invariant fields.
+TEST_F(prepare_layouts, era5_as_ncar_archives_it_with_an_invariant_file) {
+  const std::string dir = std::string("\"") + LAYOUTS_DIR + "\"";
+  const shell_result made = shell(
+      dir_->path(),
+      "set -e; mkdir -p ncar && cd ncar; src=" + dir +
+          "; one_variable() { ncks -3 -O -v $2 $1 $4; ncrename -O -v $2,$3 $4; "
+          "ncatted -O -a standard_name,$3,d,, $4; }; "
+          "for f in pl sfc; do cdo -s -f nc2 -shifttime,6hour $src/era5_new_$f.nc later.nc; "
+          "cdo -s -f nc2 mergetime $src/era5_new_$f.nc later.nc day_$f.nc; done; "
+          "for v in u v z r t; do V=$(echo $v | tr a-z A-Z); one_variable day_pl.nc $v $V $V.nc; "
+          "done; "
+          "for v in msl sp stl1 stl2 stl3 stl4 swvl1 swvl2 swvl3 swvl4; do "
+          "V=$(echo $v | tr a-z A-Z); one_variable day_sfc.nc $v $V $V.nc; done; "
+          "cdo -s -f nc2 -settaxis,1979-01-01,00:00:00 -selname,lsm,z $src/era5_new_sfc.nc inv.nc; "
+          "one_variable inv.nc lsm LSM invariant_LSM.nc; one_variable inv.nc z Z invariant_Z.nc; "
+          "rm later.nc day_*.nc inv.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result single = prepare(
+      dir_->path(), "-o one.bin " + layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc"));
+  ASSERT_EQ(single.status, 0) << single.err;
+  const shell_result r = prepare(dir_->path(), "--each-time -o 'ncar_%H.bin' ncar/*.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(*dir_ / "ncar_12.bin") == read_file(*dir_ / "one.bin"));
+  EXPECT_TRUE(read_file(*dir_ / "ncar_18.bin") == read_file(*dir_ / "one.bin"));
+}
+
+// ERA5's final and preliminary data in one file: an expver axis of 2 before time (made
+// with ncecat -u expver from two copies). Refused naming the axis and the fix.
+TEST_F(prepare_layouts, an_expver_axis_is_refused_naming_it_and_the_fix) {
+  const shell_result made = shell(dir_->path(), "ncecat -O -u expver " + layout("era5_new_sfc.nc") +
+                                                    " " + layout("era5_new_sfc.nc") + " expver.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o x.bin " + layout("era5_new_pl.nc") + " expver.nc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("expver.nc: variable lsm has the axis expver of 2 (ERA5's final and "
+                       "preliminary data in one file); keep one, for example with ncks -d "
+                       "expver,0 in.nc out.nc"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "x.bin"));
+}
+
+// GRIB 1 soil layers whose bottom is coded missing (255; grib_set bottomLevel=255 on the
+// layers of the GRIB 1 layout): listed as not recognised, and refused as soil absent.
+TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
+  const shell_result made =
+      shell(dir_->path(), "grib_copy -w indicatorOfTypeOfLevel=112 " + layout("gfs.grib1") +
+                              " soil.grib1 && grib_set -s bottomLevel=255 soil.grib1 soil255.grib1 "
+                              "&& grib_copy -w indicatorOfTypeOfLevel!=112 " +
+                              layout("gfs.grib1") + " no_soil.grib1");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result inv = prepare(dir_->path(), "--inventory soil255.grib1 no_soil.grib1");
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(inv.out.find("ignored, a soil layer of another layering: soil255.grib1: message 2 "
+                         "(st, GRIB 1 table 2 code 85, 0.1 m below ground, no bottom given)\n"),
+            std::string::npos)
+      << inv.out;
+  const shell_result r = prepare(dir_->path(), "-o soil.bin soil255.grib1 no_soil.grib1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("conv2model-prepare: no st1 (soil temperature layer 1), sm1 (soil "
+                       "moisture layer 1), st2"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("; not recognised: soil255.grib1: message 1 (st, GRIB 1 table 2 code 85, "
+                       "0 m below ground, no bottom given);"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "soil.bin"));
+}
+
+// A NetCDF-4 file cut short (head -c): the failure says what it most likely is.
+TEST_F(prepare_layouts, a_netcdf_file_cut_short_is_said_to_be) {
+  const shell_result made =
+      shell(dir_->path(), "head -c 20000 " + layout("era5_new_sfc.nc") + " > cut.nc");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const shell_result r =
+      prepare(dir_->path(), "-o cut.bin " + layout("era5_new_pl.nc") + " cut.nc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cut.nc: cannot open NetCDF file: nc_open: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(the file looks cut short or damaged)"), std::string::npos) << r.err;
+}
+
+// CDO's NetCDF of the GFS fields: soil temperature as t_3 (air temperature's name and
+// code) and soil moisture as soilw, on a depth axis with the layers' bounds.
+TEST_F(prepare_layouts, cdo_netcdf_with_soil_on_a_depth_axis) {
+  const shell_result made = shell(
+      dir_->path(),
+      "cdo -s -f nc4 copy " + layout("sel.grib2") +
+          " cdo_gfs.nc 2>/dev/null && ncdump -h cdo_gfs.nc | grep -c '(time, depth, lat, lon)'");
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_EQ(made.out, "2\n");
+  expect_same_as_source("cdo_gfs.nc", 0.0);
+}
+
 }  // namespace
 }  // namespace c2m::test

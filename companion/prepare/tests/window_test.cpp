@@ -66,5 +66,31 @@ TEST(prepare_window, a_window_leaving_the_grid_is_refused_and_nothing_is_written
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "");
 }
 
+#ifdef INSPECT_BIN
+// The grid description's longitudes, read back by conv2model-inspect from the work file
+// (its NetCDF export's lon axis, printed by ncks): the coordinates the area asked for.
+TEST(prepare_window, the_inspector_reads_the_longitudes_back_as_asked) {
+  const struct {
+    const char* area;
+    const char* lon;
+  } cases[] = {{"60/-30/20/40", "-30,-27.5,"}, {"11/169/-11/-169", "170,172.5,"}};
+  for (const auto& c : cases) {
+    scratch_dir dir;
+    const shell_result r =
+        prepare(dir.path(), std::string("-o w.bin --area ") + c.area + " " + quoted(gfs_grib2()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run_conv2model(dir.path(), "w.bin\nx\n").status, 0);
+    const shell_result lon = shell(
+        dir.path(), std::string("'") + INSPECT_BIN +
+                        "' netcdf w.bin.ORUwrk w.nc >/dev/null && ncks -C -H --trd -v lon w.nc | "
+                        "awk -F= 'NF > 1 {printf \"%s,\", $2 + 0}'");
+    ASSERT_EQ(lon.status, 0) << lon.err;
+    EXPECT_EQ(lon.out.substr(0, std::string(c.lon).size()), c.lon) << c.area << ": " << lon.out;
+    const std::string last = std::string(c.area) == "60/-30/20/40" ? ",40," : ",190,";
+    EXPECT_EQ(lon.out.substr(lon.out.size() - last.size()), last) << c.area << ": " << lon.out;
+  }
+}
+#endif
+
 }  // namespace
 }  // namespace c2m::test
