@@ -88,8 +88,8 @@ std::vector<double> common_levels(const by_level_t& by_level, std::ostream& warn
   std::map<double, bool, std::greater<>> all;
   for (const auto& m : by_level)
     for (const auto& e : m) all[e.first] = true;
-  for (const auto& [level, unused] : all) {
-    (void)unused;
+  for (const auto& entry : all) {
+    const double level = entry.first;  // a plain name: clang 14 cannot capture a binding
     if (std::any_of(levels.begin(), levels.end(), [&](double l) { return same_level(l, level); }))
       continue;
     std::string lacking;
