@@ -7,6 +7,7 @@
 
 #include "common/command_line_options.hpp"
 #include "common/errors.hpp"
+#include "common/grid_config_file.hpp"
 
 namespace c2m::prepare {
 
@@ -77,10 +78,11 @@ void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
       if (i.st_dev == o.st_dev && i.st_ino == o.st_ino)
         throw run_error(out + ": is the input " + in +
                         "; writing it would destroy the input (choose another output name" +
-                        (out.find("InputModelInf.txt") != std::string::npos
+                        (out.find(grid_config_file::name) != std::string::npos
                              ? ", or run in another directory: the grid configuration is "
-                               "always ./InputModelInf.txt"
-                             : "") +
+                               "always ./" +
+                                   std::string(grid_config_file::name)
+                             : std::string()) +
                         ")");
     }
   }

@@ -216,7 +216,8 @@ std::vector<std::string> output_names(const std::vector<prepared>& runs, const o
   for (const prepared& r : runs) {
     const std::string name = name_for_time(opt.output, r.time->valid);
     if (name.size() > layout::longest_input_name)
-      throw run_error("-o: \"" + name + "\" is longer than the 239 characters conv2model reads");
+      throw run_error("-o: \"" + name + "\" is longer than the " +
+                      std::to_string(layout::longest_input_name) + " characters conv2model reads");
     if (std::find(names.begin(), names.end(), name) != names.end())
       throw run_error("-o: \"" + opt.output + "\" names two valid times " + name +
                       "; put the time into the name, for example -o gfs_%Y%m%d%H.bin");
