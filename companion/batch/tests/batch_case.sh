@@ -214,3 +214,12 @@ run_checked() {
   cat "$w/out"
   [ "$status" -eq "$expected" ] || { cat "$w/err" >&2; fail "$* ended with status $status, not $expected"; }
 }
+
+# parallel_case BUILD_DIR WORK_DIR: the case of a test through GNU parallel: sets build
+# and w, and makes the inputs in w.
+parallel_case() {
+  build=$(cd "$1" && pwd) || exit 1
+  mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
+  command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"
+  make_case "$build" "$w"
+}

@@ -9,13 +9,9 @@
 # have ended, and then --summary settles the run.
 #   endings_test.sh BUILD_DIR WORK_DIR
 set -uo pipefail
-build=$(cd "$1" && pwd) || exit 1
-mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
 # shellcheck source=companion/batch/tests/batch_case.sh
 . "$(dirname "$0")/batch_case.sh"
-command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"
-
-make_case "$build" "$w"
+parallel_case "$@"
 # A converter slow enough to be caught in the middle of a batch.
 slow=$w/slow-conv2model
 printf '#!/bin/bash\nsleep 0.4\nexec %q "$@"\n' "$build/conv2model" >"$slow"

@@ -5,13 +5,9 @@
 # all; inputs that would write the same outputs.
 #   parallel_test.sh BUILD_DIR WORK_DIR
 set -uo pipefail
-build=$(cd "$1" && pwd) || exit 1
-mkdir -p "$2" && w=$(cd "$2" && pwd) || exit 1
 # shellcheck source=companion/batch/tests/batch_case.sh
 . "$(dirname "$0")/batch_case.sh"
-command -v parallel >/dev/null || fail "GNU parallel is not installed (Debian package parallel)"
-
-make_case "$build" "$w"
+parallel_case "$@"
 run=$w/run
 
 echo "== 20 inputs, -j 2"
