@@ -325,6 +325,13 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
       start[k] = static_cast<std::size_t>(field.time_index);
   }
   std::vector<double> values = nc.read_doubles(var, start, count);
+  // The grid comes from the latitude and longitude axes; a variable whose last two
+  // dimensions are not those axes holds another number of points.
+  if (values.size() != field.grid.points())
+    throw run_error(field.file + ": variable " + field.variable + ": its last two dimensions (" +
+                    dims[n - 2].name + ", " + dims[n - 1].name + ") hold " +
+                    std::to_string(values.size()) + " points, its grid " +
+                    std::to_string(field.grid.points()) + "; not a field on that grid");
 
   // Missing points: _FillValue (or the type's default fill) and missing_value, compared
   // in the packed form (a NaN fill stands for NaN values); then unpacking. Any other NaN

@@ -1,9 +1,11 @@
 #include "companion/prepare/source_field.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "common/constants.hpp"
+#include "common/errors.hpp"
 #include "companion/prepare/plausibility.hpp"
 
 namespace c2m::prepare {
@@ -23,6 +25,13 @@ float to_float(double x) {
 void place(std::span<const double> values, double missing, const window& cut,
            const field_kind& kind, float* out) {
   const std::size_t k = field_index(kind);
+  // Every reader checks its values against the grid; this keeps a fault there from
+  // reading past them.
+  if (!cut.row.empty() && !cut.col.empty() &&
+      *std::max_element(cut.row.begin(), cut.row.end()) +
+              *std::max_element(cut.col.begin(), cut.col.end()) >=
+          values.size())
+    throw run_error("the values read do not cover the window");
   for (std::size_t j = 0; j < cut.row.size(); ++j) {
     const double* row = values.data() + cut.row[j];
     for (std::size_t i = 0; i < cut.col.size(); ++i, ++out) {
