@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "companion/common/temporaries.hpp"
 
@@ -27,5 +28,10 @@ class staged_output {
   bool committed_ = false;
   std::unique_ptr<companion::temporary_name> registered_;  // removed on a signal
 };
+
+// Refuses, before anything is written, an output that is one of the inputs: the same
+// file (device and inode), whatever the name (links and .. included).
+void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
+                                  const std::vector<std::string>& outputs);
 
 }  // namespace c2m::inspect

@@ -10,6 +10,7 @@
 
 #include "common/command_line_options.hpp"
 #include "common/errors.hpp"
+#include "companion/common/staged_output.hpp"
 #include "companion/common/work_file.hpp"
 #include "companion/inspect/compare.hpp"
 #include "companion/inspect/grid_axes.hpp"
@@ -142,6 +143,7 @@ int run_netcdf(const command_line& c, std::span<const std::string> args, std::os
                std::ostream& err) {
   const netcdf_options options = netcdf_options_of(c, args);
   const work_file w = read_work_info(c.operands[0]);
+  check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands[1]});
   warn_about_grid(w, err);
   export_netcdf(w, c.operands[1], options);
   return exit_ok;
@@ -162,6 +164,7 @@ int run_png(const command_line& c, std::span<const std::string>, std::ostream&, 
   const work_file w = read_work_file(c.operands[0]);
   if (hpa) level = level_of_pressure(w.info, *hpa);
   const record_id r = find_record(w.info, c.operands[1], level);
+  check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands.back()});
   warn_about_grid(w, err);
   write_quicklook(w, r, options, c.operands.back());
   return exit_ok;
@@ -172,6 +175,7 @@ int run_overview(const command_line& c, std::span<const std::string>, std::ostre
   picture_options options;
   options.time = time_option(c);
   const work_file w = read_work_file(c.operands[0]);
+  check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands[1]});
   warn_about_grid(w, err);
   write_overview(w, options, c.operands[1]);
   return exit_ok;

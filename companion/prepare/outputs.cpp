@@ -64,28 +64,4 @@ bool names_a_time(const std::string& pattern) {
   return false;
 }
 
-void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
-                                  const std::vector<std::string>& outputs) {
-  for (const std::string& out : outputs) {
-    struct stat o {};
-    if (::stat(out.c_str(), &o) != 0) {
-      if (errno == ENOENT) continue;  // a new file
-      throw run_error(os_error(out, "cannot check output file"));
-    }
-    for (const std::string& in : inputs) {
-      struct stat i {};
-      if (::stat(in.c_str(), &i) != 0) throw run_error(os_error(in, "cannot open input file"));
-      if (i.st_dev == o.st_dev && i.st_ino == o.st_ino)
-        throw run_error(out + ": is the input " + in +
-                        "; writing it would destroy the input (choose another output name" +
-                        (out.find(grid_config_file::name) != std::string::npos
-                             ? ", or run in another directory: the grid configuration is "
-                               "always ./" +
-                                   std::string(grid_config_file::name)
-                             : std::string()) +
-                        ")");
-    }
-  }
-}
-
 }  // namespace c2m::prepare

@@ -1,9 +1,11 @@
 // The names conv2model-prepare writes to: one input field file per valid time from a
-// pattern, and the check that no output is one of the inputs.
+// pattern.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "companion/common/staged_output.hpp"
 
 namespace c2m::prepare {
 
@@ -14,9 +16,7 @@ std::string name_for_time(const std::string& pattern, const std::string& valid_t
 // Whether the pattern holds a time (%Y, %m, %d, %H or %M).
 bool names_a_time(const std::string& pattern);
 
-// Refuses, before anything is written, an output that is one of the inputs: the same
-// file (device and inode), whatever the name (links and .. included).
-void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
-                                  const std::vector<std::string>& outputs);
+// The check that no output is one of the inputs, shared with the inspector.
+using inspect::check_outputs_are_not_inputs;
 
 }  // namespace c2m::prepare

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "common/version.hpp"
@@ -117,6 +118,29 @@ TEST(inspect_cli, a_failed_write_of_the_output_is_an_error) {
   out.setstate(std::ios::badbit);
   EXPECT_EQ(inspect_main({"stats", dir / "w"}, out, err), 2);
   EXPECT_EQ(err.str(), "conv2model-inspect: cannot write standard output\n");
+}
+
+// An output that is the work file or its info file, by any name (a link, ..), is refused
+// before anything is written: the inputs stay byte for byte.
+TEST(inspect_cli, an_output_that_is_one_of_the_inputs_is_refused_and_the_inputs_kept) {
+  c2m::test::scratch_dir dir;
+  test::write_case(test::make_case(3, 2, 2), dir / "w");
+  const std::string work = c2m::test::read_file(dir / "w");
+  const std::string info = c2m::test::read_file(dir / "w.gdsinfo");
+  std::filesystem::create_symlink(dir / "w", dir / "link");
+  std::filesystem::create_directory(dir / "sub");
+  const std::vector<std::vector<std::string>> commands = {
+      {"netcdf", dir / "w", dir / "link"},
+      {"png", dir / "w", "ta", "1", dir / "sub/../w.gdsinfo"},
+      {"overview", dir / "w", dir / "w"},
+  };
+  for (const std::vector<std::string>& args : commands) {
+    const result r = run(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_NE(r.err.find("writing it would destroy the input"), std::string::npos) << r.err;
+    EXPECT_EQ(c2m::test::read_file(dir / "w"), work) << args[0];
+    EXPECT_EQ(c2m::test::read_file(dir / "w.gdsinfo"), info) << args[0];
+  }
 }
 
 TEST(inspect_cli, a_grid_whose_increments_disagree_is_warned_about_once_and_still_exported) {
