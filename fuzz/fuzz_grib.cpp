@@ -21,6 +21,7 @@ void decode_all(const std::string& path, const std::vector<c2m::prepare::source_
   std::vector<c2m::prepare::window> windows;
   windows.reserve(found.size());
   std::vector<std::vector<float>> out(found.size());
+  std::vector<c2m::prepare::field_summary> summaries(found.size());
   std::vector<c2m::prepare::grib_load> loads;
   for (std::size_t k = 0; k < found.size(); ++k) {
     if (found[k].grid.points() > most_points) continue;
@@ -30,9 +31,9 @@ void decode_all(const std::string& path, const std::vector<c2m::prepare::source_
       continue;
     }
     out[k].resize(std::size_t(windows.back().im) * std::size_t(windows.back().jm));
-    loads.push_back({&found[k], &windows.back(), out[k].data()});
+    loads.push_back({&found[k], &windows.back(), out[k].data(), &summaries[k]});
   }
-  c2m::prepare::grib_read(path, loads, limits);
+  c2m::prepare::grib_read(path, loads, limits, false);
 }
 
 }  // namespace

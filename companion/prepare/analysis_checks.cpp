@@ -6,6 +6,7 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "companion/prepare/analysis.hpp"
+#include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/prepare.hpp"
 #include "thermo/humidity.hpp"
 #include "thermo/module_estab.hpp"
@@ -28,19 +29,14 @@ std::string point_text(const window& w, std::size_t p) {
 struct holes {
   std::vector<std::string> found;  // one line per field with holes
 
-  // Counts the points without data of one field (where `counts`, when given, is 1).
-  void look(const source_field* s, const float* v, const window& w, const float* counts = nullptr,
+  void look(const source_field* s, const field_summary& sum, const window& w,
             const std::string& where = "") {
+    if (sum.holes == 0) return;
     const std::size_t n = static_cast<std::size_t>(w.im) * static_cast<std::size_t>(w.jm);
-    std::size_t count = 0, first = n;
-    for (std::size_t p = 0; p < n; ++p)
-      if (v[p] == input_fill && (!counts || counts[p] == 1.0f)) {
-        if (count++ == 0) first = p;
-      }
-    if (count == 0) return;
     found.push_back(s->file + ": " + s->origin + ": " + field_label(*s) + " has " +
-                    std::to_string(count) + " of " + std::to_string(n) + " points without data" +
-                    where + ", the first at " + point_text(w, first));
+                    std::to_string(sum.holes) + " of " + std::to_string(n) +
+                    " points without data" + where + ", the first at " +
+                    point_text(w, sum.first_hole));
   }
 };
 
@@ -64,7 +60,7 @@ void report(const holes& h, bool allow, const char* does, std::ostream& warn) {
     warn << program << ": warning: " << line << ": kept as no data, " << does << "\n";
 }
 
-void check_soil(analysis& a, const selection& sel, const window& w, bool allow,
+void check_soil(const placed& p, const selection& sel, const window& w, bool allow,
                 std::ostream& warn) {
   std::string absent;
   for (const std::string& s : sel.absent_soil) absent += (absent.empty() ? "" : ", ") + s;
@@ -79,46 +75,62 @@ void check_soil(analysis& a, const selection& sel, const window& w, bool allow,
     warn << program << ": warning: " << text << ": written as no data\n";
   }
   holes h;
-  const float* mask = a.slp.level(k_lsm);
   for (int k = k_soil_t1; k <= nsfcfld; ++k)
     if (const source_field* s = sel.surface[static_cast<std::size_t>(k - 1)])
-      h.look(s, a.slp.level(k), w, mask, " over land");
+      h.look(s, p.surface[static_cast<std::size_t>(k - 1)], w, " over land");
   report(h, allow, converter_does(true, false, false), warn);
-  // Soil over sea holds no data; the converter fills it.
-  for (int k = k_soil_t1; k <= nsfcfld; ++k) {
-    float* soil = a.slp.level(k);
-    for (std::size_t p = 0; p < a.slp.level_size(); ++p)
-      if (mask[p] == 0.0f) soil[p] = input_fill;
-  }
 }
 
 }  // namespace
 
-void check_holes(analysis& a, const selection& sel, const window& w, bool allow,
+placed::placed(const selection& sel)
+    : upper(n_upper, std::vector<field_summary>(sel.levels.size())), surface(nsfcfld) {}
+
+void settle_soil(grid& surface, const selection& sel, bool allow_implausible, placed& p) {
+  const float* mask = surface.level(k_lsm);
+  for (int k = k_soil_t1; k <= nsfcfld; ++k) {
+    float* soil = surface.level(k);
+    if (const source_field* s = sel.surface[static_cast<std::size_t>(k - 1)])
+      p.surface[static_cast<std::size_t>(k - 1)] =
+          summarize({soil, surface.level_size()}, field_index(s->kind), allow_implausible, mask);
+    for (std::size_t i = 0; i < surface.level_size(); ++i)
+      if (mask[i] == 0.0f) soil[i] = input_fill;
+  }
+}
+
+void check_holes(const placed& p, const selection& sel, const window& w, bool allow,
                  std::ostream& warn) {
   holes upper;
   for (std::size_t f = 0; f < n_upper; ++f)
     for (std::size_t l = 0; l < sel.levels.size(); ++l)
-      upper.look(sel.upper[f][l], a.upper[f].level(static_cast<std::int32_t>(l + 1)), w);
+      upper.look(sel.upper[f][l], p.upper[f][l], w);
   report(upper, allow, converter_does(false, false, true), warn);
   holes mask, surface;
-  mask.look(sel.surface[k_lsm - 1], a.slp.level(k_lsm), w);
+  mask.look(sel.surface[k_lsm - 1], p.surface[k_lsm - 1], w);
   report(mask, allow, converter_does(false, true, false), warn);
   for (int k = k_msl; k <= k_orog; ++k)
-    surface.look(sel.surface[static_cast<std::size_t>(k - 1)], a.slp.level(k), w);
+    surface.look(sel.surface[static_cast<std::size_t>(k - 1)],
+                 p.surface[static_cast<std::size_t>(k - 1)], w);
   report(surface, allow, converter_does(false, false, false), warn);
-  check_soil(a, sel, w, allow, warn);
+  check_soil(p, sel, w, allow, warn);
 }
 
-double derive_relative_humidity(analysis& a, const selection& sel, std::ostream& warn) {
-  const auto rh = static_cast<std::size_t>(upper_field::rh);
-  const auto tp = static_cast<std::size_t>(upper_field::tp);
-  const grid& t = a.upper[tp];
+void check_values(const placed& p, const selection& sel, const window& w) {
+  for (std::size_t f = 0; f < n_upper; ++f)
+    for (std::size_t l = 0; l < sel.levels.size(); ++l)
+      check_plausible(p.upper[f][l], *sel.upper[f][l], w);
+  for (std::size_t k = 1; k <= nsfcfld; ++k)
+    if (const source_field* s = sel.surface[k - 1]) check_plausible(p.surface[k - 1], *s, w);
+}
+
+double derive_relative_humidity(grid& rh, const grid& t, const selection& sel) {
   double largest = 0;
-  std::size_t derived = 0;
+  bool first = true;
   for (std::size_t l = 0; l < sel.levels.size(); ++l) {
-    if (!sel.upper[rh][l]->kind.from_specific_humidity) continue;
-    if (derived++ == 0) estab::es_ini();
+    if (!sel.upper[static_cast<std::size_t>(upper_field::rh)][l]->kind.from_specific_humidity)
+      continue;
+    if (first) estab::es_ini();
+    first = false;
     const auto level = static_cast<std::int32_t>(l + 1);
     const float p = static_cast<float>(sel.levels[l]);
     // The converter's factor q / rh at every point: its conversion of rh = 1.
@@ -127,7 +139,7 @@ double derive_relative_humidity(analysis& a, const selection& sel, std::ostream&
     grid ones = make_grid(t.im, t.jm, 1);
     std::fill(ones.all().begin(), ones.all().end(), 1.0f);
     const grid factor = rh_to_q(t_level, std::span<const float>(&p, 1), std::move(ones));
-    float* v = a.upper[rh].level(level);
+    float* v = rh.level(level);
     grid back = make_grid(t.im, t.jm, 1);
     for (std::size_t i = 0; i < t.level_size(); ++i)
       back.data[i] = v[i] == input_fill || t.level(level)[i] == input_fill ? input_fill
@@ -140,13 +152,31 @@ double derive_relative_humidity(analysis& a, const selection& sel, std::ostream&
       if (q[i] != input_fill && q[i] != 0.0f && std::isfinite(q_back.data[i]))
         largest = std::max(largest, std::fabs(double(q_back.data[i]) - q[i]) / std::fabs(q[i]));
   }
+  return largest;
+}
+
+namespace {
+
+std::size_t levels_from_q(const selection& sel) {
+  const std::vector<const source_field*>& rh = sel.upper[static_cast<std::size_t>(upper_field::rh)];
+  return static_cast<std::size_t>(std::count_if(
+      rh.begin(), rh.end(), [](const source_field* s) { return s->kind.from_specific_humidity; }));
+}
+
+}  // namespace
+
+bool derives_humidity(const selection& sel) {
+  return levels_from_q(sel) > 0;
+}
+
+void note_derived_humidity(const selection& sel, double largest, std::ostream& warn) {
+  const std::size_t derived = levels_from_q(sel);
   if (derived > 0)
     warn << program << ": note: relative humidity derived from specific humidity (q) on " << derived
          << " level" << (derived == 1 ? "" : "s")
          << " by inverting conv2model's own conversion; converted back it differs from q by "
             "at most "
          << largest << " (relative)\n";
-  return largest;
 }
 
 }  // namespace c2m::prepare

@@ -176,6 +176,7 @@ std::vector<grib_field_bytes> frame_grib2(walk& w, const unsigned char* head) {
       f.message = {w.start, 0};
       f.edition = 2;
       f.number = w.number + static_cast<std::int64_t>(fields.size());
+      f.data_section = p;
       for (int k = 1; k <= 7; ++k)
         if (parts.s[k].length) f.sections.push_back(parts.s[k]);
       fields.push_back(std::move(f));
@@ -268,27 +269,57 @@ std::string grib_file::where(std::size_t k) const {
 }
 
 std::vector<unsigned char> grib_file::message(std::size_t k) const {
+  std::vector<unsigned char> m;
+  message(k, m);
+  return m;
+}
+
+void grib_file::message(std::size_t k, std::vector<unsigned char>& into) const {
   const grib_field_bytes& f = fields_.at(k);
-  std::vector<unsigned char> whole(f.message.length);
-  if (read_at(fd_.get(), path_, f.message.offset, whole.data(), whole.size()) != whole.size())
+  std::vector<unsigned char> whole;
+  std::vector<unsigned char>& read = f.sections.empty() ? into : whole;
+  read.resize(f.message.length);
+  if (read_at(fd_.get(), path_, f.message.offset, read.data(), read.size()) != read.size())
     throw run_error(where(k) + ": the file has changed since it was scanned (now shorter)");
-  if (std::memcmp(whole.data(), "GRIB", 4) != 0 ||
-      std::memcmp(whole.data() + whole.size() - 4, "7777", 4) != 0)
+  if (std::memcmp(read.data(), "GRIB", 4) != 0 ||
+      std::memcmp(read.data() + read.size() - 4, "7777", 4) != 0)
     throw run_error(where(k) + ": the file has changed since it was scanned");
-  if (f.sections.empty()) return whole;
+  if (f.sections.empty()) return;
 
   // One field of several: section 0 with the new total length, its sections, "7777".
   std::uint64_t total = 16 + 4;
   for (const byte_span& s : f.sections) total += s.length;
-  std::vector<unsigned char> one(whole.begin(), whole.begin() + 16);
+  into.assign(whole.begin(), whole.begin() + 16);
   for (int b = 0; b < 8; ++b)
-    one[static_cast<std::size_t>(15 - b)] = static_cast<unsigned char>(total >> (8 * b));
+    into[static_cast<std::size_t>(15 - b)] = static_cast<unsigned char>(total >> (8 * b));
   for (const byte_span& s : f.sections) {
     const auto from = whole.begin() + static_cast<std::ptrdiff_t>(s.offset - f.message.offset);
-    one.insert(one.end(), from, from + static_cast<std::ptrdiff_t>(s.length));
+    into.insert(into.end(), from, from + static_cast<std::ptrdiff_t>(s.length));
   }
-  one.insert(one.end(), {'7', '7', '7', '7'});
-  return one;
+  into.insert(into.end(), {'7', '7', '7', '7'});
+}
+
+bool grib_file::headers(std::size_t k, std::vector<unsigned char>& into) const {
+  const grib_field_bytes& f = fields_.at(k);
+  if (f.edition != 2) {
+    message(k, into);
+    return false;
+  }
+  constexpr std::uint64_t section_head = 5;  // its length and number
+  if (f.sections.empty()) {
+    into.resize(f.data_section + section_head - f.message.offset);
+    if (read_at(fd_.get(), path_, f.message.offset, into.data(), into.size()) != into.size() ||
+        std::memcmp(into.data(), "GRIB", 4) != 0 || into.back() != 7)
+      throw run_error(where(k) + ": the file has changed since it was scanned");
+    return true;
+  }
+  // One field of several: its own message as message() makes it, cut after the same.
+  message(k, into);
+  std::uint64_t cut = 16 + section_head;
+  for (const byte_span& s : f.sections)
+    if (s.offset != f.data_section) cut += s.length;
+  into.resize(cut);
+  return true;
 }
 
 }  // namespace c2m::prepare

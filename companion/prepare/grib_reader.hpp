@@ -30,6 +30,7 @@ struct grib_field_bytes {
   int edition = 2;
   std::int64_t number = 0;          // from 1, as grib_ls counts
   std::vector<byte_span> sections;  // empty: the message as it stands
+  std::uint64_t data_section = 0;   // GRIB 2: where its section 7 starts in the file
 };
 
 class grib_file {
@@ -49,6 +50,12 @@ class grib_file {
   // process holding this object may call it). Throws run_error when the file no longer
   // holds the bytes the scan found.
   std::vector<unsigned char> message(std::size_t k) const;
+  // The same into `into`, whose storage is reused from message to message.
+  void message(std::size_t k, std::vector<unsigned char>& into) const;
+  // For GRIB 2, the same without the data: up to section 7's length and number, all
+  // ecCodes needs for a handle on the keys (codes_handle_new_from_partial_message);
+  // for GRIB 1 the whole message. Returns whether the bytes are partial.
+  bool headers(std::size_t k, std::vector<unsigned char>& into) const;
 
  private:
   std::string path_;

@@ -35,18 +35,24 @@ struct handle_deleter {
 };
 using handle_ptr = std::unique_ptr<codes_handle, handle_deleter>;
 
-// A handle on field k of the file over bytes of our own, checked by the scan; the
-// bytes live as long as the handle.
-struct field_handle {
-  std::vector<unsigned char> bytes;
-  handle_ptr h;
-};
+// A handle on field k of the file over `bytes`, read into them now and checked by the
+// scan. The bytes are the caller's, reused from message to message (fresh memory for
+// each costs a page fault per 4 KiB): they must outlive the handle.
+handle_ptr open_field(const grib_file& file, std::size_t k, std::vector<unsigned char>& bytes) {
+  file.message(k, bytes);
+  handle_ptr h(codes_handle_new_from_message(nullptr, bytes.data(), bytes.size()));
+  if (!h) throw run_error(file.where(k) + ": cannot be decoded" + decoder_said());
+  return h;
+}
 
-field_handle open_field(const grib_file& file, std::size_t k) {
-  field_handle f{file.message(k), nullptr};
-  f.h.reset(codes_handle_new_from_message(nullptr, f.bytes.data(), f.bytes.size()));
-  if (!f.h) throw run_error(file.where(k) + ": cannot be decoded" + decoder_said());
-  return f;
+// The same for reading keys only: for GRIB 2 without its data, which the inventory of
+// a large file would otherwise read in full.
+handle_ptr open_headers(const grib_file& file, std::size_t k, std::vector<unsigned char>& bytes) {
+  handle_ptr h(file.headers(k, bytes)
+                   ? codes_handle_new_from_partial_message(nullptr, bytes.data(), bytes.size())
+                   : codes_handle_new_from_message(nullptr, bytes.data(), bytes.size()));
+  if (!h) throw run_error(file.where(k) + ": cannot be decoded" + decoder_said());
+  return h;
 }
 
 // "GRIB 2 0/2/2" or "GRIB 1 table 2 code 33".
@@ -205,12 +211,20 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   return s;
 }
 
-// Decodes the values of one load in a worker and leaves its window in the slot. The
-// values' storage is the worker's own, kept from message to message.
-std::size_t decode_values(const grib_file& file, const grib_load& l, std::vector<double>& values,
-                          std::span<unsigned char> slot) {
-  const field_handle f = open_field(file, static_cast<std::size_t>(l.field->message));
-  codes_handle* h = f.h.get();
+// A worker's own storage, kept from message to message.
+struct worker_memory {
+  std::vector<unsigned char> message;
+  std::vector<double> values;
+};
+
+// Decodes the values of one load in a worker and leaves its window in the slot, followed
+// by its summary. The values' storage is the worker's own, kept from message to message.
+std::size_t decode_values(const grib_file& file, const grib_load& l, bool allow_implausible,
+                          worker_memory& memory, std::span<unsigned char> slot) {
+  const handle_ptr handle =
+      open_field(file, static_cast<std::size_t>(l.field->message), memory.message);
+  codes_handle* h = handle.get();
+  std::vector<double>& values = memory.values;
   const std::string what = file.path() + ": " + l.field->origin;
   std::size_t count = 0;
   if (const int err = codes_get_size(h, "values", &count))
@@ -224,8 +238,13 @@ std::size_t decode_values(const grib_file& file, const grib_load& l, std::vector
   if (const int err = codes_get_double_array(h, "values", values.data(), &count))
     throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
                     decoder_said());
-  place(values, bitmap_missing, *l.cut, l.field->kind, reinterpret_cast<float*>(slot.data()));
-  return window_bytes(*l.cut);
+  auto* placed = reinterpret_cast<float*>(slot.data());
+  place(values, bitmap_missing, *l.cut, l.field->kind, placed);
+  const std::size_t bytes = window_bytes(*l.cut);
+  const field_summary summary =
+      summarize({placed, bytes / sizeof(float)}, field_index(l.field->kind), allow_implausible);
+  std::memcpy(slot.data() + bytes, &summary, sizeof summary);
+  return bytes + sizeof summary;
 }
 
 }  // namespace
@@ -235,12 +254,13 @@ std::vector<source_field> grib_inventory(const std::string& path, const decode_l
   const std::size_t n = file.fields().size();
   if (n == 0) throw run_error(path + ": not a GRIB or NetCDF file (no GRIB message found)");
   std::vector<std::optional<source_field>> entries(n);
+  std::vector<unsigned char> bytes;  // each worker's copy, once it is one
   run_in_workers(
       n, inventory_entry_bytes, limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
-        const field_handle f = open_field(file, k);
-        return put_field(
-            inventory_entry(grib_keys(f.h.get(), file.where(k)), path, std::int64_t(k)), slot);
+        const handle_ptr h = open_headers(file, k, bytes);
+        return put_field(inventory_entry(grib_keys(h.get(), file.where(k)), path, std::int64_t(k)),
+                         slot);
       },
       [&](std::size_t k, std::span<const unsigned char> r) { entries[k] = take_field(r, path); },
       [&](std::size_t k) { return file.where(k); });
@@ -251,7 +271,7 @@ std::vector<source_field> grib_inventory(const std::string& path, const decode_l
 }
 
 void grib_read(const std::string& path, const std::vector<grib_load>& loads,
-               const decode_limits& limits) {
+               const decode_limits& limits, bool allow_implausible) {
   const grib_file file(path);
   std::size_t most = 0;
   for (const grib_load& l : loads) {
@@ -260,18 +280,28 @@ void grib_read(const std::string& path, const std::vector<grib_load>& loads,
                       std::to_string(l.field->message + 1) + " now)");
     most = std::max(most, window_bytes(*l.cut));
   }
-  std::vector<double> values;  // each worker's copy, once it is one
+  worker_memory memory;  // each worker's copy, once it is one
+  static_assert(std::is_trivially_copyable_v<field_summary>);
   run_in_workers(
-      loads.size(), most, limits,
+      loads.size(), most + sizeof(field_summary), limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
-        return decode_values(file, loads[k], values, slot);
+        return decode_values(file, loads[k], allow_implausible, memory, slot);
       },
       [&](std::size_t k, std::span<const unsigned char> r) {
-        if (r.size() != window_bytes(*loads[k].cut))
+        const std::size_t bytes = window_bytes(*loads[k].cut);
+        if (r.size() != bytes + sizeof(field_summary))
           throw run_error(path + ": " + loads[k].field->origin + ": the decoding process gave " +
                           std::to_string(r.size()) + " bytes for a window of " +
-                          std::to_string(window_bytes(*loads[k].cut)));
-        std::memcpy(loads[k].out, r.data(), r.size());
+                          std::to_string(bytes));
+        field_summary sum;
+        std::memcpy(&sum, r.data() + bytes, sizeof sum);
+        const std::size_t n = bytes / sizeof(float);
+        if (sum.holes > n || (sum.holes > 0 && sum.first_hole >= n) ||
+            (sum.refused && sum.refused_at >= n))
+          throw run_error(path + ": " + loads[k].field->origin +
+                          ": the decoding process gave a malformed summary");
+        std::memcpy(loads[k].out, r.data(), bytes);
+        *loads[k].summary = sum;
       },
       [&](std::size_t k) { return file.where(std::size_t(loads[k].field->message)); });
 }

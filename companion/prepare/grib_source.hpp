@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "companion/prepare/decode_workers.hpp"
+#include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/source_field.hpp"
 
 namespace c2m::prepare {
@@ -17,16 +18,17 @@ namespace c2m::prepare {
 // or the file holds no GRIB message.
 std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits);
 
-// One message to decode and where its window goes.
+// One message to decode, where its window goes, and where what it holds is told.
 struct grib_load {
   const source_field* field = nullptr;
   const window* cut = nullptr;
   float* out = nullptr;
+  field_summary* summary = nullptr;
 };
 
 // Decodes the messages of `loads` (all from `path`) in worker processes, each value
-// placed once into its window.
+// placed once into its window, and summarised there.
 void grib_read(const std::string& path, const std::vector<grib_load>& loads,
-               const decode_limits& limits);
+               const decode_limits& limits, bool allow_implausible);
 
 }  // namespace c2m::prepare

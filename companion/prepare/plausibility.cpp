@@ -1,7 +1,10 @@
 #include "companion/prepare/plausibility.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "common/constants.hpp"
@@ -63,14 +66,77 @@ bool plausible(std::size_t k, double v) {
   return v >= r.low - slack && v <= r.high + slack;
 }
 
-void check_plausible(std::span<const float> values, const source_field& field, const window& w,
-                     bool allow_implausible) {
-  const std::size_t k = field_index(field.kind);
+namespace {
+
+// The floats that pass: a range unchecked, or allowed to be left, is that of the
+// finite floats; a checked one is plausible()'s, from the least float at or above its
+// low end to the greatest at or below its high end.
+struct bounds {
+  float low, high;
+};
+
+bounds passing(std::size_t k, bool allow_implausible) {
+  constexpr float most = std::numeric_limits<float>::max();
+  const c2m::inspect::plausible_range r = c2m::inspect::input_range(k);
+  if (!r.checked || allow_implausible) return {-most, most};
+  const double slack = 1e-3 * (double(r.high) - double(r.low));
+  const double low = r.low - slack, high = r.high + slack;
+  float lo = static_cast<float>(low), hi = static_cast<float>(high);
+  if (double(lo) < low) lo = std::nextafter(lo, most);
+  if (double(hi) > high) hi = std::nextafter(hi, -most);
+  return {lo, hi};
+}
+
+// NaN passes no comparison; the infinities lie beyond every bound.
+bool passes(float v, bounds b) {
+  return (v >= b.low) & (v <= b.high);
+}
+
+// Where a summary found something: the first hole and the first refused value.
+void find_firsts(std::span<const float> values, bounds b, const float* land, field_summary& s) {
+  bool hole_seen = false;
   for (std::size_t p = 0; p < values.size(); ++p) {
     const float v = values[p];
-    if (v == input_fill || (std::isfinite(v) && (allow_implausible || plausible(k, v)))) continue;
-    throw run_error(refusal(field, w, p, v));
+    if (v == input_fill) {
+      if (land && land[p] != 1.0f) continue;
+      if (!hole_seen) s.first_hole = p;
+      hole_seen = true;
+      ++s.holes;
+    } else if ((!land || land[p] != 0.0f) && !passes(v, b) && !s.refused) {
+      s.refused = true;
+      s.refused_at = p;
+      s.refused_value = v;
+    }
   }
+}
+
+// Most fields have neither holes nor refused values: a pass without branches, counting
+// in 32 bits a block at a time so that it runs on whole vectors, says so.
+bool any_hole_or_refusal(std::span<const float> values, bounds b) {
+  constexpr std::size_t block = std::size_t{1} << 20;
+  for (std::size_t at = 0; at < values.size(); at += block) {
+    const std::span<const float> part = values.subspan(at, std::min(block, values.size() - at));
+    std::uint32_t found = 0;
+    for (const float v : part) found += (v == input_fill) | !passes(v, b);
+    if (found > 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+field_summary summarize(std::span<const float> values, std::size_t k, bool allow_implausible,
+                        const float* land) {
+  const bounds b = passing(k, allow_implausible);
+  field_summary s;
+  if (!land && !any_hole_or_refusal(values, b)) return s;
+  find_firsts(values, b, land, s);
+  return s;
+}
+
+void check_plausible(const field_summary& summary, const source_field& field, const window& w) {
+  if (summary.refused)
+    throw run_error(refusal(field, w, summary.refused_at, summary.refused_value));
 }
 
 }  // namespace c2m::prepare

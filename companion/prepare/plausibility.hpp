@@ -19,11 +19,25 @@ std::size_t field_index(const field_kind& kind);
 // into 16 bits or fewer rounds that far.
 bool plausible(std::size_t k, double v);
 
-// Checks one field as placed into the input field file: `values` holds the window's
-// points, west to east along each row, rows south to north. Throws run_error naming the
-// field's file and origin, the point (i and j from 1, latitude and longitude) and the
-// value.
-void check_plausible(std::span<const float> values, const source_field& field, const window& w,
-                     bool allow_implausible);
+// What one field holds as placed into the input field file (the window's points, west
+// to east along each row, rows south to north): its points without data, and the first
+// value that stops the run.
+struct field_summary {
+  std::size_t holes = 0;
+  std::size_t first_hole = 0;  // of the points without data, when there are any
+  bool refused = false;        // a value not finite, or implausible and not allowed
+  std::size_t refused_at = 0;
+  float refused_value = 0;
+};
+
+// Summarises field k. With `land` (the land-sea mask, for a soil field), only points
+// over land count as holes and points over sea are not judged: the converter fills
+// soil over sea.
+field_summary summarize(std::span<const float> values, std::size_t k, bool allow_implausible,
+                        const float* land = nullptr);
+
+// Throws run_error for the value a summary refused, naming the field's file and origin,
+// the point (i and j from 1, latitude and longitude) and the value.
+void check_plausible(const field_summary& summary, const source_field& field, const window& w);
 
 }  // namespace c2m::prepare
