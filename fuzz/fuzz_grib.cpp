@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/errors.hpp"
+#include "companion/prepare/field_reading.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "fuzz/fuzz_support.hpp"
 
@@ -22,7 +23,7 @@ void decode_all(const std::string& path, const std::vector<c2m::prepare::source_
   windows.reserve(found.size());
   std::vector<std::vector<float>> out(found.size());
   std::vector<c2m::prepare::field_summary> summaries(found.size());
-  std::vector<c2m::prepare::grib_load> loads;
+  std::vector<c2m::prepare::field_load> loads;
   for (std::size_t k = 0; k < found.size(); ++k) {
     if (found[k].grid.points() > most_points) continue;
     try {
@@ -33,7 +34,7 @@ void decode_all(const std::string& path, const std::vector<c2m::prepare::source_
     out[k].resize(std::size_t(windows.back().im) * std::size_t(windows.back().jm));
     loads.push_back({&found[k], &windows.back(), out[k].data(), &summaries[k]});
   }
-  c2m::prepare::grib_read(path, loads, limits, false);
+  c2m::prepare::read_fields(loads, limits, false);
 }
 
 }  // namespace

@@ -219,10 +219,11 @@ struct dispatch {
   std::size_t count;
   const decode_limits& limits;
   const worker_where& where;
+  const worker_ready& ready;
   std::size_t next = 0;
 
   void give(worker& w, std::span<const unsigned char> slot) {
-    if (next == count) return;
+    if (next == count || (ready && !ready(next))) return;
     const request rq{next};
     w.item = next++;
     w.deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
@@ -235,8 +236,8 @@ struct dispatch {
     throw run_error(where(*w.item) + ": cannot be decoded: " + reason);
   }
 
-  // The reply of worker w, whose socket is readable.
-  void collect(worker& w, std::span<const unsigned char> slot, const worker_take& take) {
+  // The reply of worker w, whose socket is readable: the item it was.
+  std::size_t collect(worker& w, std::span<const unsigned char> slot, const worker_take& take) {
     reply rp{};
     if (!receive_all(w.fd.get(), &rp, sizeof rp)) fail(w, slot);
     if (rp.item != *w.item || rp.length > slot.size())
@@ -244,9 +245,10 @@ struct dispatch {
                       ": cannot be decoded: the decoding process gave a malformed reply");
     if (rp.refused)
       throw run_error(std::string(reinterpret_cast<const char*>(slot.data()), rp.length));
-    take(*w.item, slot.first(rp.length));
+    const std::size_t item = *w.item;
+    take(item, slot.first(rp.length));
     w.item.reset();
-    give(w, slot);
+    return item;
   }
 };
 
@@ -264,7 +266,8 @@ int cores_available() {
 }
 
 void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limits& limits,
-                    const worker_task& task, const worker_take& take, const worker_where& where) {
+                    const worker_task& task, const worker_take& take, const worker_where& where,
+                    const worker_ready& ready, const worker_done& done) {
   if (count == 0) return;
   const std::size_t n =
       std::min<std::size_t>(count, static_cast<std::size_t>(std::max(1, limits.workers)));
@@ -272,22 +275,28 @@ void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limi
   worker_group group;
   for (std::size_t k = 0; k < n; ++k) group.start(slots, task);
   std::vector<worker>& workers = group.all();
-  dispatch d{count, limits, where};
-  for (std::size_t k = 0; k < n; ++k) d.give(workers[k], slots.slot(k));
-
-  std::size_t done = 0;
+  dispatch d{count, limits, where, ready};
+  std::size_t taken = 0;
   std::vector<pollfd> polls(n);
-  while (done < count) {
+  while (taken < count) {
+    // Every idle worker gets the next item, as far as the items are ready.
+    for (std::size_t k = 0; k < n; ++k)
+      if (!workers[k].item) d.give(workers[k], slots.slot(k));
+    if (std::none_of(workers.begin(), workers.end(), [](const worker& w) { return w.item; }))
+      throw run_error("conv2model-prepare: item " + std::to_string(d.next) +
+                      " can never start (nothing running makes room for it)");
     for (std::size_t k = 0; k < n; ++k)
       polls[k] = {workers[k].item ? workers[k].fd.get() : -1, POLLIN, 0};
-    const int ready = ::poll(polls.data(), polls.size(), wait_ms(workers));
-    if (ready < 0 && errno != EINTR)
+    const int answered = ::poll(polls.data(), polls.size(), wait_ms(workers));
+    if (answered < 0 && errno != EINTR)
       throw run_error(os_error("conv2model-prepare", "cannot wait for the decoding processes"));
     for (std::size_t k = 0; k < n; ++k) {
       worker& w = workers[k];
-      if (ready > 0 && polls[k].revents != 0) {
-        d.collect(w, slots.slot(k), take);
-        ++done;
+      if (answered > 0 && polls[k].revents != 0) {
+        const std::size_t item = d.collect(w, slots.slot(k), take);
+        ++taken;
+        d.give(w, slots.slot(k));
+        if (done) done(item);
       } else if (w.item && clock::now() >= w.deadline) {
         char limit[32];
         std::snprintf(limit, sizeof limit, "%g", limits.seconds);

@@ -34,10 +34,19 @@ using worker_take = std::function<void(std::size_t item, std::span<const unsigne
 // "FILE: message N (at byte B)": whose failure a diagnostic names.
 using worker_where = std::function<std::string(std::size_t item)>;
 
+// In the parent: whether item k may start now (where its result goes is free). Items
+// start in order; one that may not waits until a result taken has made room for it.
+using worker_ready = std::function<bool(std::size_t item)>;
+
+// In the parent: what follows the taking of item k's result, once its worker has been
+// given its next item, so that the worker goes on meanwhile.
+using worker_done = std::function<void(std::size_t item)>;
+
 // Runs task on items 0 to count - 1 in up to limits.workers worker processes, each
 // with a slot of slot_bytes, and hands each result to take, in no set order. Throws
 // run_error at the first failure, after every worker has been stopped.
 void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limits& limits,
-                    const worker_task& task, const worker_take& take, const worker_where& where);
+                    const worker_task& task, const worker_take& take, const worker_where& where,
+                    const worker_ready& ready = nullptr, const worker_done& done = nullptr);
 
 }  // namespace c2m::prepare

@@ -26,10 +26,6 @@ constexpr double bitmap_missing = 9.999e20;
 // Room for one inventory entry in a worker's slot: its texts are short.
 constexpr std::size_t inventory_entry_bytes = 64 * 1024;
 
-std::size_t window_bytes(const window& w) {
-  return std::size_t(w.im) * std::size_t(w.jm) * sizeof(float);
-}
-
 struct handle_deleter {
   void operator()(codes_handle* h) const { codes_handle_delete(h); }
 };
@@ -211,42 +207,6 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   return s;
 }
 
-// A worker's own storage, kept from message to message.
-struct worker_memory {
-  std::vector<unsigned char> message;
-  std::vector<double> values;
-};
-
-// Decodes the values of one load in a worker and leaves its window in the slot, followed
-// by its summary. The values' storage is the worker's own, kept from message to message.
-std::size_t decode_values(const grib_file& file, const grib_load& l, bool allow_implausible,
-                          worker_memory& memory, std::span<unsigned char> slot) {
-  const handle_ptr handle =
-      open_field(file, static_cast<std::size_t>(l.field->message), memory.message);
-  codes_handle* h = handle.get();
-  std::vector<double>& values = memory.values;
-  const std::string what = file.path() + ": " + l.field->origin;
-  std::size_t count = 0;
-  if (const int err = codes_get_size(h, "values", &count))
-    throw run_error(what + ": cannot read the key values: " + codes_get_error_message(err));
-  if (count != l.field->grid.points())
-    throw run_error(what + " holds " + std::to_string(count) + " values for a grid of " +
-                    std::to_string(l.field->grid.points()) + " points");
-  if (const int err = codes_set_double(h, "missingValue", bitmap_missing))
-    throw run_error(what + ": cannot set the key missingValue: " + codes_get_error_message(err));
-  values.resize(count);
-  if (const int err = codes_get_double_array(h, "values", values.data(), &count))
-    throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
-                    decoder_said());
-  auto* placed = reinterpret_cast<float*>(slot.data());
-  place(values, bitmap_missing, *l.cut, l.field->kind, placed);
-  const std::size_t bytes = window_bytes(*l.cut);
-  const field_summary summary =
-      summarize({placed, bytes / sizeof(float)}, field_index(l.field->kind), allow_implausible);
-  std::memcpy(slot.data() + bytes, &summary, sizeof summary);
-  return bytes + sizeof summary;
-}
-
 }  // namespace
 
 std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits) {
@@ -270,40 +230,35 @@ std::vector<source_field> grib_inventory(const std::string& path, const decode_l
   return found;
 }
 
-void grib_read(const std::string& path, const std::vector<grib_load>& loads,
-               const decode_limits& limits, bool allow_implausible) {
-  const grib_file file(path);
-  std::size_t most = 0;
-  for (const grib_load& l : loads) {
-    if (l.field->message < 0 || std::size_t(l.field->message) >= file.fields().size())
+grib_file check_inventory_still_holds(const std::string& path,
+                                      const std::vector<const source_field*>& fields) {
+  grib_file file(path);
+  for (const source_field* f : fields)
+    if (f->message < 0 || std::size_t(f->message) >= file.fields().size())
       throw run_error(path + ": the file has changed since its inventory (no message " +
-                      std::to_string(l.field->message + 1) + " now)");
-    most = std::max(most, window_bytes(*l.cut));
-  }
-  worker_memory memory;  // each worker's copy, once it is one
-  static_assert(std::is_trivially_copyable_v<field_summary>);
-  run_in_workers(
-      loads.size(), most + sizeof(field_summary), limits,
-      [&](std::size_t k, std::span<unsigned char> slot) {
-        return decode_values(file, loads[k], allow_implausible, memory, slot);
-      },
-      [&](std::size_t k, std::span<const unsigned char> r) {
-        const std::size_t bytes = window_bytes(*loads[k].cut);
-        if (r.size() != bytes + sizeof(field_summary))
-          throw run_error(path + ": " + loads[k].field->origin + ": the decoding process gave " +
-                          std::to_string(r.size()) + " bytes for a window of " +
-                          std::to_string(bytes));
-        field_summary sum;
-        std::memcpy(&sum, r.data() + bytes, sizeof sum);
-        const std::size_t n = bytes / sizeof(float);
-        if (sum.holes > n || (sum.holes > 0 && sum.first_hole >= n) ||
-            (sum.refused && sum.refused_at >= n))
-          throw run_error(path + ": " + loads[k].field->origin +
-                          ": the decoding process gave a malformed summary");
-        std::memcpy(loads[k].out, r.data(), bytes);
-        *loads[k].summary = sum;
-      },
-      [&](std::size_t k) { return file.where(std::size_t(loads[k].field->message)); });
+                      std::to_string(f->message + 1) + " now)");
+  return file;
+}
+
+void grib_place(const grib_file& file, const source_field& field, const window& cut,
+                grib_memory& memory, float* out) {
+  const handle_ptr handle =
+      open_field(file, static_cast<std::size_t>(field.message), memory.message);
+  codes_handle* h = handle.get();
+  const std::string what = file.path() + ": " + field.origin;
+  std::size_t count = 0;
+  if (const int err = codes_get_size(h, "values", &count))
+    throw run_error(what + ": cannot read the key values: " + codes_get_error_message(err));
+  if (count != field.grid.points())
+    throw run_error(what + " holds " + std::to_string(count) + " values for a grid of " +
+                    std::to_string(field.grid.points()) + " points");
+  if (const int err = codes_set_double(h, "missingValue", bitmap_missing))
+    throw run_error(what + ": cannot set the key missingValue: " + codes_get_error_message(err));
+  memory.values.resize(count);
+  if (const int err = codes_get_double_array(h, "values", memory.values.data(), &count))
+    throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
+                    decoder_said());
+  place(memory.values, bitmap_missing, cut, field.kind, out);
 }
 
 }  // namespace c2m::prepare

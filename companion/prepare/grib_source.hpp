@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "companion/prepare/decode_workers.hpp"
-#include "companion/prepare/plausibility.hpp"
+#include "companion/prepare/grib_reader.hpp"
 #include "companion/prepare/source_field.hpp"
 
 namespace c2m::prepare {
@@ -18,17 +18,20 @@ namespace c2m::prepare {
 // or the file holds no GRIB message.
 std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits);
 
-// One message to decode, where its window goes, and where what it holds is told.
-struct grib_load {
-  const source_field* field = nullptr;
-  const window* cut = nullptr;
-  float* out = nullptr;
-  field_summary* summary = nullptr;
+// The file, scanned again, with the fields its inventory found still in it.
+grib_file check_inventory_still_holds(const std::string& path,
+                                      const std::vector<const source_field*>& fields);
+
+// A decoding process's own storage, kept from message to message (fresh memory for each
+// costs a page fault per 4 KiB).
+struct grib_memory {
+  std::vector<unsigned char> message;
+  std::vector<double> values;
 };
 
-// Decodes the messages of `loads` (all from `path`) in worker processes, each value
-// placed once into its window, and summarised there.
-void grib_read(const std::string& path, const std::vector<grib_load>& loads,
-               const decode_limits& limits, bool allow_implausible);
+// Decodes a field of the file, found by its inventory, and places its window at `out`.
+// ecCodes reads bytes from outside here: call it in a worker process only.
+void grib_place(const grib_file& file, const source_field& field, const window& cut,
+                grib_memory& memory, float* out);
 
 }  // namespace c2m::prepare

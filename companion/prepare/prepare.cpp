@@ -1,7 +1,5 @@
 #include "companion/prepare/prepare.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -27,6 +25,7 @@
 #include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
+#include "companion/prepare/time_file.hpp"
 
 namespace c2m::prepare {
 
@@ -179,133 +178,6 @@ std::vector<std::string> output_names(const std::vector<prepared>& runs, const o
   return names;
 }
 
-// One field to read: where its values go and where what they hold is told.
-struct field_read {
-  const source_field* field;
-  float* out;
-  field_summary* summary;
-};
-
-// Reads the fields into their places, each GRIB file in one pass in message order.
-void read_fields(const std::vector<field_read>& reads, const window& w, const options& opt,
-                 const decode_limits& limits) {
-  std::map<std::string, std::vector<grib_load>> grib;
-  for (const field_read& r : reads) {
-    if (r.field->variable.empty()) {
-      grib[r.field->file].push_back({r.field, &w, r.out, r.summary});
-      continue;
-    }
-    netcdf_read(*r.field, w, r.out);
-    *r.summary = summarize({r.out, std::size_t(w.im) * std::size_t(w.jm)},
-                           field_index(r.field->kind), opt.allow_implausible);
-  }
-  for (auto& [path, loads] : grib) {
-    std::sort(loads.begin(), loads.end(), [](const grib_load& x, const grib_load& y) {
-      return x.field->message < y.field->message;
-    });
-    grib_read(path, loads, limits, opt.allow_implausible);
-  }
-}
-
-// The buffers a valid time's records are assembled in, each as large as the largest
-// record, reused from record to record and from time to time: a record is written as
-// soon as its fields are in. The second is made only when humidity is derived from q,
-// which needs the temperature of its level. The decoding processes, forked while the
-// buffers are in use, do not inherit them: else each page the parent writes afterwards
-// would first be copied for them.
-class record_buffers {
- public:
-  record_buffers(const window& w, std::int32_t lm)
-      : im_(w.im), jm_(w.jm), nl_(std::max(lm, nsfcfld)) {}
-  grid& first() { return made(a_); }
-  grid& second() { return made(b_); }
-
- private:
-  grid& made(grid& g) {
-    if (g.data) return g;
-    g = make_grid(im_, jm_, nl_);
-    if (::madvise(g.memory.start, g.memory.bytes, MADV_DONTFORK) != 0)
-      throw run_error(os_error(program, "cannot keep the record buffers to itself"));
-    return g;
-  }
-  std::int32_t im_, jm_, nl_;
-  grid a_, b_;
-};
-
-// A view of the first nl levels of a buffer.
-grid levels_of(grid& buffer, std::int32_t nl) {
-  return grid{buffer.im, buffer.jm, nl, buffer.data, {}};
-}
-
-void read_upper(const selection& sel, upper_field f, grid& g, placed& p, const window& w,
-                const options& opt, const decode_limits& limits) {
-  const auto k = static_cast<std::size_t>(f);
-  std::vector<field_read> reads;
-  for (std::size_t l = 0; l < sel.levels.size(); ++l)
-    reads.push_back({sel.upper[k][l], g.level(static_cast<std::int32_t>(l + 1)), &p.upper[k][l]});
-  read_fields(reads, w, opt, limits);
-}
-
-void read_surface(const selection& sel, grid& g, placed& p, const window& w, const options& opt,
-                  const decode_limits& limits) {
-  std::vector<field_read> reads;
-  for (int k = 1; k <= nsfcfld; ++k) {
-    const auto i = static_cast<std::size_t>(k - 1);
-    if (const source_field* s = sel.surface[i])
-      reads.push_back({s, g.level(k), &p.surface[i]});
-    else
-      std::fill_n(g.level(k), g.level_size(), input_fill);
-  }
-  read_fields(reads, w, opt, limits);
-  settle_soil(g, sel, opt.allow_implausible, p);
-}
-
-void put(field_file::writer& out, const grid& g) {
-  out.put(g.data, g.size() * sizeof(float));
-}
-
-// The input field file of one valid time, written to `temp` record by record, then
-// checked: a file that fails a check is never committed. Diagnostics name the file the
-// user asked for, `name`.
-void write_time(const prepared& r, const std::string& temp, const std::string& name,
-                const options& opt, const decode_limits& limits, record_buffers& buffers,
-                std::ostream& warn) {
-  const auto lm = static_cast<std::int32_t>(r.sel.levels.size());
-  grid a = levels_of(buffers.first(), lm);
-  placed p(r.sel);
-  const auto read = [&](upper_field f, grid& g) { read_upper(r.sel, f, g, p, r.w, opt, limits); };
-  field_file::writer out(temp, name);
-  out.put(&lm, sizeof lm);
-  for (const upper_field f : {upper_field::uw, upper_field::vw, upper_field::ht}) {
-    read(f, a);
-    put(out, a);
-  }
-  double round_trip = 0;
-  if (derives_humidity(r.sel)) {
-    // Humidity given as q needs the temperature of its level.
-    grid b = levels_of(buffers.second(), lm);
-    read(upper_field::tp, b);
-    read(upper_field::rh, a);
-    round_trip = derive_relative_humidity(a, b, r.sel);
-    put(out, a);
-    put(out, b);
-  } else {
-    for (const upper_field f : {upper_field::rh, upper_field::tp}) {
-      read(f, a);
-      put(out, a);
-    }
-  }
-  const std::vector<float> pr(r.sel.levels.begin(), r.sel.levels.end());
-  out.put(pr.data(), pr.size() * sizeof(float));
-  grid surface = levels_of(buffers.first(), nsfcfld);
-  read_surface(r.sel, surface, p, r.w, opt, limits);
-  put(out, surface);
-  out.close();
-  check_holes(p, r.sel, r.w, opt.allow_holes, warn);
-  check_values(p, r.sel, r.w);
-  note_derived_humidity(r.sel, round_trip, warn);
-}
-
 void write_all(const std::vector<prepared>& runs, const std::vector<std::string>& names,
                const options& opt, const decode_limits& limits, std::ostream& out,
                std::ostream& warn) {
@@ -313,7 +185,8 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
   record_buffers buffers(runs.front().w, static_cast<std::int32_t>(runs.front().sel.levels.size()));
   for (std::size_t k = 0; k < runs.size(); ++k) {
     staged.push_back(std::make_unique<c2m::inspect::staged_output>(names[k]));
-    write_time(runs[k], staged.back()->temp_path(), names[k], opt, limits, buffers, warn);
+    write_time_file(runs[k].sel, runs[k].w, staged.back()->temp_path(), names[k], opt, limits,
+                    buffers, warn);
   }
   c2m::inspect::staged_output config(config_name);
   const std::string& first = runs.front().time->valid;

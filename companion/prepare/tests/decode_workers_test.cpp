@@ -82,5 +82,37 @@ TEST(decode_workers, a_refusal_in_a_worker_is_the_diagnostic_as_it_stands) {
       "f.grib2: message 14 (t, 500 hPa) is on a Lambert grid");
 }
 
+// Items wait for room: here each may start only once the one before it is done, which
+// only done() says. Every item must still run once, after its predecessor; one that can
+// never start is a failure, not a hang.
+TEST(decode_workers, items_start_when_ready_and_done_follows_take) {
+  for (const int workers : {1, 3}) {
+    std::vector<int> taken(12, 0), done(12, 0);
+    run_in_workers(
+        taken.size(), 8, {workers, 60},
+        [](std::size_t, std::span<unsigned char>) { return std::size_t{0}; },
+        [&](std::size_t item, std::span<const unsigned char>) {
+          EXPECT_TRUE(item == 0 || done[item - 1]) << item;
+          ++taken[item];
+        },
+        where, [&](std::size_t item) { return item == 0 || done[item - 1] > 0; },
+        [&](std::size_t item) {
+          EXPECT_EQ(taken[item], 1) << item;
+          ++done[item];
+        });
+    for (std::size_t k = 0; k < taken.size(); ++k)
+      EXPECT_TRUE(taken[k] == 1 && done[k] == 1) << k << " with " << workers << " workers";
+  }
+  try {
+    run_in_workers(
+        4, 8, {2, 60}, [](std::size_t, std::span<unsigned char>) { return std::size_t{0}; },
+        [](std::size_t, std::span<const unsigned char>) {}, where,
+        [](std::size_t item) { return item != 2; });
+    ADD_FAILURE() << "an item that can never start passed";
+  } catch (const run_error& e) {
+    EXPECT_NE(std::string(e.what()).find("item 2 can never start"), std::string::npos) << e.what();
+  }
+}
+
 }  // namespace
 }  // namespace c2m::prepare

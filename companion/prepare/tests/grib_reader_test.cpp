@@ -2,12 +2,16 @@
 // each damage is named with the message and its byte offset before ecCodes sees it.
 #include "companion/prepare/grib_reader.hpp"
 
+#include <eccodes.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/errors.hpp"
 #include "companion/prepare/tests/prepare_case.hpp"
@@ -135,6 +139,61 @@ TEST(grib_file, gives_each_field_of_a_message_as_a_message_of_its_own) {
     };
     EXPECT_EQ(row(one.out), row(whole.out));
     EXPECT_NE(row(one.out).find(k == 3 ? "u " : "v "), std::string::npos) << row(one.out);
+  }
+}
+
+}  // namespace
+}  // namespace c2m::test
+
+namespace c2m::test {
+namespace {
+
+std::string key_text(codes_handle* h, const char* key) {
+  char text[256] = "";
+  std::size_t n = sizeof text;
+  const int err = codes_get_string(h, key, text, &n);
+  return err ? "error " + std::to_string(err) : std::string(text);
+}
+
+// The inventory reads the keys of a GRIB 2 field from its headers alone: every field of
+// the real file, those of multi-field messages included, must give the keys its whole
+// message gives.
+TEST(grib_file, headers_are_the_message_up_to_its_data_and_give_the_same_keys) {
+  const grib_file f(gfs_grib2());
+  std::vector<unsigned char> head, whole;
+  const char* keys[] = {"shortName",
+                        "discipline",
+                        "parameterCategory",
+                        "parameterNumber",
+                        "typeOfFirstFixedSurface",
+                        "level",
+                        "Ni",
+                        "Nj",
+                        "latitudeOfFirstGridPointInDegrees",
+                        "longitudeOfLastGridPointInDegrees",
+                        "validityDate",
+                        "validityTime",
+                        "numberOfValues"};
+  for (std::size_t k = 0; k < f.fields().size(); ++k) {
+    ASSERT_TRUE(f.headers(k, head));
+    f.message(k, whole);
+    ASSERT_LT(head.size(), whole.size());
+    ASSERT_TRUE(std::equal(head.begin(), head.end(), whole.begin())) << "field " << k + 1;
+    // Cut after section 7's length and number; the length runs to "7777".
+    ASSERT_EQ(head.back(), 7) << "field " << k + 1;
+    const unsigned char* length = head.data() + head.size() - 5;
+    EXPECT_EQ(std::uint64_t(length[0]) << 24 | std::uint64_t(length[1]) << 16 |
+                  std::uint64_t(length[2]) << 8 | length[3],
+              whole.size() - (head.size() - 5) - 4)
+        << "field " << k + 1;
+    codes_handle* partial =
+        codes_handle_new_from_partial_message(nullptr, head.data(), head.size());
+    codes_handle* full = codes_handle_new_from_message(nullptr, whole.data(), whole.size());
+    ASSERT_TRUE(partial && full);
+    for (const char* key : keys)
+      EXPECT_EQ(key_text(partial, key), key_text(full, key)) << "field " << k + 1 << " " << key;
+    codes_handle_delete(partial);
+    codes_handle_delete(full);
   }
 }
 

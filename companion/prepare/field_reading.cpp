@@ -1,0 +1,87 @@
+#include "companion/prepare/field_reading.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <type_traits>
+
+#include "common/errors.hpp"
+#include "companion/prepare/grib_source.hpp"
+#include "companion/prepare/netcdf_source.hpp"
+
+namespace c2m::prepare {
+
+namespace {
+
+static_assert(std::is_trivially_copyable_v<field_summary>);
+
+std::size_t window_points(const window& w) {
+  return std::size_t(w.im) * std::size_t(w.jm);
+}
+
+// The GRIB files the loads come from, each scanned once before the workers start.
+std::map<std::string, grib_file> grib_files(const std::vector<field_load>& loads) {
+  std::map<std::string, std::vector<const source_field*>> wanted;
+  for (const field_load& l : loads)
+    if (l.field->variable.empty()) wanted[l.field->file].push_back(l.field);
+  std::map<std::string, grib_file> files;
+  for (const auto& [path, fields] : wanted)
+    files.emplace(path, check_inventory_still_holds(path, fields));
+  return files;
+}
+
+// A load's summary as a worker reported it, checked to describe its window.
+field_summary take_summary(const field_load& l, std::span<const unsigned char> result) {
+  const std::size_t n = window_points(*l.cut), bytes = n * sizeof(float);
+  if (result.size() != bytes + sizeof(field_summary))
+    throw run_error(l.field->file + ": " + l.field->origin + ": the decoding process gave " +
+                    std::to_string(result.size()) + " bytes for a window of " +
+                    std::to_string(bytes));
+  field_summary sum;
+  std::memcpy(&sum, result.data() + bytes, sizeof sum);
+  if (sum.holes > n || (sum.holes > 0 && sum.first_hole >= n) ||
+      (sum.refused && sum.refused_at >= n))
+    throw run_error(l.field->file + ": " + l.field->origin +
+                    ": the decoding process gave a malformed summary");
+  return sum;
+}
+
+}  // namespace
+
+void read_fields(const std::vector<field_load>& loads, const decode_limits& limits,
+                 bool allow_implausible, const worker_ready& ready,
+                 const std::function<void(std::size_t)>& done) {
+  const std::map<std::string, grib_file> files = grib_files(loads);
+  std::size_t most = 0;
+  for (const field_load& l : loads) most = std::max(most, window_points(*l.cut));
+  grib_memory memory;  // each worker's copy, once it is one
+  run_in_workers(
+      loads.size(), most * sizeof(float) + sizeof(field_summary), limits,
+      [&](std::size_t k, std::span<unsigned char> slot) {
+        const field_load& l = loads[k];
+        auto* placed = reinterpret_cast<float*>(slot.data());
+        if (l.field->variable.empty())
+          grib_place(files.at(l.field->file), *l.field, *l.cut, memory, placed);
+        else
+          netcdf_read(*l.field, *l.cut, placed);
+        const std::size_t n = window_points(*l.cut);
+        const field_summary sum =
+            summarize({placed, n}, field_index(l.field->kind), allow_implausible);
+        std::memcpy(slot.data() + n * sizeof(float), &sum, sizeof sum);
+        return n * sizeof(float) + sizeof sum;
+      },
+      [&](std::size_t k, std::span<const unsigned char> result) {
+        const field_load& l = loads[k];
+        *l.summary = take_summary(l, result);
+        std::memcpy(l.out, result.data(), window_points(*l.cut) * sizeof(float));
+      },
+      [&](std::size_t k) {
+        const source_field& f = *loads[k].field;
+        if (f.variable.empty()) return files.at(f.file).where(std::size_t(f.message));
+        return f.file + ": variable " + f.variable;
+      },
+      ready, done);
+}
+
+}  // namespace c2m::prepare

@@ -1,0 +1,31 @@
+// The values of the chosen fields, GRIB and NetCDF alike, read in worker processes: each
+// placed once into its window and summarised there, handed to the parent as it comes.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "companion/prepare/decode_workers.hpp"
+#include "companion/prepare/latlon_grid.hpp"
+#include "companion/prepare/plausibility.hpp"
+#include "companion/prepare/source_field.hpp"
+
+namespace c2m::prepare {
+
+// One field to read, where its window goes, and where what it holds is told.
+struct field_load {
+  const source_field* field = nullptr;
+  const window* cut = nullptr;
+  float* out = nullptr;
+  field_summary* summary = nullptr;
+};
+
+// Reads the loads, starting them in order as far as `ready` allows (all, without it),
+// and calls `done(k)` in the parent as soon as load k is in place. Throws run_error at
+// the first failure.
+void read_fields(const std::vector<field_load>& loads, const decode_limits& limits,
+                 bool allow_implausible, const worker_ready& ready = nullptr,
+                 const std::function<void(std::size_t)>& done = nullptr);
+
+}  // namespace c2m::prepare

@@ -1,0 +1,172 @@
+#include "companion/prepare/time_file.hpp"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "common/constants.hpp"
+#include "common/errors.hpp"
+#include "common/field_file.hpp"
+#include "companion/prepare/analysis.hpp"
+#include "companion/prepare/field_reading.hpp"
+
+namespace c2m::prepare {
+
+namespace {
+
+// The records that hold fields, in file order.
+enum class record_id : std::size_t { uw, vw, ht, rh, tp, surface };
+constexpr std::size_t records = 6;
+
+// A view of the first nl levels of a buffer.
+grid levels_of(grid& buffer, std::int32_t nl) {
+  return grid{buffer.im, buffer.jm, nl, buffer.data, {}};
+}
+
+class time_file {
+ public:
+  time_file(const selection& sel, const window& w, const options& opt, record_buffers& buffers,
+            field_file::writer& out)
+      : sel_(sel),
+        w_(w),
+        opt_(opt),
+        buffers_(buffers),
+        out_(out),
+        placed_(sel),
+        derive_(derives_humidity(sel)) {
+    // Humidity given as q needs the temperature of its level: then tp comes in first.
+    order_ = {record_id::uw, record_id::vw, record_id::ht,
+              record_id::rh, record_id::tp, record_id::surface};
+    if (derive_) std::swap(order_[3], order_[4]);
+    for (std::size_t at = 0; at < records; ++at) plan(at);
+  }
+
+  // Reads every field and writes every record; returns the largest relative difference
+  // of humidity derived from q and converted back.
+  double run(const decode_limits& limits) {
+    const auto lm = static_cast<std::int32_t>(sel_.levels.size());
+    out_.put(&lm, sizeof lm);
+    read_fields(
+        loads_, limits, opt_.allow_implausible,
+        [&](std::size_t k) {
+          const std::size_t at = turn_of_load_[k];
+          return at < 2 || written_[index(order_[at - 2])];
+        },
+        [&](std::size_t k) {
+          --pending_[index(order_[turn_of_load_[k]])];
+          write_ready();
+        });
+    write_ready();
+    if (next_ < records) throw run_error("conv2model-prepare: a record was never complete");
+    return round_trip_;
+  }
+
+  const placed& summaries() const { return placed_; }
+
+ private:
+  static std::size_t index(record_id r) { return static_cast<std::size_t>(r); }
+
+  // The loads of the record read in turn `at`, into buffer at % 2.
+  void plan(std::size_t at) {
+    const record_id r = order_[at];
+    grid& g = buffers_[at % 2];
+    buffer_of_[index(r)] = &g;
+    const auto add = [&](const source_field* s, std::int32_t level, field_summary* sum) {
+      loads_.push_back({s, &w_, g.level(level), sum});
+      turn_of_load_.push_back(at);
+      ++pending_[index(r)];
+    };
+    if (r == record_id::surface) {
+      for (int k = 1; k <= nsfcfld; ++k)
+        if (const source_field* s = sel_.surface[static_cast<std::size_t>(k - 1)])
+          add(s, k, &placed_.surface[static_cast<std::size_t>(k - 1)]);
+      return;
+    }
+    for (std::size_t l = 0; l < sel_.levels.size(); ++l)
+      add(sel_.upper[index(r)][l], static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
+  }
+
+  bool complete(record_id r) const {
+    return pending_[index(r)] == 0 &&
+           (r != record_id::rh || !derive_ || pending_[index(record_id::tp)] == 0);
+  }
+
+  // Writes, in file order, every record whose fields are all in.
+  void write_ready() {
+    const auto lm = static_cast<std::int32_t>(sel_.levels.size());
+    for (; next_ < records && complete(static_cast<record_id>(next_)); ++next_) {
+      const auto r = static_cast<record_id>(next_);
+      grid& g = *buffer_of_[next_];
+      if (r == record_id::surface) {
+        grid s = levels_of(g, nsfcfld);
+        for (int k = 1; k <= nsfcfld; ++k)
+          if (!sel_.surface[static_cast<std::size_t>(k - 1)])
+            std::fill_n(s.level(k), s.level_size(), input_fill);
+        settle_soil(s, sel_, opt_.allow_implausible, placed_);
+        out_.put(s.data, s.size() * sizeof(float));
+      } else {
+        grid v = levels_of(g, lm);
+        if (r == record_id::rh && derive_) {
+          const grid t = levels_of(*buffer_of_[index(record_id::tp)], lm);
+          round_trip_ = derive_relative_humidity(v, t, sel_);
+        }
+        out_.put(v.data, v.size() * sizeof(float));
+        if (r == record_id::tp) {
+          const std::vector<float> pr(sel_.levels.begin(), sel_.levels.end());
+          out_.put(pr.data(), pr.size() * sizeof(float));
+        }
+      }
+      written_[next_] = true;
+    }
+  }
+
+  const selection& sel_;
+  const window& w_;
+  const options& opt_;
+  record_buffers& buffers_;
+  field_file::writer& out_;
+  placed placed_;
+  bool derive_;
+  std::array<record_id, records> order_{};
+  std::array<grid*, records> buffer_of_{};
+  std::array<std::size_t, records> pending_{};
+  std::array<bool, records> written_{};
+  std::size_t next_ = 0;  // the next record to write, in file order
+  std::vector<field_load> loads_;
+  std::vector<std::size_t> turn_of_load_;
+  double round_trip_ = 0;
+};
+
+}  // namespace
+
+record_buffers::record_buffers(const window& w, std::int32_t lm)
+    : im_(w.im), jm_(w.jm), nl_(std::max(lm, nsfcfld)) {}
+
+grid& record_buffers::operator[](std::size_t k) {
+  grid& g = made_[k];
+  if (g.data) return g;
+  g = make_grid(im_, jm_, nl_);
+  // Ordinary pages: measured here, huge pages for these buffers cost more system time
+  // than their faults save (the page cache the records are copied into takes the rest
+  // of the memory the run touches).
+  if (::madvise(g.memory.start, g.memory.bytes, MADV_NOHUGEPAGE) != 0 ||
+      ::madvise(g.memory.start, g.memory.bytes, MADV_DONTFORK) != 0)
+    throw run_error(os_error(program, "cannot advise the record buffers"));
+  return g;
+}
+
+void write_time_file(const selection& sel, const window& w, const std::string& temp,
+                     const std::string& name, const options& opt, const decode_limits& limits,
+                     record_buffers& buffers, std::ostream& warn) {
+  field_file::writer out(temp, name);
+  time_file t(sel, w, opt, buffers, out);
+  const double round_trip = t.run(limits);
+  out.close();
+  check_holes(t.summaries(), sel, w, opt.allow_holes, warn);
+  check_values(t.summaries(), sel, w);
+  note_derived_humidity(sel, round_trip, warn);
+}
+
+}  // namespace c2m::prepare

@@ -1,0 +1,37 @@
+// The input field file of one valid time, written record by record as the fields come
+// in from the decoding processes, while they go on with the next ones.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "common/grid.hpp"
+#include "companion/prepare/decode_workers.hpp"
+#include "companion/prepare/latlon_grid.hpp"
+#include "companion/prepare/prepare.hpp"
+#include "companion/prepare/selection.hpp"
+
+namespace c2m::prepare {
+
+// Two buffers, each as large as the largest record, reused from record to record and
+// from time to time: one record is written while the next one comes in. The decoding
+// processes, forked while the buffers are in use, do not inherit them: else each page
+// the parent writes afterwards would first be copied for them. Made when first used.
+class record_buffers {
+ public:
+  record_buffers(const window& w, std::int32_t lm);
+  grid& operator[](std::size_t k);
+
+ private:
+  std::int32_t im_, jm_, nl_;
+  grid made_[2];
+};
+
+// Writes the file to `temp`, then checks what the fields held: a file that fails a
+// check is never committed. Diagnostics name the file the user asked for, `name`.
+void write_time_file(const selection& sel, const window& w, const std::string& temp,
+                     const std::string& name, const options& opt, const decode_limits& limits,
+                     record_buffers& buffers, std::ostream& warn);
+
+}  // namespace c2m::prepare
