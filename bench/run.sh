@@ -8,12 +8,13 @@
 # builds write the same bytes (work file, info file, log) on every case; then prints
 # the tables. Then, when conv2model-inspect is built, its NetCDF export of the global
 # case's work file against nccopy (BENCH_COMPANION_RUNS rounds, default 3); and when
-# conv2model-prepare is built too, prepare and the conversion on a quarter-degree GRIB 2
-# file made from the GFS test file (its messages split one field each by grib_copy,
-# then cdo -f grb2 -invertlat -remapbil,r1440x721), with the end-to-end time.
-# With prepare comes its floor, bench/prepare_floor (ecCodes' own decode of the fields
-# prepare reads, one thread, and the write of their bytes), timed in the same turns
-# beside prepare -j 1. Exits non-zero when the outputs differ or a target is missed.
+# conv2model-prepare is built too, prepare on a quarter-degree GRIB 2 case made from the
+# GFS test file (its messages split one field each by grib_copy, then cdo -f grb2
+# -invertlat -remapbil,r1440x721, then repacked by grib_set as CCSDS and as JPEG 2000),
+# with one decoding process and with two, beside its floor, bench/prepare_floor
+# (ecCodes' own decode of the fields prepare reads, one thread, and the write of their
+# bytes), in the same turns; and the end-to-end time of the simple packing, prepare
+# then conv2model. Exits non-zero when the outputs differ or a target is missed.
 # BENCH_COMPARE=PATH times another conv2model binary (an earlier version) beside them.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -68,19 +69,22 @@ for c in "${cases[@]}"; do
   case_args+=("$name=$dir")
 done
 
-# The quarter-degree GRIB 2 case, made again only when its source has changed.
-quarter_degree_grib() {
+# The quarter-degree GRIB 2 case in three packings (simple, CCSDS, JPEG 2000), made
+# again only when its source has changed; prints their paths.
+quarter_degree_gribs() {
   local source=$top/companion/prepare/tests/data/gfs.t12z.pgrbf120.2p5deg.grib2
   local dir=$data/prepare
-  if [ ! -f "$dir/gfs-quarter-degree.grib2" ] || [ "$source" -nt "$dir/gfs-quarter-degree.grib2" ]; then
-    echo "making the quarter-degree GRIB 2 case ..." >&2
+  if [ ! -f "$dir/made" ] || [ "$source" -nt "$dir/made" ]; then
+    echo "making the quarter-degree GRIB 2 case in three packings ..." >&2
     rm -rf "$dir" && mkdir -p "$dir"
     grib_copy "$source" "$dir/split.grib2"
-    cdo -s -f grb2 -invertlat -remapbil,r1440x721 "$dir/split.grib2" "$dir/quarter.tmp"
-    mv "$dir/quarter.tmp" "$dir/gfs-quarter-degree.grib2"
+    cdo -s -f grb2 -invertlat -remapbil,r1440x721 "$dir/split.grib2" "$dir/simple.grib2"
+    grib_set -r -s packingType=grid_ccsds "$dir/simple.grib2" "$dir/ccsds.grib2"
+    grib_set -r -s packingType=grid_jpeg "$dir/simple.grib2" "$dir/jpeg.grib2"
     rm "$dir/split.grib2"
+    touch "$dir/made"
   fi
-  echo "$dir/gfs-quarter-degree.grib2"
+  printf '%s\n' "$dir/simple.grib2" "$dir/ccsds.grib2" "$dir/jpeg.grib2"
 }
 
 status=0
@@ -96,12 +100,13 @@ if [ -x "$build/conv2model-inspect" ]; then
     echo "bench: prepare is not timed: its case is made with cdo and grib_copy" \
       "(Debian packages cdo and libeccodes-tools)" >&2
   elif [ -x "$build/conv2model-prepare" ]; then
-    grib=$(quarter_degree_grib)
-    # The floor decodes the fields prepare reads: their numbers from its inventory.
-    mapfile -t fields < <("$build/conv2model-prepare" --inventory "$grib" 2>/dev/null |
+    mapfile -t gribs < <(quarter_degree_gribs)
+    # The floor decodes the fields prepare reads: their numbers from its inventory (the
+    # same in every packing).
+    mapfile -t fields < <("$build/conv2model-prepare" --inventory "${gribs[0]}" 2>/dev/null |
       sed -n 's/.*: message \([0-9]*\) (.*/\1/p')
-    companions+=("$build/conv2model-prepare" "$build/conv2model" "$grib" "$(dirname "$grib")"
-      "$build/bench/prepare_floor" "${fields[@]}")
+    companions+=("$build/conv2model-prepare" "$build/conv2model" "$build/bench/prepare_floor"
+      "$(dirname "${gribs[0]}")" "${gribs[@]}" -- "${fields[@]}")
   fi
   echo "bench: the companions ..." >&2
   echo

@@ -45,14 +45,15 @@ if [ $# -ge 2 ]; then
   if [ $# -ge 5 ]; then
     mkdir -p "$dir/prepare"
     mapfile -t fields < <("$3" --inventory "$4" 2>/dev/null | sed -n 's/.*: message \([0-9]*\) (.*/\1/p')
-    companions+=("$3" "$conv" "$4" "$dir/prepare" "$5" "${fields[@]}")
+    companions+=("$3" "$conv" "$5" "$dir/prepare" "$4" -- "${fields[@]}")
   fi
   run_bench "$dir/companions.md" "${companions[@]}"
   expect_rows "$dir/companions.md" '| conv2model-inspect netcdf |' '| nccopy -d1 -s |' \
     '| export / nccopy, deflate 1 with shuffle |'
   if [ $# -ge 5 ]; then
     expect_rows "$dir/companions.md" '| conv2model-prepare |' \
-      '| end to end: GRIB 2 in, work file out |' '| prepare -j 1 / floor |'
+      '| end to end: GRIB 2 in, work file out |' ': prepare -j 1 / floor |' \
+      '| conv2model-prepare -j 2 |' '| memory | output |'
     [ -s "$dir/prepare/analysis.bin.ORUwrk" ] || {
       echo "bench smoke: the prepared case was not converted" >&2
       exit 1
