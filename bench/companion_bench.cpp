@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/child_run.hpp"
+#include "common/constants.hpp"
 
 namespace {
 
@@ -164,6 +165,7 @@ bool same_bytes(const std::string& a, const std::string& b) {
 // prepared by the floor, by prepare with one decoding process and with two, and the first
 // also end to end: prepare with the default (every core) and conv2model on its output.
 bool bench_prepare(const prepare_args& a, int runs) {
+  constexpr std::size_t per_file = 4;  // the floor, with whole records, -j 1, -j 2
   {
     std::ofstream in(a.dir + "/convert.stdin");
     in << "analysis.bin\nbench\n";
@@ -174,6 +176,9 @@ bool bench_prepare(const prepare_args& a, int runs) {
       program("conv2model on the prepared file", {a.conv})};
   std::vector<turn> turns = {{"/dev/null", "analysis.bin"},
                              {a.dir + "/convert.stdin", "analysis.bin.ORUwrk"}};
+  // The input field file holds five upper-air records of lm fields and one of the twelve
+  // surface fields.
+  const std::size_t lm = a.fields.size() > c2m::nsfcfld ? (a.fields.size() - c2m::nsfcfld) / 5 : 1;
   for (const std::string& grib : a.gribs) {
     const std::string s = stem(grib);
     program_runs floor = program("floor: ecCodes' decode and the write, one thread",
@@ -181,6 +186,12 @@ bool bench_prepare(const prepare_args& a, int runs) {
     floor.argv.insert(floor.argv.end(), a.fields.begin(), a.fields.end());
     p.push_back(floor);
     turns.push_back({"/dev/null", s + "-floor.out"});
+    program_runs records =
+        program("the same, written a record (" + std::to_string(lm) + " fields) at a time",
+                {a.floor, grib, s + "-records.out", "--record-fields", std::to_string(lm)});
+    records.argv.insert(records.argv.end(), a.fields.begin(), a.fields.end());
+    p.push_back(records);
+    turns.push_back({"/dev/null", s + "-records.out"});
     for (const char* jobs : {"1", "2"}) {
       const std::string out = s + "-j" + jobs + ".bin";
       p.push_back(program(std::string("conv2model-prepare -j ") + jobs,
@@ -197,15 +208,17 @@ bool bench_prepare(const prepare_args& a, int runs) {
       "| prepare | program | median | min | max | peak RSS |\n|---|---|---:|---:|---:|---:|\n");
   print_rows(stem(a.gribs[0]), {p[0], p[1], end_to_end});
   for (std::size_t f = 0; f < a.gribs.size(); ++f)
-    print_rows(stem(a.gribs[f]),
-               {p.begin() + 2 + 3 * std::ptrdiff_t(f), p.begin() + 5 + 3 * std::ptrdiff_t(f)});
+    print_rows(stem(a.gribs[f]), {p.begin() + std::ptrdiff_t(2 + per_file * f),
+                                  p.begin() + std::ptrdiff_t(2 + per_file * (f + 1))});
 
   bool ok = true;
   std::printf("\n| ratio | of medians | least | most | target |\n|---|---:|---:|---:|---|\n");
   for (std::size_t f = 0; f < a.gribs.size(); ++f) {
-    const program_runs &floor = p[2 + 3 * f], &one = p[3 + 3 * f], &two = p[4 + 3 * f];
+    const std::size_t at = 2 + per_file * f;
+    const program_runs &floor = p[at], &records = p[at + 1], &one = p[at + 2], &two = p[at + 3];
     const std::string s = stem(a.gribs[f]);
     ok &= print_ratio((s + ": prepare -j 1 / floor").c_str(), one, floor, prepare_target);
+    print_ratio((s + ": prepare -j 1 / floor writing whole records").c_str(), one, records, 0);
     // Two processes pay where decoding is the work: the compressed packings.
     ok &=
         print_speedup((s + ": prepare -j 1 / -j 2").c_str(), one, two, f == 0 ? 0 : speedup_target);
@@ -216,7 +229,7 @@ bool bench_prepare(const prepare_args& a, int runs) {
       "\n| memory | output | peak RSS, -j 2 (largest process) | limit |\n|---|---:|---:|---|\n");
   for (std::size_t f = 0; f < a.gribs.size(); ++f) {
     const std::string s = stem(a.gribs[f]);
-    const double out = file_mib(a.dir + "/" + s + "-j1.bin"), peak = p[4 + 3 * f].peak_mib;
+    const double out = file_mib(a.dir + "/" + s + "-j1.bin"), peak = p[5 + per_file * f].peak_mib;
     const double limit = 1.1 * out + 64;
     std::printf("| %s | %.0f MiB | %.0f MiB | %s (<= %.0f MiB) |\n", s.c_str(), out, peak,
                 peak <= limit ? "ok" : "MISSED", limit);
