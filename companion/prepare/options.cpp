@@ -47,11 +47,11 @@ Options:
                      conv2model-inspect stats) instead of stopping; values that are
                      not numbers or infinite stop it always
       --inventory    list the valid times, the fields found and where; write nothing
-  -j, --jobs N       decode GRIB messages in N processes at once (default: the
-                     cores this process may use)
+  -j, --jobs N       read the fields (GRIB messages, NetCDF variables) in N
+                     processes at once (default: the cores this process may use)
       --decode-limit SECONDS
-                     refuse a GRIB message that takes longer than this to
-                     decode as damaged (default 60)
+                     refuse a field that takes longer than this to read, as
+                     damaged (default 60)
   -h, --help         show this help and exit
       --version      show the version and exit
 
