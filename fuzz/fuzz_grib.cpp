@@ -9,6 +9,7 @@
 #include "common/errors.hpp"
 #include "companion/prepare/field_reading.hpp"
 #include "companion/prepare/grib_source.hpp"
+#include "companion/prepare/shared_memory.hpp"
 #include "fuzz/fuzz_support.hpp"
 
 namespace {
@@ -20,10 +21,9 @@ constexpr std::size_t most_points = std::size_t{1} << 22;
 
 void decode_all(const std::string& path, const std::vector<c2m::prepare::source_field>& found) {
   std::vector<c2m::prepare::window> windows;
+  std::vector<std::size_t> kept;  // the field of each window
   windows.reserve(found.size());
-  std::vector<std::vector<float>> out(found.size());
-  std::vector<c2m::prepare::field_summary> summaries(found.size());
-  std::vector<c2m::prepare::field_load> loads;
+  std::size_t points = 0;
   for (std::size_t k = 0; k < found.size(); ++k) {
     if (found[k].grid.points() > most_points) continue;
     try {
@@ -31,8 +31,17 @@ void decode_all(const std::string& path, const std::vector<c2m::prepare::source_
     } catch (const c2m::run_error&) {
       continue;
     }
-    out[k].resize(std::size_t(windows.back().im) * std::size_t(windows.back().jm));
-    loads.push_back({&found[k], &windows.back(), out[k].data(), &summaries[k]});
+    kept.push_back(k);
+    points += std::size_t(windows.back().im) * std::size_t(windows.back().jm);
+  }
+  // The decoding processes place the values where the parent reads them.
+  const c2m::prepare::shared_memory out(points * sizeof(float));
+  std::vector<c2m::prepare::field_summary> summaries(windows.size());
+  std::vector<c2m::prepare::field_load> loads;
+  float* next = out.floats();
+  for (std::size_t w = 0; w < windows.size(); ++w) {
+    loads.push_back({&found[kept[w]], &windows[w], next, &summaries[w]});
+    next += std::size_t(windows[w].im) * std::size_t(windows[w].jm);
   }
   c2m::prepare::read_fields(loads, limits, false);
 }

@@ -23,6 +23,7 @@
 
 #include "common/errors.hpp"
 #include "common/unique_fd.hpp"
+#include "companion/prepare/shared_memory.hpp"
 
 namespace c2m::prepare {
 
@@ -32,6 +33,8 @@ using clock = std::chrono::steady_clock;
 
 // A worker that met an ecCodes assertion ends with this status, its text in its slot.
 constexpr int assertion_status = 70;
+// A worker that could not make the shared memory read-only ends with this one.
+constexpr int protection_status = 71;
 
 struct request {
   std::uint64_t item;
@@ -124,6 +127,11 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(0);  // the parent died before the line above
   child_slot = slot;
+  try {
+    shared_memory::protect_all();
+  } catch (const run_error&) {
+    ::_exit(protection_status);
+  }
   codes_set_codes_assertion_failed_proc(on_assertion);
   codes_context_set_logging_proc(codes_context_get_default(), on_log);
   for (request rq{}; receive_all(fd, &rq, sizeof rq);) {

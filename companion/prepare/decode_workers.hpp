@@ -1,10 +1,10 @@
 // Decoding in worker processes. ecCodes decodes bytes from outside that may be damaged
 // or hostile, and a damaged message can make it read or write out of bounds, assert or
 // loop. Each worker is a child process that decodes one item at a time and leaves its
-// result in a shared slot of its own; the parent takes a result only from a worker
-// that reported it whole. A worker that dies, asserts or runs out of time becomes the
-// diagnostic "FILE: message N (at byte B): cannot be decoded: REASON", and nothing of
-// it reaches the parent's memory. The workers also decode in parallel.
+// result in a shared slot of its own (or, opened for it, in shared_memory); the parent
+// takes a result only from a worker that reported it whole. A worker that dies, asserts
+// or runs out of time becomes the diagnostic "FILE: message N (at byte B): cannot be
+// decoded: REASON", and ends the run. The workers also decode in parallel.
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 #include "common/errors.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
+#include "companion/prepare/shared_memory.hpp"
 
 namespace c2m::prepare {
 
@@ -33,13 +34,12 @@ std::map<std::string, grib_file> grib_files(const std::vector<field_load>& loads
 
 // A load's summary as a worker reported it, checked to describe its window.
 field_summary take_summary(const field_load& l, std::span<const unsigned char> result) {
-  const std::size_t n = window_points(*l.cut), bytes = n * sizeof(float);
-  if (result.size() != bytes + sizeof(field_summary))
-    throw run_error(l.field->file + ": " + l.field->origin + ": the decoding process gave " +
-                    std::to_string(result.size()) + " bytes for a window of " +
-                    std::to_string(bytes));
+  const std::size_t n = window_points(*l.cut);
+  if (result.size() != sizeof(field_summary))
+    throw run_error(l.field->file + ": " + l.field->origin +
+                    ": the decoding process gave a malformed reply");
   field_summary sum;
-  std::memcpy(&sum, result.data() + bytes, sizeof sum);
+  std::memcpy(&sum, result.data(), sizeof sum);
   if (sum.holes > n || (sum.holes > 0 && sum.first_hole >= n) ||
       (sum.refused && sum.refused_at >= n))
     throw run_error(l.field->file + ": " + l.field->origin +
@@ -52,29 +52,32 @@ field_summary take_summary(const field_load& l, std::span<const unsigned char> r
 void read_fields(const std::vector<field_load>& loads, const decode_limits& limits,
                  bool allow_implausible, const worker_ready& ready,
                  const std::function<void(std::size_t)>& done) {
+  for (const field_load& l : loads)
+    if (!shared_memory::holds(l.out, window_points(*l.cut) * sizeof(float)))
+      throw run_error(
+          "conv2model-prepare: a field's place is not memory shared with the decoding processes");
   const std::map<std::string, grib_file> files = grib_files(loads);
-  std::size_t most = 0;
-  for (const field_load& l : loads) most = std::max(most, window_points(*l.cut));
-  grib_memory memory;  // each worker's copy, once it is one
+  grib_memory memory;  // each worker's copy, once it is one (NetCDF uses its values)
   run_in_workers(
-      loads.size(), most * sizeof(float) + sizeof(field_summary), limits,
+      loads.size(), sizeof(field_summary), limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
         const field_load& l = loads[k];
-        auto* placed = reinterpret_cast<float*>(slot.data());
-        if (l.field->variable.empty())
-          grib_place(files.at(l.field->file), *l.field, *l.cut, memory, placed);
-        else
-          netcdf_read(*l.field, *l.cut, placed);
         const std::size_t n = window_points(*l.cut);
+        const read_values v = l.field->variable.empty()
+                                  ? grib_values(files.at(l.field->file), *l.field, memory)
+                                  : netcdf_values(*l.field, memory.values);
+        {
+          // The decoders ran with every record read-only; only placing writes.
+          const shared_memory::writable open(l.out, n * sizeof(float));
+          place(v.values, v.missing, *l.cut, l.field->kind, l.out);
+        }
         const field_summary sum =
-            summarize({placed, n}, field_index(l.field->kind), allow_implausible);
-        std::memcpy(slot.data() + n * sizeof(float), &sum, sizeof sum);
-        return n * sizeof(float) + sizeof sum;
+            summarize({l.out, n}, field_index(l.field->kind), allow_implausible);
+        std::memcpy(slot.data(), &sum, sizeof sum);
+        return sizeof sum;
       },
       [&](std::size_t k, std::span<const unsigned char> result) {
-        const field_load& l = loads[k];
-        *l.summary = take_summary(l, result);
-        std::memcpy(l.out, result.data(), window_points(*l.cut) * sizeof(float));
+        *loads[k].summary = take_summary(loads[k], result);
       },
       [&](std::size_t k) {
         const source_field& f = *loads[k].field;

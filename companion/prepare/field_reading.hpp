@@ -13,7 +13,8 @@
 
 namespace c2m::prepare {
 
-// One field to read, where its window goes, and where what it holds is told.
+// One field to read, where its window goes (memory shared with the decoding processes,
+// shared_memory, which place it there), and where what it holds is told.
 struct field_load {
   const source_field* field = nullptr;
   const window* cut = nullptr;

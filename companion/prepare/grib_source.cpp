@@ -240,8 +240,7 @@ grib_file check_inventory_still_holds(const std::string& path,
   return file;
 }
 
-void grib_place(const grib_file& file, const source_field& field, const window& cut,
-                grib_memory& memory, float* out) {
+read_values grib_values(const grib_file& file, const source_field& field, grib_memory& memory) {
   const handle_ptr handle =
       open_field(file, static_cast<std::size_t>(field.message), memory.message);
   codes_handle* h = handle.get();
@@ -258,7 +257,7 @@ void grib_place(const grib_file& file, const source_field& field, const window& 
   if (const int err = codes_get_double_array(h, "values", memory.values.data(), &count))
     throw run_error(what + ": cannot decode the values: " + codes_get_error_message(err) +
                     decoder_said());
-  place(memory.values, bitmap_missing, cut, field.kind, out);
+  return {memory.values, bitmap_missing};
 }
 
 }  // namespace c2m::prepare

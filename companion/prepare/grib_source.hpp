@@ -29,9 +29,8 @@ struct grib_memory {
   std::vector<double> values;
 };
 
-// Decodes a field of the file, found by its inventory, and places its window at `out`.
-// ecCodes reads bytes from outside here: call it in a worker process only.
-void grib_place(const grib_file& file, const source_field& field, const window& cut,
-                grib_memory& memory, float* out);
+// Decodes a field of the file, found by its inventory, into memory.values. ecCodes
+// reads bytes from outside here: call it in a worker process only.
+read_values grib_values(const grib_file& file, const source_field& field, grib_memory& memory);
 
 }  // namespace c2m::prepare

@@ -309,7 +309,7 @@ std::vector<source_field> netcdf_inventory(const std::string& path) {
   return found;
 }
 
-void netcdf_read(const source_field& field, const window& cut, float* out) {
+read_values netcdf_values(const source_field& field, std::vector<double>& values) {
   const netcdf_file nc = netcdf_file::open(field.file);
   const int var = nc.var(field.variable);
   const std::vector<netcdf_file::dim_info> dims = nc.var_dims(var);
@@ -324,7 +324,7 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
     if (kind == axis::time && field.time_index >= 0)
       start[k] = static_cast<std::size_t>(field.time_index);
   }
-  std::vector<double> values = nc.read_doubles(var, start, count);
+  values = nc.read_doubles(var, start, count);
   // The grid comes from the latitude and longitude axes; a variable whose last two
   // dimensions are not those axes holds another number of points.
   if (values.size() != field.grid.points())
@@ -349,7 +349,13 @@ void netcdf_read(const source_field& field, const window& cut, float* out) {
                        [&](double f) { return f == v || (std::isnan(f) && std::isnan(v)); });
   };
   for (double& v : values) v = is_fill(v) ? no_data : v * a + b;
-  place(values, no_data, cut, field.kind, out);
+  return {values, no_data};
+}
+
+void netcdf_read(const source_field& field, const window& cut, float* out) {
+  std::vector<double> values;
+  const read_values v = netcdf_values(field, values);
+  place(v.values, v.missing, cut, field.kind, out);
 }
 
 }  // namespace c2m::prepare

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "companion/prepare/source_field.hpp"
 
@@ -11,7 +12,10 @@ namespace c2m::prepare {
 
 std::vector<source_field> netcdf_inventory(const std::string& path);
 
-// Reads one field (one level of a variable) and puts its window into `out`.
+// Reads one field (one level of a variable) into `values`, its storage.
+read_values netcdf_values(const source_field& field, std::vector<double>& values);
+
+// The same, its window placed into `out`.
 void netcdf_read(const source_field& field, const window& cut, float* out);
 
 }  // namespace c2m::prepare

@@ -28,6 +28,13 @@ struct source_field {
   std::optional<long> member;  // GRIB: the ensemble member, where one is named
 };
 
+// A field's values as read, before placing: every point of its grid in the file's order,
+// and the value that marks a point without data.
+struct read_values {
+  std::span<const double> values;
+  double missing;
+};
+
 // Copies the points of a window from stored source values into one grid of the input
 // field file, in the field's unit. `missing` becomes the input fill value; a plausible
 // land-sea mask becomes 0/1 at 0.5. Anything else is kept as it is, NaN included, for

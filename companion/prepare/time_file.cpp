@@ -1,7 +1,5 @@
 #include "companion/prepare/time_file.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -145,16 +143,12 @@ record_buffers::record_buffers(const window& w, std::int32_t lm)
     : im_(w.im), jm_(w.jm), nl_(std::max(lm, nsfcfld)) {}
 
 grid& record_buffers::operator[](std::size_t k) {
-  grid& g = made_[k];
-  if (g.data) return g;
-  g = make_grid(im_, jm_, nl_);
-  // Ordinary pages: measured here, huge pages for these buffers cost more system time
-  // than their faults save (the page cache the records are copied into takes the rest
-  // of the memory the run touches).
-  if (::madvise(g.memory.start, g.memory.bytes, MADV_NOHUGEPAGE) != 0 ||
-      ::madvise(g.memory.start, g.memory.bytes, MADV_DONTFORK) != 0)
-    throw run_error(os_error(program, "cannot advise the record buffers"));
-  return g;
+  if (!memory_[k]) {
+    memory_[k] = std::make_unique<shared_memory>(std::size_t(im_) * std::size_t(jm_) *
+                                                 std::size_t(nl_) * sizeof(float));
+    view_[k] = grid{im_, jm_, nl_, memory_[k]->floats(), {}};
+  }
+  return view_[k];
 }
 
 void write_time_file(const selection& sel, const window& w, const std::string& temp,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -11,13 +12,14 @@
 #include "companion/prepare/latlon_grid.hpp"
 #include "companion/prepare/prepare.hpp"
 #include "companion/prepare/selection.hpp"
+#include "companion/prepare/shared_memory.hpp"
 
 namespace c2m::prepare {
 
 // Two buffers, each as large as the largest record, reused from record to record and
-// from time to time: one record is written while the next one comes in. The decoding
-// processes, forked while the buffers are in use, do not inherit them: else each page
-// the parent writes afterwards would first be copied for them. Made when first used.
+// from time to time: one record is written while the next one comes in. They are shared
+// with the decoding processes, which place their fields straight into them. Made when
+// first used.
 class record_buffers {
  public:
   record_buffers(const window& w, std::int32_t lm);
@@ -25,7 +27,8 @@ class record_buffers {
 
  private:
   std::int32_t im_, jm_, nl_;
-  grid made_[2];
+  std::unique_ptr<shared_memory> memory_[2];
+  grid view_[2];
 };
 
 // Writes the file to `temp`, then checks what the fields held: a file that fails a

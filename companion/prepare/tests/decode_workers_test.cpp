@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/errors.hpp"
+#include "companion/prepare/shared_memory.hpp"
 
 namespace c2m::prepare {
 namespace {
@@ -112,6 +113,39 @@ TEST(decode_workers, items_start_when_ready_and_done_follows_take) {
   } catch (const run_error& e) {
     EXPECT_NE(std::string(e.what()).find("item 2 can never start"), std::string::npos) << e.what();
   }
+}
+
+// A worker places its field straight into memory shared with the parent, and can write
+// nowhere else in it: a stray write ends it like any fault.
+TEST(shared_memory, a_worker_writes_only_where_it_was_opened) {
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const shared_memory m(3 * page);
+  float* const first = m.floats();
+  float* const third = m.floats() + 2 * page / sizeof(float);
+  const auto run = [&](bool stray) {
+    run_in_workers(
+        1, 8, {1, 60},
+        [&](std::size_t, std::span<unsigned char>) {
+          const shared_memory::writable open(first, sizeof(float));
+          *first = 42;
+          if (stray) *third = 7;
+          return std::size_t{0};
+        },
+        [](std::size_t, std::span<const unsigned char>) {}, where);
+  };
+  run(false);
+  EXPECT_EQ(*first, 42.0f);
+  try {
+    run(true);
+    ADD_FAILURE() << "a write outside the opened range passed";
+  } catch (const run_error& e) {
+    EXPECT_NE(std::string(e.what()).find("died by signal 11"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(*third, 0.0f);
+  EXPECT_TRUE(shared_memory::holds(third, sizeof(float)));
+  EXPECT_FALSE(shared_memory::holds(third, page + 1));
+  float own = 0;
+  EXPECT_FALSE(shared_memory::holds(&own, sizeof own));
 }
 
 }  // namespace
