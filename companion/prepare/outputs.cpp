@@ -1,5 +1,7 @@
 #include "companion/prepare/outputs.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -62,6 +64,12 @@ bool names_a_time(const std::string& pattern) {
       ++k;
     }
   return false;
+}
+
+commit_lock::commit_lock() : fd_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+  if (!fd_.is_open()) throw run_error(os_error(".", "cannot open the working directory"));
+  while (::flock(fd_.get(), LOCK_EX) != 0)
+    if (errno != EINTR) throw run_error(os_error(".", "cannot lock the working directory"));
 }
 
 }  // namespace c2m::prepare

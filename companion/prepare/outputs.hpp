@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_fd.hpp"
 #include "companion/common/staged_output.hpp"
 
 namespace c2m::prepare {
@@ -18,5 +19,17 @@ bool names_a_time(const std::string& pattern);
 
 // The check that no output is one of the inputs, shared with the inspector.
 using inspect::check_outputs_are_not_inputs;
+
+// Held while the outputs are renamed into place: an exclusive lock on the working
+// directory, where InputModelInf.txt goes. Two runs in one directory at once commit one
+// after the other, so that InputModelInf.txt always comes with the input field files
+// renamed beside it, never with another run's.
+class commit_lock {
+ public:
+  commit_lock();
+
+ private:
+  unique_fd fd_;
+};
 
 }  // namespace c2m::prepare

@@ -1,28 +1,20 @@
 #include "companion/prepare/prepare.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <stdexcept>
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
-#include "common/field_file.hpp"
 #include "common/grid.hpp"
 #include "common/grid_config_file.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/staged_output.hpp"
 #include "companion/common/temporaries.hpp"
-#include "companion/prepare/analysis.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/outputs.hpp"
-#include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
 #include "companion/prepare/time_file.hpp"
@@ -193,7 +185,8 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
   write_config(config.temp_path(), config_name, runs.front().w, runs.front().sel,
                first.empty() ? "analysis" : first);
   {
-    // All outputs or none: no signal between the renames.
+    // All outputs or none: no signal between the renames, no other run's in between.
+    const commit_lock lock;
     const companion::signals_held held;
     for (auto& s : staged) s->commit();
     config.commit();

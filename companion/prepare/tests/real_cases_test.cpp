@@ -91,6 +91,45 @@ TEST_F(prepare_real, a_signal_removes_the_temporary_files_and_says_so) {
   }
 }
 
+// Two runs in one directory at once: each writes its own temporaries, and they rename
+// their outputs one after the other (an exclusive lock on the directory), so that
+// InputModelInf.txt always comes with the files renamed beside it.
+TEST_F(prepare_real, two_runs_at_once_in_one_directory_commit_one_after_the_other) {
+  scratch_dir dir;
+  const std::string run = "'" + std::string(PREPARE_BIN) + "' -o same.bin " + in("f120.grib2");
+  const shell_result both = shell(
+      dir.path(), run + " > a.out 2>&1 & " + run + " > b.out 2>&1; b=$?; wait $!; echo $? $b");
+  EXPECT_EQ(both.out, "0 0\n") << read_file(dir / "a.out") << read_file(dir / "b.out");
+  EXPECT_TRUE(read_file(dir / "same.bin") == ref_);
+  EXPECT_EQ(read_file(dir / "InputModelInf.txt"), ref_config_);
+  EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\na.out\nb.out\nsame.bin\n");
+
+  // While another holds the lock, a run whose file is written waits to rename it: the
+  // holder looks once the temporary has all its bytes, a second later.
+  scratch_dir held;
+  write_text(held / "hold.sh", "('" + std::string(PREPARE_BIN) + "' -o held.bin " +
+                                   in("f120.grib2") +
+                                   " >/dev/null 2>&1; echo $? > status) &\n"
+                                   "for i in $(seq 1200); do\n"
+                                   "  [ \"$(stat -c %s held.bin.?????? 2>/dev/null)\" = " +
+                                   std::to_string(ref_.size()) +
+                                   " ] && break\n"
+                                   "  sleep 0.05\n"
+                                   "done\n"
+                                   "sleep 1\n"
+                                   "ls -A > seen\n");
+  const shell_result r = shell(held.path(),
+                               "flock -o . sh hold.sh; for i in $(seq 1200); do [ -s status ] && "
+                               "break; sleep 0.05; done; cat status");
+  EXPECT_EQ(r.out, "0\n") << r.err;
+  const std::string seen = read_file(held / "seen");
+  EXPECT_NE(seen.find("held.bin."), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("held.bin\n"), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("InputModelInf.txt\n"), std::string::npos) << seen;
+  EXPECT_TRUE(read_file(held / "held.bin") == ref_);
+  EXPECT_EQ(read_file(held / "InputModelInf.txt"), ref_config_);
+}
+
 TEST_F(prepare_real, a_forecast_series_gives_one_file_per_valid_time) {
   scratch_dir dir;
   const std::string files = in("f120.grib2") + " " + in("f126.grib2") + " " + in("f132.grib2");
