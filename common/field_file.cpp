@@ -1,7 +1,9 @@
 #include "common/field_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -40,9 +42,15 @@ std::optional<std::span<const char>> record_at(std::span<const char> bytes, std:
 }
 
 writer::writer(const std::string& path, std::string name)
-    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
-      name_(std::move(name)) {
+    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)), name_(std::move(name)) {
   if (!fd_.is_open()) throw run_error(os_error(name_, "cannot create output file"));
+  // Only a file with contents is cut: on ext4, truncating even an empty file (the
+  // temporary a staged output has just made) marks it to be flushed to disk at close,
+  // which would make every close wait for the allocation of the whole file.
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0 ||
+      (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(fd_.get(), 0) != 0))
+    throw run_error(os_error(name_, "cannot create output file"));
 }
 
 void writer::put(const void* data, std::size_t bytes) {

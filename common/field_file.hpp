@@ -45,7 +45,7 @@ struct contents {
   std::span<const float> surface;
 };
 
-// Writes framed records to a new file, each whole record with one system call.
+// Writes framed records to a new or emptied file, each whole record with one system call.
 // Diagnostics name `name` (the file the user asked for when path is a temporary).
 class writer {
  public:

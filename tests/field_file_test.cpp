@@ -60,6 +60,22 @@ TEST(field_file, written_file_reads_back_in_the_converter) {
   EXPECT_EQ(test::read_file(dir / "in.bin").size(), 8 * 8 + 4 + 5 * n3 * 4 + 2 * 4 + 12 * n2 * 4);
 }
 
+// A file written where a longer one was holds the new records only.
+TEST(field_file, a_file_written_over_a_longer_one_holds_only_its_records) {
+  test::scratch_dir dir;
+  const std::vector<float> many = ramp(1000, 0);
+  const float one = 7.0f;
+  {
+    field_file::writer w(dir / "out.bin", "out.bin");
+    w.put(many.data(), many.size() * sizeof(float));
+    w.close();
+  }
+  field_file::writer w(dir / "out.bin", "out.bin");
+  w.put(&one, sizeof one);
+  w.close();
+  EXPECT_EQ(test::read_file(dir / "out.bin"), field_file::framed(&one, sizeof one));
+}
+
 // The framing in memory: little-endian lengths around the data; anything cut or with
 // markers that differ is no record.
 TEST(field_file, framed_records_in_memory) {
