@@ -66,15 +66,14 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
         const read_values v = l.field->variable.empty()
                                   ? grib_values(files.at(l.field->file), *l.field, memory)
                                   : netcdf_values(*l.field, memory.values);
+        summarizer sum(field_index(l.field->kind), allow_implausible);
         {
           // The decoders ran with every record read-only; only placing writes.
           const shared_memory::writable open(l.out, n * sizeof(float));
-          place(v.values, v.missing, *l.cut, l.field->kind, l.out);
+          place(v.values, v.missing, *l.cut, l.field->kind, l.out, sum);
         }
-        const field_summary sum =
-            summarize({l.out, n}, field_index(l.field->kind), allow_implausible);
-        std::memcpy(slot.data(), &sum, sizeof sum);
-        return sizeof sum;
+        std::memcpy(slot.data(), &sum.summary(), sizeof(field_summary));
+        return sizeof(field_summary);
       },
       [&](std::size_t k, std::span<const unsigned char> result) {
         *loads[k].summary = take_summary(loads[k], result);

@@ -10,6 +10,7 @@
 #include "common/errors.hpp"
 #include "companion/common/netcdf_file.hpp"
 #include "companion/prepare/netcdf_header.hpp"
+#include "companion/prepare/plausibility.hpp"
 
 namespace c2m::prepare {
 
@@ -355,7 +356,8 @@ read_values netcdf_values(const source_field& field, std::vector<double>& values
 void netcdf_read(const source_field& field, const window& cut, float* out) {
   std::vector<double> values;
   const read_values v = netcdf_values(field, values);
-  place(v.values, v.missing, cut, field.kind, out);
+  summarizer rows(field_index(field.kind), false);
+  place(v.values, v.missing, cut, field.kind, out, rows);
 }
 
 }  // namespace c2m::prepare

@@ -92,19 +92,18 @@ bool passes(float v, bounds b) {
   return (v >= b.low) & (v <= b.high);
 }
 
-// Where a summary found something: the first hole and the first refused value.
-void find_firsts(std::span<const float> values, bounds b, const float* land, field_summary& s) {
-  bool hole_seen = false;
+// Where a summary found something: the first hole and the first refused value, of
+// points `base` on.
+void find_firsts(std::span<const float> values, std::size_t base, bounds b, const float* land,
+                 field_summary& s) {
   for (std::size_t p = 0; p < values.size(); ++p) {
     const float v = values[p];
     if (v == input_fill) {
       if (land && land[p] != 1.0f) continue;
-      if (!hole_seen) s.first_hole = p;
-      hole_seen = true;
-      ++s.holes;
+      if (s.holes++ == 0) s.first_hole = base + p;
     } else if ((!land || land[p] != 0.0f) && !passes(v, b) && !s.refused) {
       s.refused = true;
-      s.refused_at = p;
+      s.refused_at = base + p;
       s.refused_value = v;
     }
   }
@@ -125,12 +124,27 @@ bool any_hole_or_refusal(std::span<const float> values, bounds b) {
 
 }  // namespace
 
+summarizer::summarizer(std::size_t k, bool allow_implausible) {
+  const bounds b = passing(k, allow_implausible);
+  low_ = b.low;
+  high_ = b.high;
+}
+
+void summarizer::add(std::span<const float> part) {
+  const bounds b{low_, high_};
+  if (any_hole_or_refusal(part, b)) find_firsts(part, seen_, b, nullptr, summary_);
+  seen_ += part.size();
+}
+
 field_summary summarize(std::span<const float> values, std::size_t k, bool allow_implausible,
                         const float* land) {
-  const bounds b = passing(k, allow_implausible);
+  if (!land) {
+    summarizer s(k, allow_implausible);
+    s.add(values);
+    return s.summary();
+  }
   field_summary s;
-  if (!land && !any_hole_or_refusal(values, b)) return s;
-  find_firsts(values, b, land, s);
+  find_firsts(values, 0, passing(k, allow_implausible), land, s);
   return s;
 }
 

@@ -30,7 +30,21 @@ struct field_summary {
   float refused_value = 0;
 };
 
-// Summarises field k. With `land` (the land-sea mask, for a soil field), only points
+// Summarises field k a part at a time, in the order of its points, so that each part can
+// be judged while it is still in cache.
+class summarizer {
+ public:
+  summarizer(std::size_t k, bool allow_implausible);
+  void add(std::span<const float> part);  // the points that follow those added before
+  const field_summary& summary() const { return summary_; }
+
+ private:
+  float low_, high_;  // the values that pass
+  std::size_t seen_ = 0;
+  field_summary summary_;
+};
+
+// Summarises field k whole. With `land` (the land-sea mask, for a soil field), only points
 // over land count as holes and points over sea are not judged: the converter fills
 // soil over sea.
 field_summary summarize(std::span<const float> values, std::size_t k, bool allow_implausible,

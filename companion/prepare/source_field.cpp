@@ -65,7 +65,7 @@ void convert_mask(const double* from, std::size_t n, double missing, std::size_t
 }  // namespace
 
 void place(std::span<const double> values, double missing, const window& cut,
-           const field_kind& kind, float* out) {
+           const field_kind& kind, float* out, summarizer& rows) {
   const std::size_t k = field_index(kind);
   // Every reader checks its values against the grid; this keeps a fault there from
   // reading past them.
@@ -75,7 +75,7 @@ void place(std::span<const double> values, double missing, const window& cut,
           values.size())
     throw run_error("the values read do not cover the window");
   const std::vector<column_run> runs = column_runs(cut.col);
-  for (std::size_t j = 0; j < cut.row.size(); ++j, out += cut.col.size())
+  for (std::size_t j = 0; j < cut.row.size(); ++j, out += cut.col.size()) {
     for (const column_run& r : runs) {
       const double* from = values.data() + cut.row[j] + r.source;
       if (kind.mask)
@@ -83,6 +83,8 @@ void place(std::span<const double> values, double missing, const window& cut,
       else
         convert(from, r.length, missing, kind.divisor, out + r.first_out);
     }
+    rows.add({out, cut.col.size()});
+  }
 }
 
 }  // namespace c2m::prepare

@@ -13,6 +13,8 @@
 
 namespace c2m::prepare {
 
+class summarizer;
+
 struct source_field {
   field_kind kind;
   double level_hpa = 0;  // upper-air fields
@@ -38,8 +40,8 @@ struct read_values {
 // Copies the points of a window from stored source values into one grid of the input
 // field file, in the field's unit. `missing` becomes the input fill value; a plausible
 // land-sea mask becomes 0/1 at 0.5. Anything else is kept as it is, NaN included, for
-// check_plausible to judge.
+// check_plausible to judge. Each row placed goes to `rows`, while it is in cache.
 void place(std::span<const double> values, double missing, const window& cut,
-           const field_kind& kind, float* out);
+           const field_kind& kind, float* out, summarizer& rows);
 
 }  // namespace c2m::prepare

@@ -69,6 +69,27 @@ TEST(summarize, finds_the_first_hole_and_refusal_anywhere) {
   }
 }
 
+// A decoding process summarises each row as it places it: the points count on from row
+// to row, and what comes first in the field is what the summary keeps.
+TEST(summarizer, a_field_added_a_row_at_a_time_is_summarised_as_if_whole) {
+  const std::size_t t = static_cast<std::size_t>(upper_field::tp), row = 13;
+  std::vector<float> v(7 * row, 250.0f);
+  v[2 * row + 5] = input_fill;
+  v[4 * row] = input_fill;
+  v[3 * row + 1] = 1000.0f;
+  v[5 * row + 2] = std::numeric_limits<float>::quiet_NaN();
+  summarizer rows(t, false);
+  for (std::size_t at = 0; at < v.size(); at += row) rows.add({v.data() + at, row});
+  const field_summary whole = summarize(v, t, false);
+  EXPECT_EQ(rows.summary().holes, 2u);
+  EXPECT_EQ(rows.summary().first_hole, 2 * row + 5);
+  EXPECT_TRUE(rows.summary().refused);
+  EXPECT_EQ(rows.summary().refused_at, 3 * row + 1);
+  EXPECT_EQ(rows.summary().refused_value, 1000.0f);
+  EXPECT_EQ(whole.first_hole, rows.summary().first_hole);
+  EXPECT_EQ(whole.refused_at, rows.summary().refused_at);
+}
+
 // Soil is judged over land only: over sea the converter fills it. A point where the mask
 // itself has no data is neither land nor sea: its soil value is judged, and a hole
 // there is the mask's, not the soil's.
