@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <optional>
+#include <deque>
 #include <vector>
 
 #include "common/errors.hpp"
@@ -72,13 +72,19 @@ bool receive_all(int fd, void* data, std::size_t n) {
   return true;
 }
 
-// The slots of all workers, shared with them.
+// How many items a worker holds at once: it goes on with those while the parent is busy
+// (writing a record of a hundred megabytes, say) instead of waiting for its next item,
+// and the items come without a round trip each.
+constexpr std::size_t items_ahead = 32;
+
+// The slots of all workers, shared with them: each worker has one for each item it may
+// hold, used in turn.
 class shared_slots {
  public:
   shared_slots(std::size_t workers, std::size_t slot_bytes) {
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     slot_ = (std::max<std::size_t>(slot_bytes, 1) + page - 1) / page * page;
-    size_ = slot_ * workers;
+    size_ = slot_ * items_ahead * workers;
     void* p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw run_error(os_error("conv2model-prepare", "cannot map decode slots"));
     base_ = static_cast<unsigned char*>(p);
@@ -87,7 +93,14 @@ class shared_slots {
   shared_slots(const shared_slots&) = delete;
   shared_slots& operator=(const shared_slots&) = delete;
 
-  std::span<unsigned char> slot(std::size_t k) const { return {base_ + k * slot_, slot_}; }
+  // Worker k's slot for the n-th item it is given (from 0).
+  std::span<unsigned char> slot(std::size_t k, std::uint64_t n) const {
+    return {base_ + (k * items_ahead + n % items_ahead) * slot_, slot_};
+  }
+  // All of worker k's slots.
+  std::span<unsigned char> slots(std::size_t k) const {
+    return {base_ + k * items_ahead * slot_, items_ahead * slot_};
+  }
 
  private:
   unsigned char* base_ = nullptr;
@@ -117,7 +130,7 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
 // A worker: the parent's signal handlers are not its own (nor a sanitizer's, so that a
 // fault ends it by its signal in every build), and whatever the library prints is not
 // for the user: the parent says what went wrong. It dies with the parent.
-[[noreturn]] void worker_main(int fd, pid_t parent, std::span<unsigned char> slot,
+[[noreturn]] void worker_main(int fd, pid_t parent, std::span<unsigned char> slots,
                               const worker_task& task) {
   for (const int s :
        {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
@@ -126,7 +139,6 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
     ::dup2(null.get(), STDERR_FILENO);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(0);  // the parent died before the line above
-  child_slot = slot;
   try {
     shared_memory::protect_all();
   } catch (const run_error&) {
@@ -134,7 +146,12 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
   }
   codes_set_codes_assertion_failed_proc(on_assertion);
   codes_context_set_logging_proc(codes_context_get_default(), on_log);
-  for (request rq{}; receive_all(fd, &rq, sizeof rq);) {
+  const std::size_t slot_bytes = slots.size() / items_ahead;
+  for (std::uint64_t n = 0; true; ++n) {
+    request rq{};
+    if (!receive_all(fd, &rq, sizeof rq)) break;
+    const std::span<unsigned char> slot = slots.subspan(n % items_ahead * slot_bytes, slot_bytes);
+    child_slot = slot;
     reply rp{rq.item, 0, 0, 0};
     child_last_error[0] = 0;
     try {
@@ -155,8 +172,9 @@ extern "C" void on_log(const codes_context*, int level, const char* message) {
 struct worker {
   pid_t pid = -1;
   unique_fd fd;
-  std::optional<std::size_t> item;
-  clock::time_point deadline;
+  std::deque<std::size_t> items;  // given and not yet taken, the one in hand first
+  std::uint64_t taken = 0;        // results taken from it
+  clock::time_point deadline;     // for the item in hand
 };
 
 // The running workers; stopped and reaped however the run ends.
@@ -180,9 +198,12 @@ class worker_group {
     if (pid == 0) {
       for (worker& w : workers_) ::close(w.fd.get());
       ::close(mine.get());
-      worker_main(theirs.get(), parent, slots.slot(k), task);
+      worker_main(theirs.get(), parent, slots.slots(k), task);
     }
-    workers_.push_back({pid, std::move(mine), std::nullopt, {}});
+    worker w;
+    w.pid = pid;
+    w.fd = std::move(mine);
+    workers_.push_back(std::move(w));
   }
 
   // Why worker w ended (it has closed its end): how the process ended, reaped now.
@@ -217,7 +238,7 @@ class worker_group {
 int wait_ms(const std::vector<worker>& workers) {
   auto soonest = clock::time_point::max();
   for (const worker& w : workers)
-    if (w.item) soonest = std::min(soonest, w.deadline);
+    if (!w.items.empty()) soonest = std::min(soonest, w.deadline);
   if (soonest == clock::time_point::max()) return -1;
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(soonest - clock::now()).count();
   return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
@@ -230,32 +251,45 @@ struct dispatch {
   const worker_ready& ready;
   std::size_t next = 0;
 
-  void give(worker& w, std::span<const unsigned char> slot) {
-    if (next == count || (ready && !ready(next))) return;
-    const request rq{next};
-    w.item = next++;
+  void start_clock(worker& w) const {
     w.deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
                                     std::chrono::duration<double>(limits.seconds));
-    if (!send_all(w.fd.get(), &rq, sizeof rq)) fail(w, slot);
+  }
+
+  // The next items, as far as they are ready, each to the worker holding the fewest.
+  void give(std::vector<worker>& workers, const shared_slots& slots) {
+    while (next < count && (!ready || ready(next))) {
+      const auto w = std::min_element(
+          workers.begin(), workers.end(),
+          [](const worker& a, const worker& b) { return a.items.size() < b.items.size(); });
+      if (w->items.size() == items_ahead) return;
+      const request rq{next};
+      w->items.push_back(next++);
+      if (w->items.size() == 1) start_clock(*w);
+      const auto k = static_cast<std::size_t>(w - workers.begin());
+      if (!send_all(w->fd.get(), &rq, sizeof rq)) fail(*w, slots.slot(k, w->taken));
+    }
   }
 
   [[noreturn]] void fail(worker& w, std::span<const unsigned char> slot) const {
     const std::string reason = worker_group::death(w, slot);
-    throw run_error(where(*w.item) + ": cannot be decoded: " + reason);
+    throw run_error(where(w.items.front()) + ": cannot be decoded: " + reason);
   }
 
   // The reply of worker w, whose socket is readable: the item it was.
   std::size_t collect(worker& w, std::span<const unsigned char> slot, const worker_take& take) {
     reply rp{};
     if (!receive_all(w.fd.get(), &rp, sizeof rp)) fail(w, slot);
-    if (rp.item != *w.item || rp.length > slot.size())
-      throw run_error(where(*w.item) +
+    if (rp.item != w.items.front() || rp.length > slot.size())
+      throw run_error(where(w.items.front()) +
                       ": cannot be decoded: the decoding process gave a malformed reply");
     if (rp.refused)
       throw run_error(std::string(reinterpret_cast<const char*>(slot.data()), rp.length));
-    const std::size_t item = *w.item;
+    const std::size_t item = w.items.front();
     take(item, slot.first(rp.length));
-    w.item.reset();
+    w.items.pop_front();
+    ++w.taken;
+    start_clock(w);
     return item;
   }
 };
@@ -286,29 +320,28 @@ void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limi
   dispatch d{count, limits, where, ready};
   std::size_t taken = 0;
   std::vector<pollfd> polls(n);
+  const auto busy = [](const worker& w) { return !w.items.empty(); };
   while (taken < count) {
-    // Every idle worker gets the next item, as far as the items are ready.
-    for (std::size_t k = 0; k < n; ++k)
-      if (!workers[k].item) d.give(workers[k], slots.slot(k));
-    if (std::none_of(workers.begin(), workers.end(), [](const worker& w) { return w.item; }))
+    d.give(workers, slots);
+    if (std::none_of(workers.begin(), workers.end(), busy))
       throw run_error("conv2model-prepare: item " + std::to_string(d.next) +
                       " can never start (nothing running makes room for it)");
     for (std::size_t k = 0; k < n; ++k)
-      polls[k] = {workers[k].item ? workers[k].fd.get() : -1, POLLIN, 0};
+      polls[k] = {busy(workers[k]) ? workers[k].fd.get() : -1, POLLIN, 0};
     const int answered = ::poll(polls.data(), polls.size(), wait_ms(workers));
     if (answered < 0 && errno != EINTR)
       throw run_error(os_error("conv2model-prepare", "cannot wait for the decoding processes"));
     for (std::size_t k = 0; k < n; ++k) {
       worker& w = workers[k];
       if (answered > 0 && polls[k].revents != 0) {
-        const std::size_t item = d.collect(w, slots.slot(k), take);
+        const std::size_t item = d.collect(w, slots.slot(k, w.taken), take);
         ++taken;
-        d.give(w, slots.slot(k));
+        d.give(workers, slots);
         if (done) done(item);
-      } else if (w.item && clock::now() >= w.deadline) {
+      } else if (busy(w) && clock::now() >= w.deadline) {
         char limit[32];
         std::snprintf(limit, sizeof limit, "%g", limits.seconds);
-        throw run_error(where(*w.item) + ": cannot be decoded: no result after " + limit +
+        throw run_error(where(w.items.front()) + ": cannot be decoded: no result after " + limit +
                         " s (damaged, or more than a message takes)");
       }
     }

@@ -3,11 +3,16 @@
 #include "companion/prepare/decode_workers.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/errors.hpp"
@@ -113,6 +118,33 @@ TEST(decode_workers, items_start_when_ready_and_done_follows_take) {
   } catch (const run_error& e) {
     EXPECT_NE(std::string(e.what()).find("item 2 can never start"), std::string::npos) << e.what();
   }
+}
+
+// A worker holds several items: while the parent is busy after a result (writing a
+// record, say), the worker goes on with the next ones rather than waiting for it. Here
+// the parent, after the first result, waits for the worker to finish the sixth item.
+TEST(decode_workers, a_worker_goes_on_while_the_parent_is_busy) {
+  void* shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(shared, MAP_FAILED);
+  auto* finished = new (shared) std::atomic<int>(0);
+  bool went_on = false;
+  run_in_workers(
+      40, 8, {1, 60},
+      [&](std::size_t, std::span<unsigned char>) {
+        ++*finished;
+        return std::size_t{0};
+      },
+      [](std::size_t, std::span<const unsigned char>) {}, where, nullptr,
+      [&](std::size_t item) {
+        if (item != 0) return;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (*finished < 6 && std::chrono::steady_clock::now() < until)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        went_on = *finished >= 6;
+      });
+  EXPECT_TRUE(went_on) << "the worker waited for the parent (" << *finished << " done)";
+  ::munmap(shared, sizeof(std::atomic<int>));
 }
 
 // A worker places its field straight into memory shared with the parent, and can write

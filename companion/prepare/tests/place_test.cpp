@@ -31,10 +31,23 @@ float expected(double stored, double divisor) {
 TEST(place, every_value_becomes_the_same_float_wherever_it_lies_in_the_row) {
   const double flt_max = std::numeric_limits<float>::max();
   const std::vector<double> odd = {
-      missing, std::nan(""), -std::nan(""), INFINITY, -INFINITY, 1e300, -1e300, flt_max,
+      missing,
+      std::nan(""),
+      -std::nan(""),
+      INFINITY,
+      -INFINITY,
+      1e300,
+      -1e300,
+      flt_max,
       -flt_max,
       std::nextafter(flt_max, INFINITY),  // rounds to the largest float, yet beyond it
-      -std::nextafter(flt_max, INFINITY), -0.0, 1e-310, 1e-40, 287.15, -3.5e38, 3.5e38};
+      -std::nextafter(flt_max, INFINITY),
+      -0.0,
+      1e-310,
+      1e-40,
+      287.15,
+      -3.5e38,
+      3.5e38};
   // A row long enough for whole steps and a remainder, each odd value at every offset.
   const std::size_t im = 23;
   for (const double divisor : {1.0, 9.80665})
@@ -55,8 +68,8 @@ TEST(place, every_value_becomes_the_same_float_wherever_it_lies_in_the_row) {
         for (std::size_t i = 0; i < im; ++i) {
           const float want = expected(values[i], divisor);
           EXPECT_EQ(std::memcmp(&out[i], &want, sizeof want), 0)
-              << "value " << values[i] << " at " << i << " over " << divisor << ": got "
-              << out[i] << ", want " << want;
+              << "value " << values[i] << " at " << i << " over " << divisor << ": got " << out[i]
+              << ", want " << want;
         }
       }
 }
