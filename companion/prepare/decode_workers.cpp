@@ -257,7 +257,10 @@ struct dispatch {
   }
 
   // The next items, as far as they are ready, each to the worker holding the fewest.
-  void give(std::vector<worker>& workers, const shared_slots& slots) {
+  // A process that has died takes nothing more, but is not judged here: the results it
+  // gave before dying come first, and then its end of the socket, read in collect,
+  // names the item it died on.
+  void give(std::vector<worker>& workers) {
     while (next < count && (!ready || ready(next))) {
       const auto w = std::min_element(
           workers.begin(), workers.end(),
@@ -266,8 +269,7 @@ struct dispatch {
       const request rq{next};
       w->items.push_back(next++);
       if (w->items.size() == 1) start_clock(*w);
-      const auto k = static_cast<std::size_t>(w - workers.begin());
-      if (!send_all(w->fd.get(), &rq, sizeof rq)) fail(*w, slots.slot(k, w->taken));
+      static_cast<void>(send_all(w->fd.get(), &rq, sizeof rq));
     }
   }
 
@@ -322,7 +324,7 @@ void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limi
   std::vector<pollfd> polls(n);
   const auto busy = [](const worker& w) { return !w.items.empty(); };
   while (taken < count) {
-    d.give(workers, slots);
+    d.give(workers);
     if (std::none_of(workers.begin(), workers.end(), busy))
       throw run_error("conv2model-prepare: item " + std::to_string(d.next) +
                       " can never start (nothing running makes room for it)");
@@ -336,7 +338,7 @@ void run_in_workers(std::size_t count, std::size_t slot_bytes, const decode_limi
       if (answered > 0 && polls[k].revents != 0) {
         const std::size_t item = d.collect(w, slots.slot(k, w.taken), take);
         ++taken;
-        d.give(workers, slots);
+        d.give(workers);
         if (done) done(item);
       } else if (busy(w) && clock::now() >= w.deadline) {
         char limit[32];

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <new>
 #include <string>
 #include <thread>
@@ -145,6 +146,53 @@ TEST(decode_workers, a_worker_goes_on_while_the_parent_is_busy) {
       });
   EXPECT_TRUE(went_on) << "the worker waited for the parent (" << *finished << " done)";
   ::munmap(shared, sizeof(std::atomic<int>));
+}
+
+// A process that dies with results not yet taken: those are taken first, and the
+// diagnostic names the item it died on, even when the parent, busy meanwhile, finds it
+// dead as it gives it the next item.
+TEST(decode_workers, a_death_is_named_after_the_results_given_before_it) {
+  void* shared = ::mmap(nullptr, sizeof(std::atomic<int>) * 2, PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(shared, MAP_FAILED);
+  auto* finished = new (shared) std::atomic<int>(0);
+  auto* pid = new (finished + 1) std::atomic<int>(0);
+  std::vector<int> taken;
+  const auto dead = [&] {
+    std::ifstream stat("/proc/" + std::to_string(pid->load()) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t end = line.rfind(')');
+    return end != std::string::npos && line.compare(end, 3, ") Z") == 0;
+  };
+  try {
+    run_in_workers(
+        60, 8, {1, 60},  // more than a process holds, so that some are given after
+        [&](std::size_t item, std::span<unsigned char>) {
+          *pid = static_cast<int>(::getpid());
+          if (item == 13) std::raise(SIGSEGV);
+          ++*finished;
+          return std::size_t{0};
+        },
+        [&](std::size_t item, std::span<const unsigned char>) {
+          taken.push_back(static_cast<int>(item));
+        },
+        where, nullptr,
+        [&](std::size_t item) {
+          if (item != 0) return;
+          // Busy until the process has died, item 13 given meanwhile.
+          const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+          while (!(*finished >= 13 && dead()) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    ADD_FAILURE() << "a death passed";
+  } catch (const run_error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "f.grib2: message 14 (at byte 130): cannot be decoded: the decoding process died "
+              "by signal 11 (Segmentation fault)");
+  }
+  EXPECT_EQ(taken.size(), 13u);
+  ::munmap(shared, sizeof(std::atomic<int>) * 2);
 }
 
 // A worker places its field straight into memory shared with the parent, and can write
