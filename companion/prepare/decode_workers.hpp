@@ -3,9 +3,9 @@
 // loop. Each worker is a child process that is given several items ahead and decodes
 // them one at a time in the order given, leaving each result in a shared slot of its own
 // (or, opened for it, in shared_memory); the parent takes a result only from a worker
-// that reported it whole. A worker that dies, asserts
-// or runs out of time becomes the diagnostic "FILE: message N (at byte B): cannot be
-// decoded: REASON", and ends the run. The workers also decode in parallel.
+// that reported it whole. A worker that dies, asserts or runs out of time becomes the
+// diagnostic "FILE: message N (at byte B): cannot be decoded: REASON", naming the item
+// it was on, and ends the run. The workers also decode in parallel.
 #pragma once
 
 #include <cstddef>
