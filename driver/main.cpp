@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
     timer.lap("es_ini");
     const c2m::input_lines in = c2m::read_input_lines(stdin);
     c2m::conv2model(in.line1, in.line2);
+    if (!c2m::flushed(std::cout))
+      throw c2m::run_error("standard output: cannot write the progress log");
     return 0;
   });
 }
