@@ -2,20 +2,32 @@
 # Run by .ci/debian_package inside the fresh Debian root where the package was installed:
 # each program from /usr/bin on the real GFS file, as a user runs it, and the Python
 # reader with Debian's python3 and numpy (xarray is only suggested: not there).
-#   usage: in_debian_root.sh DIR   (DIR holds the GFS file; results go to DIR/result)
+#   usage: in_debian_root.sh --before   (none of the libraries is installed yet)
+#          in_debian_root.sh DIR        (DIR holds the GFS file; results go to DIR/result)
 set -euo pipefail
-in=$1
-result=$in/result
-mkdir -p "$result"
-cd "$(mktemp -d)"
 fail() {
   echo "in the Debian root: $*" >&2
   exit 1
 }
 
+# What the package's Depends (the libraries) and Recommends (parallel, numpy) bring.
+brought="libeccodes0 libnetcdf19 libcairo2 parallel python3-numpy"
+installed() { dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | grep -q '^ii'; }
+if [ "$1" = --before ]; then
+  for p in $brought; do ! installed "$p" || fail "$p is installed before the package"; done
+  exit 0
+fi
+for p in $brought; do installed "$p" || fail "$p was not installed with the package"; done
+
+in=$1
+result=$in/result
+mkdir -p "$result"
+cd "$(mktemp -d)"
+
 for p in conv2model conv2model-prepare conv2model-inspect conv2model-batch; do
   [ "$(command -v "$p")" = "/usr/bin/$p" ] || fail "$p is not in /usr/bin"
   [ -f "/usr/share/man/man1/$p.1.gz" ] || fail "$p has no manual page"
+  bash -n "/usr/share/bash-completion/completions/$p" || fail "$p has no bash completion"
   "$p" --version </dev/null | grep -qx "$p [0-9.]*" || fail "$p --version"
 done
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package CPack makes from the build: its name, each program with its page
-# compressed as Debian asks (and the same text as docs/man), the
+# compressed as Debian asks (and the same text as docs/man), its bash completion, the
 # Python reader, the documents; Depends naming the package of every library a program
 # links (found with dpkg -S, apart from dpkg-shlibdeps), GNU parallel recommended and
 # SLURM suggested; and lintian without an error or a warning.
@@ -31,6 +31,7 @@ expected=$(
   for p in "$@"; do
     echo "usr/bin/$p"
     echo "usr/share/man/man1/$p.1.gz"
+    echo "usr/share/bash-completion/completions/$p"
   done
   for f in __init__.py _fields.py _info.py _reader.py; do echo "$python/$f"; done
   for f in README.md copyright changelog.gz; do echo "usr/share/doc/conv2model/$f"; done
@@ -48,6 +49,10 @@ for p in "$@"; do
   [ "$(od -An -tx1 -j3 -N5 "$page" | tr -d ' ')" = 0000000000 ] ||
     fail "$p.1.gz has a name or a time stamp in its header"
   zcat "$page" | cmp -s - "$source/docs/man/$p.1" || fail "$p.1.gz is not docs/man/$p.1"
+done
+for p in "$@"; do
+  cmp -s "$build/completion/$p" "$root/usr/share/bash-completion/completions/$p" ||
+    fail "the completion of $p is not the build's"
 done
 for f in "$build"/python/conv2model/*.py; do
   cmp -s "$f" "$root/$python/${f##*/}" || fail "$python/${f##*/} is not the build's"
