@@ -11,7 +11,7 @@
 set -euo pipefail
 
 # help_options and help_commands: what a help text lists.
-# shellcheck source=help_text.sh
+# shellcheck disable=SC1091
 source "$(dirname "$0")/help_text.sh"
 
 # The tag lines of a page's tagged paragraphs, from the lines after .TP or .TQ.

@@ -76,7 +76,7 @@ for p in "$@"; do
       ;;
     conv2model-batch)
       has "$(complete_words "$p" --run-dir "")" "sub" "$p --run-dir"
-      has "$(complete_words "$p" --list "")" "$(cd "$scratch/files" && ls -1 | sort)" "$p --list"
+      has "$(complete_words "$p" --list "")" "$(cd "$scratch/files" && printf "%s\n" * | sort)" "$p --list"
       has "$(complete_words "$p" --jobs "")" "" "$p --jobs"
       ;;
     conv2model)
