@@ -26,8 +26,8 @@ std::string quoted(std::string_view s) {
 }
 
 void write_field(std::ostream& out, std::string_view info_name) {
-  const c2m::inspect::field_desc d = c2m::inspect::describe_field(info_name);
-  out << "    " << quoted(d.long_name) << ": Field(" << quoted(c2m::inspect::display_name(d))
+  const c2m::companion::field_desc d = c2m::companion::describe_field(info_name);
+  out << "    " << quoted(d.long_name) << ": Field(" << quoted(c2m::companion::display_name(d))
       << ", " << quoted(d.old_name) << ", " << quoted(d.units) << ", " << quoted(d.cf_units) << ", "
       << d.pa_per_unit << ", " << quoted(d.standard_name) << ", " << d.soil_layer << "),\n";
 }
