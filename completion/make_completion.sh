@@ -7,6 +7,7 @@
 # a program's operands take the files given in its line of the table below, a command's
 # those its usage line names (see operand_action).
 #   usage: make_completion.sh PROGRAM OUT
+#          make_completion.sh --options PROGRAM [COMMAND]
 # shellcheck disable=SC2016 # the lines written are bash code, expanded when it runs
 set -euo pipefail
 program=$1 out=$2
@@ -95,6 +96,13 @@ operand_arms() {
 
 # The words of an option list (standard input) that take a value.
 value_options() { awk 'NF == 2 { print $1 }' | paste -sd '|'; }
+
+# --options PROGRAM [COMMAND]: the options as read from the help, "OPTION [PLACEHOLDER]"
+# a line, for the test that holds them to what the program's parser accepts.
+if [ "$program" = --options ]; then
+  "$out" "${@:3}" --help </dev/null | options_of
+  exit
+fi
 
 help=$("$program" --help </dev/null)
 commands=$(commands_of <<<"$help" | paste -sd ' ')

@@ -7,7 +7,7 @@
 # directories for the batch's directory options, nothing where a number goes.
 #   usage: completion_test.sh BIN_DIR COMPLETION_DIR SCRATCH PROGRAM...
 set -euo pipefail
-bin=$1 completions=$2 scratch=$3
+bin=$(cd "$1" && pwd) completions=$(cd "$2" && pwd) scratch=$3
 shift 3
 fail() {
   echo "FAIL: $*" >&2
@@ -60,6 +60,36 @@ for p in "$@"; do
         "$("$bin/$p" "$c" --help | help_options | sort)" "$(complete_words "$p" "$c" -)"
     done
   fi
+done
+
+# The options as the completion reads them from --help are those the program's own
+# option table accepts, each taking a value exactly when the help shows one: a flag
+# before --help is accepted (status 0); an option with a value too, refused without its
+# value (64), and it takes a --help after it for its value (so no help, status not 0);
+# an option the program does not know is refused. Run in the scratch directory.
+generator=$(dirname "$0")/../make_completion.sh
+status_of() { (cd "$scratch" && timeout 60 "$@" </dev/null >/dev/null 2>&1) && echo 0 || echo $?; }
+for p in "$@"; do
+  commands=$(help_commands < <("$bin/$p" --help))
+  for c in "" $commands; do
+    args=(${c:+"$c"})
+    [ "$(status_of "$bin/$p" "${args[@]}" --no-such-option --help)" = 64 ] ||
+      fail "$p $c: an unknown option is not refused"
+    while read -r option placeholder; do
+      case $option in -h | --help | --version) continue ;; esac
+      if [ -z "$placeholder" ]; then
+        [ "$(status_of "$bin/$p" "${args[@]}" "$option" --help)" = 0 ] ||
+          fail "$p $c: $option, a flag in --help, is not accepted as one"
+      else
+        [ "$(status_of "$bin/$p" "${args[@]}" "$option" 1 --help)" = 0 ] ||
+          fail "$p $c: $option $placeholder is not accepted with a value"
+        [ "$(status_of "$bin/$p" "${args[@]}" "$option")" = 64 ] ||
+          fail "$p $c: $option is accepted without the value $placeholder"
+        [ "$(status_of "$bin/$p" "${args[@]}" "$option" --help)" != 0 ] ||
+          fail "$p $c: $option takes no value, but --help shows $placeholder"
+      fi
+    done < <("$generator" --options "$bin/$p" ${c:+"$c"})
+  done
 done
 
 # Files where files go.
