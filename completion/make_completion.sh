@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Writes the bash completion of a program from the program's own --help, and each of its
-# commands' --help, so that Tab offers exactly the commands and options --help lists
-# (and the manual, which the man_pages test holds to --help): none can drift from the
-# others. What goes where a value or an operand goes is said by the help's placeholders:
-# FILE, PATH and OUT.* take a file, DIR a directory, others (N, NAME, LIST) are typed;
-# a program's operands take the files given in its line of the table below, a command's
-# those its usage line names (see operand_action).
+# Writes the bash completion of a program from the program's own option table, which it
+# prints with the hidden --options-table and from which its --help is written (the batch,
+# a script, has its --help only), so that Tab offers exactly the commands and options
+# --help lists (and the manual, which the man_pages test holds to --help): none can drift
+# from the others. After an option, its value: a file of the table's pattern, one of its
+# words, or nothing to offer for a number or a time. From a help text, FILE, PATH and
+# OUT.* take a file, DIR a directory, others are typed. A program's operands take the
+# files given in its line of the table below, a command's those its usage line names
+# (see operand_action).
 #   usage: make_completion.sh PROGRAM OUT
 #          make_completion.sh --options PROGRAM [COMMAND]
 # shellcheck disable=SC2016 # the lines written are bash code, expanded when it runs
@@ -42,27 +44,44 @@ commands_of() {
   sed -n '/^Commands:/,/^$/p' | sed -n 's/^  \([a-z][a-z0-9-]*\) .*/\1/p'
 }
 
-value_kind() {
-  case $1 in
-    DIR) echo dir ;;
-    FILE | PATH | OUT.*) echo file ;;
-    *) echo none ;;
-  esac
+# The options of the program's COMMAND ("" for the program itself), one "OPTION KIND
+# VALUES" line each, tab-separated: from its option table where it prints one, else
+# from its help (KIND file, dir, word or none; no VALUES).
+table_of() {
+  local command=$1 table
+  # The program's own table holds every command's, each line naming its command.
+  if table=$("$program" --options-table </dev/null 2>/dev/null) &&
+    [ -n "$table" ]; then
+    # COMMAND LONG SHORT KIND VALUE_NAME VALUES HELP
+    awk -F'\t' -v c="$command" -v OFS='\t' '$1 == c {
+      if ($2 != "") print $2, $4, $6
+      if ($3 != "") print $3, $4, $6 }' <<<"$table"
+    return
+  fi
+  "$program" ${command:+"$command"} --help </dev/null | options_of | while read -r o p; do
+    case $p in
+      "") printf '%s\tnone\t\n' "$o" ;;
+      DIR) printf '%s\tdir\t\n' "$o" ;;
+      FILE | PATH | OUT.*) printf '%s\tfile\t\n' "$o" ;;
+      *) printf '%s\tword\t\n' "$o" ;;
+    esac
+  done
 }
 
-# The case arms of one option list (on standard input): what goes after each option
+# The case arms of one option table (on standard input): what goes after each option
 # that takes a value.
 value_arms() {
-  local kinds="" o p
-  declare -A by_kind=()
-  while read -r o p; do
-    [ -n "$p" ] || continue
-    by_kind[$(value_kind "$p")]+="${by_kind[$(value_kind "$p")]:+|}$o"
+  local o kind values action
+  while IFS=$'\t' read -r o kind values; do
+    case $kind in
+      none) continue ;;
+      dir) action="_filedir -d" ;;
+      file) action="_filedir${values:+ '${values#\*.}'}" ;;
+      word) action="${values:+COMPREPLY=(\$(compgen -W \"$values\" -- \"\$cur\"))}" ;;
+      *) action="" ;;
+    esac
+    echo "    $o) ${action:+$action; }return ;;"
   done
-  [ -z "${by_kind[file]-}" ] || kinds+="    ${by_kind[file]}) _filedir; return ;;"$'\n'
-  [ -z "${by_kind[dir]-}" ] || kinds+="    ${by_kind[dir]}) _filedir -d; return ;;"$'\n'
-  [ -z "${by_kind[none]-}" ] || kinds+="    ${by_kind[none]}) return ;;"$'\n'
-  printf '%s' "$kinds"
 }
 
 words_of() { awk '{ print $1 }' | paste -sd ' '; }
@@ -94,13 +113,14 @@ operand_arms() {
   echo "        *) $action ;;"
 }
 
-# The words of an option list (standard input) that take a value.
-value_options() { awk 'NF == 2 { print $1 }' | paste -sd '|'; }
+# The options of a table (standard input) that take a value.
+value_options() { awk -F'\t' '$2 != "none" { print $1 }' | paste -sd '|'; }
 
-# --options PROGRAM [COMMAND]: the options as read from the help, "OPTION [PLACEHOLDER]"
+# --options PROGRAM [COMMAND]: the options as read from the table, "OPTION KIND VALUES"
 # a line, for the test that holds them to what the program's parser accepts.
 if [ "$program" = --options ]; then
-  "$out" "${@:3}" --help </dev/null | options_of
+  program=$out
+  table_of "${3-}"
   exit
 fi
 
@@ -123,18 +143,18 @@ operands=$(case $files in -) echo "return" ;; "") echo "_filedir" ;; *) echo "_f
     echo '  case $command in'
     echo "    \"\")"
     echo '      case $prev in'
-    value_arms < <(options_of <<<"$help") | sed 's/^/    /'
+    value_arms < <(table_of "") | sed 's/^/    /'
     echo '      esac'
-    echo "      COMPREPLY=(\$(compgen -W \"$commands $(options_of <<<"$help" | words_of)\" -- \"\$cur\"))"
+    echo "      COMPREPLY=(\$(compgen -W \"$commands $(table_of "" | words_of)\" -- \"\$cur\"))"
     echo '      return ;;'
     for c in $commands; do
       command_help=$("$program" "$c" --help </dev/null)
       echo "    $c)"
       echo '      case $prev in'
-      value_arms < <(options_of <<<"$command_help") | sed 's/^/    /'
+      value_arms < <(table_of "$c") | sed 's/^/    /'
       echo '      esac'
-      echo "      [[ \$cur == -* ]] && COMPREPLY=(\$(compgen -W \"$(options_of <<<"$command_help" | words_of)\" -- \"\$cur\")) && return"
-      values=$(options_of <<<"$command_help" | value_options)
+      echo "      [[ \$cur == -* ]] && COMPREPLY=(\$(compgen -W \"$(table_of "$c" | words_of)\" -- \"\$cur\")) && return"
+      values=$(table_of "$c" | value_options)
       echo '      local n=0 j'
       echo '      for ((j = i + 1; j < cword; j++)); do'
       echo '        case ${words[j]} in'
@@ -152,9 +172,9 @@ operands=$(case $files in -) echo "return" ;; "") echo "_filedir" ;; *) echo "_f
     echo '  esac'
   else
     echo '  case $prev in'
-    value_arms < <(options_of <<<"$help")
+    value_arms < <(table_of "")
     echo '  esac'
-    echo "  [[ \$cur == -* ]] && COMPREPLY=(\$(compgen -W \"$(options_of <<<"$help" | words_of)\" -- \"\$cur\")) && return"
+    echo "  [[ \$cur == -* ]] && COMPREPLY=(\$(compgen -W \"$(table_of "" | words_of)\" -- \"\$cur\")) && return"
     echo "  $operands"
   fi
   echo '} &&'

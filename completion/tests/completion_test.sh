@@ -2,9 +2,9 @@
 # The bash completion of every program, as bash-completion runs it: the options Tab
 # offers are those the program's --help lists (for each command of a program with
 # commands, and the commands themselves; the man_pages test holds the manual pages to
-# the same lists), and files are
-# offered where a file goes: GRIB and NetCDF files for prepare, work files for inspect,
-# directories for the batch's directory options, nothing where a number goes.
+# the same lists), and files are offered where a file goes: GRIB and NetCDF files for prepare, work files for inspect,
+# directories for the batch's directory options, the choices of a word, nothing where a
+# number goes.
 #   usage: completion_test.sh BIN_DIR COMPLETION_DIR SCRATCH PROGRAM...
 set -euo pipefail
 bin=$(cd "$1" && pwd) completions=$(cd "$2" && pwd) scratch=$3
@@ -62,8 +62,8 @@ for p in "$@"; do
   fi
 done
 
-# The options as the completion reads them from --help are those the program's own
-# option table accepts, each taking a value exactly when the help shows one: a flag
+# The options as the completion reads them (the table, or the batch's --help) are those
+# the program's parser accepts, each taking a value exactly when the table says so: a flag
 # before --help is accepted (status 0); an option with a value too, refused without its
 # value (64), and it takes a --help after it for its value (so no help, status not 0);
 # an option the program does not know is refused. Run in the scratch directory.
@@ -75,18 +75,18 @@ for p in "$@"; do
     args=(${c:+"$c"})
     [ "$(status_of "$bin/$p" "${args[@]}" --no-such-option --help)" = 64 ] ||
       fail "$p $c: an unknown option is not refused"
-    while read -r option placeholder; do
+    while IFS=$'\t' read -r option kind _; do
       case $option in -h | --help | --version) continue ;; esac
-      if [ -z "$placeholder" ]; then
+      if [ "$kind" = none ]; then
         [ "$(status_of "$bin/$p" "${args[@]}" "$option" --help)" = 0 ] ||
           fail "$p $c: $option, a flag in --help, is not accepted as one"
       else
         [ "$(status_of "$bin/$p" "${args[@]}" "$option" 1 --help)" = 0 ] ||
-          fail "$p $c: $option $placeholder is not accepted with a value"
+          fail "$p $c: $option ($kind) is not accepted with a value"
         [ "$(status_of "$bin/$p" "${args[@]}" "$option")" = 64 ] ||
-          fail "$p $c: $option is accepted without the value $placeholder"
+          fail "$p $c: $option is accepted without its value ($kind)"
         [ "$(status_of "$bin/$p" "${args[@]}" "$option" --help)" != 0 ] ||
-          fail "$p $c: $option takes no value, but --help shows $placeholder"
+          fail "$p $c: $option takes no value, but its table says $kind"
       fi
     done < <("$generator" --options "$bin/$p" ${c:+"$c"})
   done
@@ -103,6 +103,7 @@ for p in "$@"; do
     conv2model-inspect)
       has "$(complete_words "$p" stats "")" $'eu.bin.ORUwrk\nsub' "$p stats WORKFILE"
       has "$(complete_words "$p" compare --tolerance "")" "" "$p compare --tolerance"
+      has "$(complete_words "$p" netcdf --grib-edition "")" $'1\n2' "$p netcdf --grib-edition"
       ;;
     conv2model-batch)
       has "$(complete_words "$p" --run-dir "")" "sub" "$p --run-dir"
