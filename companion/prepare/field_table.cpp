@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/field_slots.hpp"
 #include "companion/common/field_codes.hpp"
 
 namespace c2m::prepare {
@@ -92,12 +93,11 @@ std::optional<field_kind> ecmwf_field(long code, level_kind level) {
 }  // namespace
 
 std::string_view upper_name(upper_field f) {
-  static constexpr std::array<std::string_view, n_upper> names = {"uw", "vw", "ht", "rh", "tp"};
-  return names[static_cast<std::size_t>(f)];
+  return slots::input_3d(static_cast<std::int32_t>(f) + 1).name;
 }
 
 std::string_view surface_name(int k) {
-  return layout::short_names_2d[static_cast<std::size_t>(k - 1)];
+  return slots::input_2d(k).name;
 }
 
 std::optional<field_kind> grib_field(const grib_code& code) {

@@ -8,13 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "common/field_slots.hpp"
 #include "common/work_layout.hpp"
 
 namespace c2m::prepare {
 
-// The five upper-air fields in the order of the input field file's records 2 to 6 (the
-// work file holds the humidity derived from rh in rh's place).
+// The five upper-air fields in the order of the input field file's records 2 to 6, each
+// its slot's position less one (the work file holds the humidity derived from rh in rh's
+// place).
 enum class upper_field { uw, vw, ht, rh, tp };
+static_assert(static_cast<int>(upper_field::rh) + 1 == slots::humidity &&
+              static_cast<int>(upper_field::tp) + 1 == slots::air_temperature);
 constexpr int n_upper = layout::fields_3d;
 
 // A field of the analysis as the input field file wants it. For a surface field,
@@ -31,11 +35,12 @@ struct field_kind {
 };
 
 // Surface stack indices.
-constexpr int k_lsm = 1, k_msl = 2, k_sp = 3, k_orog = 4;
-constexpr int k_soil_t1 = 5, k_soil_m1 = 6;  // layer n: 5 + 2 (n - 1) and 6 + 2 (n - 1)
+constexpr int k_lsm = slots::land_sea_mask, k_msl = slots::sea_level_pressure,
+              k_sp = slots::surface_pressure, k_orog = slots::orography;
+constexpr int k_soil_t1 = slots::soil_temperature(1), k_soil_m1 = slots::soil_moisture(1);
 
 // Short name of an upper-air field or of surface field k, as the inventory shows it: the
-// names conv2model-inspect gives the records of the work file.
+// names of the input field file's slots, which conv2model-inspect shows too.
 std::string_view upper_name(upper_field f);
 std::string_view surface_name(int k);
 

@@ -184,7 +184,7 @@ TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "");
   EXPECT_NE(r.out.find("levels: 25 (hPa, bottom first): 1000 975"), std::string::npos) << r.out;
   // Each u and v line names its own message; grib_ls agrees on what it is.
-  for (const char* field : {"uw 850 hPa", "vw 850 hPa", "sm4 "}) {
+  for (const char* field : {"ua 850 hPa", "va 850 hPa", "mrsov4 "}) {
     const std::size_t at = r.out.find(std::string("\n") + field);
     ASSERT_NE(at, std::string::npos) << field;
     const std::size_t m = r.out.find("message ", at);

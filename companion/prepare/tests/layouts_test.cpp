@@ -115,7 +115,7 @@ TEST_F(prepare_layouts, missing_points_are_refused_unless_allowed) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find(std::string(hot) +
                                ": variable t[pressure_level=0] "
-                               "(air_temperature): tp 1000 hPa has 888 of 10512 points without "
+                               "(air_temperature): ta 1000 hPa has 888 of 10512 points without "
                                "data, the first at 32.5 S 20 E (and 5 more fields); refused "
                                "(--allow-holes accepts them: conv2model writes -99999 there"),
               std::string::npos)
@@ -267,8 +267,8 @@ TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
       << inv.out;
   const shell_result r = prepare(dir_->path(), "-o soil.bin soil255.grib1 no_soil.grib1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("conv2model-prepare: no st1 (soil temperature layer 1), sm1 (soil "
-                       "moisture layer 1), st2"),
+  EXPECT_NE(r.err.find("conv2model-prepare: no tsl1 (soil temperature layer 1), mrsov1 (soil "
+                       "moisture layer 1), tsl2"),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("; not recognised: soil255.grib1: message 1 (st, GRIB 1 table 2 code 85, "
