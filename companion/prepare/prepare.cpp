@@ -80,13 +80,31 @@ void write_config(const std::string& temp, const std::string& path, const window
       grid_config_file::style::plain);
 }
 
+// " (it holds: message 1 (...), ...)": what a file holds instead, the first few.
+std::string unused_text(const std::vector<source_field>& found) {
+  constexpr std::size_t shown = 5;
+  std::string text;
+  for (std::size_t k = 0; k < found.size() && k < shown; ++k)
+    text += (k ? ", " : " (it holds: ") + found[k].origin;
+  if (found.size() > shown) text += " and " + std::to_string(found.size() - shown) + " more";
+  return text.empty() ? text : text + ")";
+}
+
+void print_unused(const std::vector<source_field>& found, std::ostream& out) {
+  for (const source_field& s : found)
+    if (!s.used)
+      out << "not used: " << s.file << ": " << s.origin
+          << (s.valid_time.empty() ? "" : " valid at " + s.valid_time) << "\n";
+}
+
 std::vector<source_field> inventory(const std::vector<std::string>& files,
                                     const decode_limits& limits) {
   std::vector<source_field> found;
   for (const std::string& path : files) {
     std::vector<source_field> more =
         is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path, limits);
-    if (more.empty()) throw run_error(path + ": holds none of the fields conv2model needs");
+    if (std::none_of(more.begin(), more.end(), [](const source_field& s) { return s.used; }))
+      throw run_error(path + ": holds none of the fields conv2model needs" + unused_text(more));
     for (source_field& s : more) found.push_back(std::move(s));
   }
   return found;
@@ -219,6 +237,7 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   if (opt.inventory) {
     out << "valid times: " << groups.size() << ": " << times_text(groups) << "\n";
     for (const prepared& r : runs) print_inventory(r.sel, r.w, r.time->valid, out);
+    print_unused(found, out);
     return;
   }
   write_all(runs, output_names(runs, opt), opt, limits, out, warn);

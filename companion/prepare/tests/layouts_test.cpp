@@ -262,7 +262,7 @@ TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
   const shell_result inv = prepare(dir_->path(), "--inventory soil255.grib1 no_soil.grib1");
   ASSERT_EQ(inv.status, 0) << inv.err;
   EXPECT_NE(inv.out.find("ignored, a soil layer of another layering: soil255.grib1: message 2 "
-                         "(st, GRIB 1 table 2 code 85, 0.1 m below ground, no bottom given)\n"),
+                         "(st, GRIB 1 table 2 code 85, 10 cm below ground, no bottom given)\n"),
             std::string::npos)
       << inv.out;
   const shell_result r = prepare(dir_->path(), "-o soil.bin soil255.grib1 no_soil.grib1");
@@ -272,7 +272,7 @@ TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("; not recognised: soil255.grib1: message 1 (st, GRIB 1 table 2 code 85, "
-                       "0 m below ground, no bottom given);"),
+                       "0 cm below ground, no bottom given);"),
             std::string::npos)
       << r.err;
   EXPECT_FALSE(file_exists(*dir_ / "soil.bin"));

@@ -204,6 +204,36 @@ TEST_F(prepare_real, two_runs_or_ensemble_members_for_one_time_are_refused_namin
   EXPECT_EQ(shell(dir.path(), "ls -A | grep -c bin").out, "1\n");
 }
 
+// IFS ENS (centre 98, control forecast = member 0, perturbed 1 to 50) and GEFS's
+// template 11: the upper-air fields relabelled with grib_set as the control (template 1,
+// typeOfEnsembleForecast 1, perturbationNumber 0) and a perturbed member (template 11,
+// typeOfEnsembleForecast 3, perturbationNumber 7), each chosen by --member.
+TEST_F(prepare_real, ensembles_of_ifs_and_gefs_give_each_member_by_its_number) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(),
+                  "grib_copy -w typeOfLevel=isobaricInhPa " + in("f120.grib2") +
+                      " up.grib2 && grib_copy -w typeOfLevel!=isobaricInhPa " + in("f120.grib2") +
+                      " sfc.grib2 && grib_set -s centre=98,productDefinitionTemplateNumber=1,"
+                      "typeOfEnsembleForecast=1,perturbationNumber=0,"
+                      "numberOfForecastsInEnsemble=51 up.grib2 cf.grib2 && "
+                      "grib_set -s productDefinitionTemplateNumber=11,"
+                      "typeOfEnsembleForecast=3,perturbationNumber=7,"
+                      "numberOfForecastsInEnsemble=31 up.grib2 pf.grib2")
+                .status,
+            0);
+  const shell_result both = prepare(dir.path(), "cf.grib2 pf.grib2 sfc.grib2");
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.err,
+            "conv2model-prepare: the files hold the ensemble members 0, 7; choose one with "
+            "--member N\n");
+  for (const char* m : {"0", "7"}) {
+    const shell_result r = prepare(dir.path(), std::string("--member ") + m + " -o m" + m +
+                                                   ".bin cf.grib2 pf.grib2 sfc.grib2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_file(dir / (std::string("m") + m + ".bin")) == ref_) << m;
+  }
+}
+
 // Temperature at 850 hPa of 290 K and above made missing (cdo setrtomiss writes a GRIB
 // bitmap), the land-sea mask's land made missing, and the top soil layer made missing
 // everywhere: each refused naming field, level, count and first point.
