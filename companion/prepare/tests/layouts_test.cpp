@@ -302,5 +302,52 @@ TEST_F(prepare_layouts, cdo_netcdf_with_soil_on_a_depth_axis) {
   expect_same_as_source("cdo_gfs.nc", 0.0);
 }
 
+// The GFS fields rebuilt in the GRIB layouts of IFS open data, ICON and ERA5 from the
+// CDS (producer_layouts.sh, from the keys of ecCodes' definitions).
+std::string producer(const std::string& name) {
+  return layout("producers/" + name);
+}
+
+TEST_F(prepare_layouts, ifs_open_data_is_the_gfs_preparation_to_the_last_bit) {
+  const shell_result r = prepare(dir_->path(), "-o ifs.bin " + producer("ifs.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(*dir_ / "ifs.bin") == read_file(*dir_ / "ref.bin"));
+  EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
+  const shell_result inv = prepare(dir_->path(), "--inventory " + producer("ifs.grib2"));
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(inv.out.find("st4           " + std::string(LAYOUTS_DIR) +
+                         "/producers/ifs.grib2: message 140 (sot, GRIB 2 2/3/18, soil level 3-4 "
+                         "(1-2.89 m below ground))\n"),
+            std::string::npos)
+      << inv.out;
+}
+
+// ERA5 from the CDS: GRIB 1 upper air and soil with ECMWF's table 128 at 24 bits, GRIB 2
+// single-level fields, in one file.
+TEST_F(prepare_layouts, era5_grib_from_the_cds_mixes_grib1_and_grib2) {
+  expect_same_as_source(producer("era5_mixed.grib"), 1.0 / 256.0);
+}
+
+// NCEP's soil moisture code 2/0/192 relabelled as ECMWF's: not soil moisture there, so
+// the soil moisture is absent; the inventory lists the messages as not used.
+TEST_F(prepare_layouts, a_local_code_means_nothing_under_another_centre) {
+  const shell_result r =
+      prepare(dir_->path(), "-o c98.bin " + producer("ncep_local_as_ecmwf.grib2"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no sm1 (soil moisture layer 1), sm2 (soil moisture layer 2), sm3 (soil "
+                       "moisture layer 3), sm4 (soil moisture layer 4) in the input"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "c98.bin"));
+  const shell_result inv =
+      prepare(dir_->path(), "--inventory " + producer("ncep_local_as_ecmwf.grib2"));
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(
+      inv.out.find("/producers/ncep_local_as_ecmwf.grib2: message 208 (unknown, GRIB 2 2/0/192 "
+                   "of centre 98, 0-0.1 m below ground) valid at 2011-01-15T12:00Z\n"),
+      std::string::npos)
+      << inv.out;
+}
+
 }  // namespace
 }  // namespace c2m::test
