@@ -220,6 +220,12 @@ level_info decode_level(const grib_keys& k, long edition, long centre) {
 
 latlon_grid decode_grid(const grib_keys& k) {
   const std::string type = k.need_string("gridType");
+  // Spherical harmonics are no grid: CDO turns them into a Gaussian one first.
+  if (type == "sh")
+    throw run_error(k.what() + " is on " + grid_name(type) +
+                    "; conv2model-prepare reads regular latitude/longitude grids only. Turn it "
+                    "into a Gaussian grid and that into a regular one with CDO first: cdo sp2gp "
+                    "in.grb gg.grb, then cdo remapbil,r1440x721 gg.grb out.grb");
   if (type != "regular_ll")
     throw run_error(k.what() + " is on " + grid_name(type) +
                     "; conv2model-prepare reads regular latitude/longitude grids only. "

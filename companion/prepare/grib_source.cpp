@@ -15,6 +15,8 @@
 #include "companion/prepare/decode_workers.hpp"
 #include "companion/prepare/grib_keys.hpp"
 #include "companion/prepare/grib_reader.hpp"
+#include "companion/prepare/inventory_slot.hpp"
+#include "companion/prepare/soil_layers.hpp"
 
 namespace c2m::prepare {
 
@@ -104,7 +106,10 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
   if (!kind) return s;
   s.kind = *kind;
   s.level_hpa = level.hpa;
-  if (level.kind == level_kind::soil) take_depths(s, level);
+  if (s.kind.surface >= k_soil_t1 && !s.kind.soil_layer_by_depth)
+    s.soil = depths_of_numbered_layer(s.kind);
+  else if (level.kind == level_kind::soil)
+    take_depths(s, level);
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
   // Winds along the axes of a projected grid keep that flag when CDO regrids them without
   // turning them: on a latitude/longitude grid they would pass for east and north.
@@ -115,106 +120,6 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
                     " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
                     "on a projected grid or one regridded from it; turn u and v to east and "
                     "north first (README shows how for a Lambert grid)");
-  return s;
-}
-
-// A source_field through a worker's slot: every member the GRIB inventory sets but the
-// file, which the parent knows.
-static_assert(sizeof(source_field) == 320,
-              "source_field has changed: carry every member through put_field and take_field");
-
-class slot_writer {
- public:
-  explicit slot_writer(std::span<unsigned char> slot) : slot_(slot) {}
-  template <class T>
-  void put(const T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    bytes(&v, sizeof v);
-  }
-  void put(const std::string& text) {
-    put(text.size());
-    bytes(text.data(), text.size());
-  }
-  std::size_t used() const { return used_; }
-
- private:
-  void bytes(const void* p, std::size_t n) {
-    if (n > slot_.size() - used_) throw run_error("an inventory entry too large to pass on");
-    std::memcpy(slot_.data() + used_, p, n);
-    used_ += n;
-  }
-  std::span<unsigned char> slot_;
-  std::size_t used_ = 0;
-};
-
-class slot_reader {
- public:
-  explicit slot_reader(std::span<const unsigned char> from) : from_(from) {}
-  template <class T>
-  void take(T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    bytes(&v, sizeof v);
-  }
-  void take(std::string& text) {
-    std::size_t n = 0;
-    take(n);
-    if (n > from_.size() - used_) throw run_error("a malformed inventory entry");
-    text.assign(reinterpret_cast<const char*>(from_.data() + used_), n);
-    used_ += n;
-  }
-  bool at_end() const { return used_ == from_.size(); }
-
- private:
-  void bytes(void* p, std::size_t n) {
-    if (n > from_.size() - used_) throw run_error("a malformed inventory entry");
-    std::memcpy(p, from_.data() + used_, n);
-    used_ += n;
-  }
-  std::span<const unsigned char> from_;
-  std::size_t used_ = 0;
-};
-
-std::size_t put_field(const source_field& s, std::span<unsigned char> slot) {
-  slot_writer w(slot);
-  w.put(s.kind);
-  w.put(s.used);
-  w.put(s.level_hpa);
-  w.put(s.soil);
-  w.put(s.message);
-  w.put(s.level_index);
-  w.put(s.time_index);
-  w.put(s.variable);
-  w.put(s.origin);
-  w.put(s.grid);
-  w.put(s.valid_time);
-  w.put(s.reference_time);
-  w.put(s.member.has_value());
-  w.put(s.member.value_or(0));
-  return w.used();
-}
-
-source_field take_field(std::span<const unsigned char> from, const std::string& path) {
-  slot_reader r(from);
-  source_field s;
-  s.file = path;
-  r.take(s.kind);
-  r.take(s.used);
-  r.take(s.level_hpa);
-  r.take(s.soil);
-  r.take(s.message);
-  r.take(s.level_index);
-  r.take(s.time_index);
-  r.take(s.variable);
-  r.take(s.origin);
-  r.take(s.grid);
-  r.take(s.valid_time);
-  r.take(s.reference_time);
-  bool has_member = false;
-  long member = 0;
-  r.take(has_member);
-  r.take(member);
-  if (has_member) s.member = member;
-  if (!r.at_end()) throw run_error("a malformed inventory entry");
   return s;
 }
 

@@ -22,9 +22,10 @@ The files are recognised by their content. Fields are recognised by what they ar
 (GRIB parameter codes and level types, NetCDF standard_name, ERA5 and GFS short names):
 u, v, geopotential height (or geopotential), relative humidity (or specific humidity,
 turned into it) and temperature on pressure levels; land-sea mask, mean-sea-level and
-surface pressure, orography (or surface geopotential), and four layers of soil
-temperature and moisture. Fields are grouped by the time they are valid at; a land-sea
-mask or orography of another time (an invariant file) joins every time.
+surface pressure, orography (or surface geopotential), and soil temperature and
+moisture on any layering (four layers are kept, others mapped: see --soil-layers).
+Fields are grouped by the time they are valid at; a land-sea mask or orography of
+another time (an invariant file) joins every time.
 
 Options:
   -o NAME            the input field file to write (default analysis.bin); with
@@ -39,9 +40,14 @@ Options:
       --time T       of several valid times, prepare T (2011-01-15T12, 2011011512)
       --each-time    prepare every valid time, one input field file each (named by
                      the -o pattern) and one InputModelInf.txt for all
-      --member N     of an ensemble, prepare member N
-      --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
-                     and soil layers absent, saying what conv2model does with them
+      --member N     of an ensemble, prepare member N (the control forecast is 0)
+      --soil-layers LIST
+                     the four soil layers in cm (default: the source's own four,
+                     else 0-10,10-40,40-100,100-200) that soil of another layering
+                     is mapped onto, such as 0-7,7-28,28-100,100-289
+      --allow-holes  accept points without data (a GRIB bitmap, a fill value; a NaN
+                     is a value, never accepted) and soil layers absent, saying
+                     what conv2model does with them
       --allow-implausible
                      write values outside their field's plausible range (see
                      conv2model-inspect stats) instead of stopping; values that are
@@ -84,7 +90,7 @@ constexpr cli_option option_table[] = {
     {"", 'o', true},           {"--area", 0, true},         {"--levels", 0, true},
     {"--inventory", 0, false}, {"--allow-holes", 0, false}, {"--allow-implausible", 0, false},
     {"--time", 0, true},       {"--each-time", 0, false},   {"--member", 0, true},
-    {"--jobs", 'j', true},     {"--decode-limit", 0, true}};
+    {"--jobs", 'j', true},     {"--decode-limit", 0, true}, {"--soil-layers", 0, true}};
 
 long member_of(const std::string& value) {
   const double m = number(value, "--member");
@@ -149,6 +155,8 @@ options options_of(const parsed_command_line& c) {
       opt.time = value;
     } else if (name == "--member") {
       opt.member = member_of(value);
+    } else if (name == "--soil-layers") {
+      opt.soil_layers = soil_layers_of(value);
     } else if (name == "--jobs") {
       const double n = number(value, "--jobs");
       if (n < 1 || n > 1024 || n != std::floor(n))

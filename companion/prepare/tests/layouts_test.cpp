@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/constants.hpp"
 #include "companion/prepare/tests/prepare_case.hpp"
@@ -326,6 +327,95 @@ TEST_F(prepare_layouts, ifs_open_data_is_the_gfs_preparation_to_the_last_bit) {
 // single-level fields, in one file.
 TEST_F(prepare_layouts, era5_grib_from_the_cds_mixes_grib1_and_grib2) {
   expect_same_as_source(producer("era5_mixed.grib"), 1.0 / 256.0);
+}
+
+// ICON on its regular grid: the upper air and the surface are GFS's own fields (FI and
+// the FR_LAND fractions give them back); the soil of nine T_SO nodes and eight W_SO
+// layers is mapped onto GFS's four layers. Held at named land points to the truth by
+// formula from the messages' own values (grib_get_data): the column's water down to 2 m,
+// and each layer's temperature linear between the nodes around its mid-depth.
+TEST_F(prepare_layouts, icon_soil_is_mapped_keeping_the_water_and_the_nodes_temperature) {
+  const shell_result r = prepare(dir_->path(), "-o icon.bin " + producer("icon.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("conv2model-prepare: note: soil mapped onto the layers 0-0.1, 0.1-0.4, "
+                       "0.4-1, 1-2 m: temperature linear in depth at their mid-depths from 0, "
+                       "0.005, 0.02, 0.06, 0.18, 0.54, 1.62, 4.86, 14.58 m"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
+  const input_fields a = read_input(*dir_ / "icon.bin", im, jm, lm);
+  const input_fields b = read_input(*dir_ / "ref.bin", im, jm, lm);
+  const std::size_t n = static_cast<std::size_t>(im * jm);
+  for (int k = 0; k < 5; ++k)
+    for (std::size_t p = 0; p < a.upper[k].size(); ++p)
+      ASSERT_TRUE(a.upper[k][p] == b.upper[k][p] ||
+                  std::nextafter(a.upper[k][p], b.upper[k][p]) == b.upper[k][p])
+          << "upper field " << k << " point " << p;
+  EXPECT_TRUE(std::equal(a.slp.begin(), a.slp.begin() + 4 * long(n), b.slp.begin()));
+
+  const std::string icon = std::string(LAYOUTS_DIR) + "/producers/icon.grib2";
+  const double node[9] = {0, 0.005, 0.02, 0.06, 0.18, 0.54, 1.62, 4.86, 14.58};
+  const long node_mm[9] = {0, 5, 20, 60, 180, 540, 1620, 4860, 14580};
+  const double bound[9] = {0, 0.01, 0.03, 0.09, 0.27, 0.81, 2.43, 7.29, 21.87};
+  const long bound_cm[8] = {0, 1, 3, 9, 27, 81, 243, 729};
+  std::vector<point_values> t, w;
+  for (const long mm : node_mm)
+    t.push_back(grib_points(
+        icon, "parameterNumber=18,scaledValueOfFirstFixedSurface=" + std::to_string(mm)));
+  for (const long cm : bound_cm)
+    w.push_back(grib_points(
+        icon, "parameterNumber=20,scaledValueOfFirstFixedSurface=" + std::to_string(cm)));
+  const double target[5] = {0, 0.1, 0.4, 1.0, 2.0};
+  // Germany, the Great Plains, Australia, Siberia: (latitude, longitude) in degrees.
+  const double points[4][2] = {{50, 10}, {40, 260}, {-25, 135}, {60, 100}};
+  for (const auto& pt : points) {
+    const auto j = static_cast<std::size_t>((pt[0] + 90) / 2.5);
+    const auto i = static_cast<std::size_t>(pt[1] / 2.5);
+    const std::size_t p = j * static_cast<std::size_t>(im) + i;
+    ASSERT_EQ(a.slp[p], 1.0f) << pt[0] << " " << pt[1] << " is land";
+    const auto key = std::make_pair(std::llround(pt[0] * 1000), std::llround(pt[1] * 1000));
+    double source = 0, mapped = 0;
+    for (std::size_t l = 0; l < 8; ++l)
+      source += w[l].at(key) * std::max(0.0, std::min(bound[l + 1], 2.0) - bound[l]) /
+                (bound[l + 1] - bound[l]);
+    for (std::size_t l = 0; l < 4; ++l) {
+      const float theta = a.slp[(5 + 2 * l) * n + p];
+      mapped += double(theta) * 1000.0 * (target[l + 1] - target[l]);
+      // Temperature at the mid-depth, between the nodes around it.
+      const double mid = (target[l] + target[l + 1]) / 2;
+      std::size_t up = 1;
+      while (node[up] < mid) ++up;
+      const double t0 = t[up - 1].at(key), t1 = t[up].at(key);
+      const double want = t0 + (t1 - t0) * (mid - node[up - 1]) / (node[up] - node[up - 1]);
+      const float got = a.slp[(4 + 2 * l) * n + p];
+      EXPECT_NEAR(got, want, 1e-4) << "layer " << l + 1 << " at " << pt[0] << " " << pt[1];
+      EXPECT_GE(got, std::min(t0, t1) - 1e-4);
+      EXPECT_LE(got, std::max(t0, t1) + 1e-4);
+    }
+    EXPECT_NEAR(mapped, source, 1e-6 * source) << pt[0] << " " << pt[1];
+  }
+}
+
+// ICON's soil asked onto IFS's layers, deeper than 2 m: the water down to 2.89 m is kept;
+// a target below all the water layers is refused naming the depths.
+TEST_F(prepare_layouts, soil_layers_asked_for_are_mapped_onto_or_refused_naming_the_depths) {
+  const shell_result r =
+      prepare(dir_->path(),
+              "--soil-layers 0-7,7-28,28-100,100-289 -o icon_ifs.bin " + producer("icon.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("soil mapped onto the layers 0-0.07, 0.07-0.28, 0.28-1, 1-2.89 m"),
+            std::string::npos)
+      << r.err;
+  const shell_result deep =
+      prepare(dir_->path(),
+              "--soil-layers 0-10,10-100,100-1000,1000-3000 -o deep.bin " + producer("icon.grib2"));
+  EXPECT_EQ(deep.status, 1);
+  EXPECT_NE(deep.err.find("the target layer 10-30 m lies deeper than the soil moisture reaches "
+                          "(0-0.01, 0.01-0.03, 0.03-0.09, 0.09-0.27, 0.27-0.81, 0.81-2.43, "
+                          "2.43-7.29, 7.29-21.87 m)"),
+            std::string::npos)
+      << deep.err;
+  EXPECT_FALSE(file_exists(*dir_ / "deep.bin"));
 }
 
 // NCEP's soil moisture code 2/0/192 relabelled as ECMWF's: not soil moisture there, so
