@@ -25,6 +25,8 @@ set -euo pipefail
 src=$(realpath "$1")
 mkdir -p "$2"
 cd "$2"
+# Nothing of an earlier run that was stopped half way.
+rm -f -- *.grib2 *.grb *.grib
 g=9.80665
 pick() { grib_copy -w "$1" "$src" "$2"; }
 
