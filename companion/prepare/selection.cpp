@@ -169,6 +169,7 @@ void settle_soil_plan(selection& sel, const std::vector<const source_field*>& so
                       const std::optional<soil_bounds>& soil_layers, std::ostream& warn) {
   sel.soil = plan_soil(soil, soil_layers);
   sel.unknown_soil = sel.soil.unknown;
+  sel.ignored.insert(sel.ignored.end(), sel.soil.ignored.begin(), sel.soil.ignored.end());
   for (std::size_t slot = 0; slot < sel.soil.direct.size(); ++slot)
     sel.surface[std::size_t(k_soil_t1 - 1) + slot] =
         sel.soil.mapped(slot) ? sel.soil.sources[sel.soil.weights[slot].front().source]

@@ -73,11 +73,13 @@ struct column {
                   "the surface down (temperature also at single depths)");
 }
 
-// Orders a quantity's fields by depth and refuses depths that cannot be mapped: a layer
-// whose bottom is not below its top, the same depths twice, layers that overlap, and
+// Orders a quantity's fields by depth, sets aside those at depths given before, and
+// refuses depths that cannot be mapped: a layer whose bottom is not below its top,
+// layers that overlap, and
 // for moisture (which must add up) a single depth, a gap, or a first layer below the
 // surface.
-column checked(const char* name, std::vector<const source_field*> fields, bool water) {
+column checked(const char* name, std::vector<const source_field*> fields, bool water,
+               std::vector<const source_field*>& ignored) {
   for (const source_field* s : fields) {
     if (!s->soil.node && !(s->soil.bottom > s->soil.top))
       refuse(std::string(name) + " of " + where(*s) + " lies between the depths " +
@@ -86,7 +88,8 @@ column checked(const char* name, std::vector<const source_field*> fields, bool w
       refuse(std::string(name) + " of " + where(*s) + " is given at the single depth " +
              depth_text(s->soil) + ", not for a layer");
   }
-  std::sort(fields.begin(), fields.end(), [](const source_field* a, const source_field* b) {
+  // In depth order; of fields at the same depths the first given stays first.
+  std::stable_sort(fields.begin(), fields.end(), [](const source_field* a, const source_field* b) {
     return a->soil.top != b->soil.top ? a->soil.top < b->soil.top : a->soil.node > b->soil.node;
   });
   for (std::size_t i = 1; i < fields.size(); ++i) {
@@ -94,9 +97,12 @@ column checked(const char* name, std::vector<const source_field*> fields, bool w
     const soil_depths& b = fields[i]->soil;
     const bool same = std::fabs(a.top - b.top) < same_depth && a.node == b.node &&
                       (a.node || std::fabs(a.bottom - b.bottom) < same_depth);
-    if (same)
-      refuse(std::string(name) + " is given twice for " + depth_text(a) + ": " +
-             where(*fields[i - 1]) + " and " + where(*fields[i]));
+    // The same depths again: as for every field, the first file (and message) given wins.
+    if (same) {
+      ignored.push_back(fields[i]);
+      fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(i--));
+      continue;
+    }
     if (!a.node && !b.node && b.top < a.bottom - same_depth)
       refuse(std::string(name) + " layers overlap: " + depth_text(a) + " (" +
              where(*fields[i - 1]) + ") and " + depth_text(b) + " (" + where(*fields[i]) + ")");
@@ -230,8 +236,8 @@ soil_plan plan_soil(const std::vector<const source_field*>& soil,
       plan.unknown.push_back(s);
     else
       (is_temperature(*s) ? t : m).push_back(s);
-  const column temp = checked("soil temperature", t, false);
-  const column water = checked("soil moisture", m, true);
+  const column temp = checked("soil temperature", t, false, plan.ignored);
+  const column water = checked("soil moisture", m, true, plan.ignored);
   // The target: the layers asked for, else the source's own four, else GFS's.
   if (asked)
     plan.target = *asked;

@@ -39,6 +39,7 @@ struct soil_plan {
   std::array<std::vector<soil_weight>, 8> weights;  // mapped; empty when not
   std::vector<const source_field*> sources;         // read for the mapping
   std::vector<const source_field*> unknown;         // depths not known
+  std::vector<const source_field*> ignored;         // depths given before
   std::string note;                                 // what was mapped, for stderr
   bool mapped(std::size_t slot) const { return !weights[slot].empty(); }
 };

@@ -145,12 +145,14 @@ TEST(soil_layers, layerings_that_cannot_be_mapped_are_refused_naming_the_depths)
                                   "0.05-2 m (f.grib2: message 2)"),
             std::string::npos)
       << refusal(overlap);
+  // The same depths again are no refusal: the first given wins, as for every field.
   fields twice;
   twice.add(true, 0.1, 0, true);
   twice.add(true, 0.1, 0, true);
-  EXPECT_NE(refusal(twice).find("soil temperature is given twice for 0.1 m: f.grib2: message 1 "
-                                "and f.grib2: message 2"),
-            std::string::npos);
+  const soil_plan first = plan_soil(twice.list, std::nullopt);
+  ASSERT_EQ(first.ignored.size(), 1u);
+  EXPECT_EQ(first.ignored.front(), twice.list[1]);
+  EXPECT_EQ(first.sources.front(), twice.list[0]);
   fields upside_down;
   upside_down.add(false, 0.28, 0.07);
   EXPECT_NE(refusal(upside_down)
