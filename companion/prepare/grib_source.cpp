@@ -119,7 +119,7 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
     throw run_error(path + ": " + s.origin +
                     " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
                     "on a projected grid or one regridded from it; turn u and v to east and "
-                    "north first (README shows how for a Lambert grid)");
+                    "north first (docs/prepare.md shows how for a Lambert grid)");
   return s;
 }
 
