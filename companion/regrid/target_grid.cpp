@@ -17,9 +17,10 @@ double degrees(const std::string& text, const std::string& whole) {
   double v = 0;
   const char* end = text.data() + text.size();
   const auto [p, ec] = std::from_chars(text.data(), end, v);
-  if (text.empty() || ec != std::errc() || p != end || !std::isfinite(v) || !(v > 0) || v > 10)
-    throw usage_error("--grid: expected D or DLAT/DLON in degrees (above 0, at most 10), found \"" +
-                      whole + "\"");
+  // The grid configuration counts in millidegrees: a finer step cannot be written.
+  if (text.empty() || ec != std::errc() || p != end || !std::isfinite(v) || !(v >= 0.001) || v > 10)
+    throw usage_error("--grid: expected D or DLAT/DLON in degrees (0.001 to 10), found \"" + whole +
+                      "\"");
   return v;
 }
 

@@ -18,7 +18,7 @@ struct spacing {
   double dlat = 0, dlon = 0;  // degrees
 };
 
-// "D" or "DLAT/DLON", positive degrees of at most 10; throws usage_error otherwise.
+// "D" or "DLAT/DLON", degrees from 0.001 to 10; throws usage_error otherwise.
 spacing parse_spacing(const std::string& text);
 
 // North/west/south/east in degrees, as --area gives them.

@@ -122,10 +122,12 @@ compared compare_with_cdo(const std::string& file, const std::string& where,
 
 const target_grid us = target_over({0.25, 0.25}, {45, -110, 30, -80});
 
+// Bilinear in the Lambert plane and CDO's bilinear part by a few thousandths of a kelvin,
+// a few hundredths of a metre and of a per cent here.
 TEST(grib_grid_real, eta_on_its_lambert_grid_matches_cdo_remapbil) {
   for (const auto& [where, most] :
-       {std::pair{"shortName=t,level=500", 0.25}, std::pair{"shortName=gh,level=850", 1.0},
-        std::pair{"shortName=r,level=700", 2.0}}) {
+       {std::pair{"shortName=t,level=500", 0.02}, std::pair{"shortName=gh,level=850", 0.1},
+        std::pair{"shortName=r,level=700", 0.2}}) {
     const compared c = compare_with_cdo(prepare_data("eta.grb"), where, &us);
     EXPECT_EQ(c.both, us.points()) << where;
     EXPECT_LT(c.most, most) << where;

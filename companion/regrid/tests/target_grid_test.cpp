@@ -17,8 +17,9 @@ TEST(target_spacing, one_number_or_two_in_degrees) {
   EXPECT_EQ(parse_spacing("0.25").dlon, 0.25);
   EXPECT_EQ(parse_spacing("0.5/1").dlat, 0.5);
   EXPECT_EQ(parse_spacing("0.5/1").dlon, 1.0);
-  for (const char* bad :
-       {"", "x", "0", "-1", "0.25/", "/1", "1/2/3", "11", "nan", "inf", "1e400", "0.25 "})
+  EXPECT_EQ(parse_spacing("0.001").dlat, 0.001);
+  for (const char* bad : {"", "x", "0", "-1", "0.25/", "/1", "1/2/3", "11", "nan", "inf", "1e400",
+                          "0.25 ", "1e-300", "0.0009"})
     EXPECT_THROW(parse_spacing(bad), usage_error) << bad;
 }
 
