@@ -205,6 +205,19 @@ check_no_leftovers() {
   [ -z "$(ls -A "$1/scratch" 2>/dev/null)" ] || fail "scratch directories left in $1/scratch"
 }
 
+# wait_until SECONDS WHAT COMMAND...: returns once COMMAND succeeds; fails the test,
+# naming WHAT, when SECONDS have passed first. A deadline in time, not a count of
+# tries, so that a loaded machine only makes the wait longer.
+wait_until() {
+  local limit=$1 what=$2 deadline
+  shift 2
+  deadline=$((${EPOCHREALTIME//[!0-9]/} + limit * 1000000))
+  until "$@"; do
+    [ "${EPOCHREALTIME//[!0-9]/}" -lt "$deadline" ] || fail "$what: not within $limit s"
+    sleep 0.05
+  done
+}
+
 # run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.
 run_checked() {
   local expected=$1 status
