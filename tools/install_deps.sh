@@ -18,6 +18,7 @@ batch    parallel
 cluster  slurm-wlm munge iproute2
 tests    @build @inspect @prepare @batch libgtest-dev groff-base cdo nco libeccodes-tools shellcheck
 fuzz     clang libclang-rt-14-dev
+ci       mmdebstrap
 '
 
 me=install_deps

@@ -101,31 +101,56 @@ check_invariant "$run"
 run_checked 1 "$batch" --retry-failed -j 2 --run-dir "$run" >/dev/null
 check_results "$run"
 
+# in_small_tmpfs DIR BLOCKS COMMAND...: COMMAND with a 40 KiB tmpfs on DIR, BLOCKS 4 KiB
+# blocks of it filled (all, when BLOCKS is "all"), in a mount namespace of its own that
+# ends with COMMAND. Status 99 when no tmpfs could be mounted there.
+in_small_tmpfs() {
+  local unshare=(unshare -m)
+  [ "$(id -u)" -eq 0 ] || unshare=(unshare -rm)
+  # unshare first makes every mount private, which a chroot whose root is not a mount
+  # point refuses (as a fresh Debian root entered with chroot has it). There the mounts
+  # are taken as they are, and the tmpfs is unmounted before the namespace ends, so
+  # that it leaves nothing behind should a mount above it share its mounts.
+  if ! "${unshare[@]}" true 2>/dev/null; then
+    unshare+=(--propagation unchanged)
+  fi
+  # shellcheck disable=SC2016 # expanded by the inner shell
+  "${unshare[@]}" bash -c '
+    mount -t tmpfs -o size=40k tmpfs "$1" || exit 99
+    if [ "$2" = all ]; then fill=(); else fill=(count="$2"); fi
+    dd if=/dev/zero of="$1/fill" bs=4k "${fill[@]}" 2>/dev/null
+    "${@:3}"
+    status=$?
+    umount "$1" || exit 99
+    exit $status' - "$@"
+}
+
+# check_unmounted DIR: the tmpfs of in_small_tmpfs did not outlive its namespace.
+check_unmounted() {
+  if mountpoint -q "$1"; then
+    umount "$1"
+    fail "the tmpfs on $1 was seen outside its mount namespace"
+  fi
+}
+
 echo "== a full scratch file system"
-# A small tmpfs of its own, in a mount namespace that ends with the test.
 mkdir -p "$w/full"
-if [ "$(id -u)" -eq 0 ]; then unshare=(unshare -m); else unshare=(unshare -rm); fi
 plant_old_outputs
-# shellcheck disable=SC2016 # expanded by the inner shell
-"${unshare[@]}" bash -c '
-  mount -t tmpfs -o size=40k tmpfs "$1" || exit 99
-  dd if=/dev/zero of="$1/fill" bs=4k 2>/dev/null
-  "${@:2}"' - "$w/full" "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
+in_small_tmpfs "$w/full" all "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
   "${inputs[@]:0:3}" >"$w/out" 2>"$w/err"
 status=$?
-[ "$status" -ne 99 ] || fail "cannot mount a tmpfs (${unshare[*]})"
+check_unmounted "$w/full"
+[ "$status" -ne 99 ] || fail "cannot mount a tmpfs on $w/full"
 cat "$w/out"
 [ "$status" -eq 1 ] || { cat "$w/err"; fail "status $status, not 1"; }
 [ "$(grep -c "cannot copy the grid configuration: No space left on device$" "$w/out")" -eq 3 ] ||
   fail "the rows do not give the reason"
 echo "== a scratch file system that fills during the conversion"
-# shellcheck disable=SC2016 # expanded by the inner shell
-"${unshare[@]}" bash -c '
-  mount -t tmpfs -o size=40k tmpfs "$1" || exit 99
-  dd if=/dev/zero of="$1/fill" bs=4k count=7 2>/dev/null
-  "${@:2}"' - "$w/full" "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
+in_small_tmpfs "$w/full" 7 "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
   "${inputs[@]:0:3}" >"$w/out" 2>"$w/err"
 status=$?
+check_unmounted "$w/full"
+[ "$status" -ne 99 ] || fail "cannot mount a tmpfs on $w/full"
 cat "$w/out"
 [ "$status" -eq 1 ] || { cat "$w/err"; fail "status $status, not 1"; }
 [ "$(grep -c "conv2model: .*: No space left on device$" "$w/out")" -eq 3 ] ||
