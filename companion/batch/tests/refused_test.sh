@@ -38,8 +38,9 @@ cp "$build/conv2model-batch" "$build/conv2model" "$w/bin/" || fail "cannot copy 
 rm -f "$w/in/grid-a/stdin.txt"
 printf 'old work file\n' >"$w/in/grid-a/a01.bin.ORUwrk"
 printf 'old info file\n' >"$w/in/grid-a/a01.bin.ORUwrk.gdsinfo"
-printf 'x\n' >"$w/in/locked.bin" && chmod 000 "$w/in/locked.bin"
+printf 'x\n' >"$w/in/locked.bin"
 chmod -R go+rX "$w"
+chmod 000 "$w/in/locked.bin"
 # The run directory is made by the batch: its parent must be the user's to write.
 mkdir "$w/runs"
 [ ${#as_user[@]} -eq 0 ] || chown "$uid:$gid" "$w/runs"
