@@ -1,51 +1,51 @@
 # One conversion, run by the engine: a GNU parallel job or a SLURM array task. Part of
 # conv2model-batch. Few programs are started here: each start costs milliseconds.
 
-# place FROM TO DIAG: moves a finished output from the scratch directory onto its final
-# name: under a temporary name into the destination directory first (a copy when they
-# lie on different file systems), then renamed, so that the final name never shows a
-# partial file. The temporary name is the run's own, so the batch can sweep it up.
+# place FROM TEMP TO: moves a finished output from the scratch directory onto its final
+# name: under the temporary name TEMP into the destination directory first (a copy
+# when they lie on different file systems), then renamed, so that the final name never
+# shows a partial file. The temporary name is the run's own, so the batch can sweep it
+# up.
 place() {
-  local from=$1 to=$2 diag=$3 temp
-  temp=${to%/*}/.${to##*/}.$prog-${setting[run_id]}
-  if mv -f -T -- "$from" "$temp" 2>"$diag" && mv -f -T -- "$temp" "$to" 2>"$diag"; then
+  local from=$1 temp=$2 to=$3
+  if mv -f -T -- "$from" "$temp" 2>"$diag_file" && mv -f -T -- "$temp" "$to" 2>"$diag_file"; then
     return 0
   fi
   rm -f -- "$temp"
-  detail="$prog: $to: cannot write the output: $(reason "$diag")"
+  detail="$prog: $to: cannot write the output: $(reason "$diag_file")"
   return 1
 }
 
-# run_converter INPUT LOG DIAG WORK INFO: conv2model on INPUT in the scratch directory,
-# its outputs placed as WORK and INFO; sets the caller's status and detail.
+# run_converter INPUT: conv2model on INPUT in the scratch directory, its outputs placed
+# as the caller's work and info; sets the caller's status and detail.
 run_converter() {
-  local input=$1 log=$2 diag=$3 work=$4 info=$5 link=${1##*/}
+  local input=$1 link=${1##*/}
   # conv2model takes the input's name up to its first blank, up to the longest name
   # its output fields hold; any other name is linked as input.bin.
   if [[ $link =~ [[:space:]] ]] || [ ${#link} -gt "$longest_input_name" ] || [ "$link" = "$config_name" ]; then
     link=input.bin
   fi
-  if ! ln -s -- "$input" "$scratch_dir/$link" 2>"$diag"; then
-    detail="$prog: $scratch_dir: cannot link the input: $(reason "$diag")"
+  if ! ln -s -- "$input" "$scratch_dir/$link" 2>"$diag_file"; then
+    detail="$prog: $scratch_dir: cannot link the input: $(reason "$diag_file")"
     return 0
   fi
   cd -- "$scratch_dir" || die "$scratch_dir: cannot enter the scratch directory"
   status=0
-  "${setting[converter]}" <<<"$link"$'\n'"$prog" >>"$log" 2>"$diag" || status=$?
+  "${setting[converter]}" <<<"$link"$'\n'"$prog" >>"$log_file" 2>"$diag_file" || status=$?
   cd / || die "cannot leave $scratch_dir"
   case $status in
     0)
       detail=converted
-      if ! place "$scratch_dir/$link$work_suffix$info_suffix" "$info" "$diag" ||
-        ! place "$scratch_dir/$link$work_suffix" "$work" "$diag"; then
+      if ! place "$scratch_dir/$link$work_suffix$info_suffix" "$info_temp" "$info" ||
+        ! place "$scratch_dir/$link$work_suffix" "$work_temp" "$work"; then
         rm -f -- "$work" "$info"
         status=1
       fi
       ;;
-    2) detail=$(tail -n 1 -- "$log") ;;
+    2) detail=$(tail -n 1 -- "$log_file") ;;
     *)
       detail=
-      [ ! -s "$diag" ] || detail=$(tail -n 1 -- "$diag")
+      [ ! -s "$diag_file" ] || detail=$(tail -n 1 -- "$diag_file")
       if [ "$status" -gt 128 ]; then
         detail="conv2model was ended by signal $((status - 128)) ($(kill -l $((status - 128)) 2>/dev/null))"
       elif [ -z "$detail" ]; then
@@ -53,46 +53,44 @@ run_converter() {
       fi
       ;;
   esac
-  [ "$status" -eq 0 ] || [ ! -s "$diag" ] || cat -- "$diag" >>"$log"
+  [ "$status" -eq 0 ] || [ ! -s "$diag_file" ] || cat -- "$diag_file" >>"$log_file"
 }
 
 # convert_one RUNDIR INDEX INPUT CONFIG OUTDIR: converts one input (a line of the todo
 # list) and records its result; returns conv2model's status.
 convert_one() {
-  local rundir=$1 index=$2 input=$3 config=$4 outdir=$5
-  local tag name log diag work info status=1 detail
+  local rundir=$1 index=$2 input=$3 config=$4 outdir=$5 status=1 detail sources=
+  local tag status_file diag_file log_file record_file work info work_temp info_temp
   [ -n "$outdir" ] || die "--task: expected the run directory, an index, an input, its grid configuration and output directory"
-  printf -v tag '%06d' "$index"
-  name=${input##*/}
-  log=$rundir/logs/$tag-${name:0:200}.log
-  # Diagnostics go to the run directory: a full scratch file system must not eat them.
-  diag=$rundir/diag/$tag
-  work=$outdir/$name$work_suffix
-  info=$work$info_suffix
-  rm -f -- "$rundir/status/$tag"
-  : >"$log" || die "$log: cannot write the log"
+  input_paths "$rundir" "$index" "$input" "$outdir"
+  rm -f -- "$status_file" "$record_file"
+  : >"$log_file" || die "$log_file: cannot write the log"
 
   # Outputs of an earlier attempt must not survive next to a failed one.
-  if ! rm -f -- "$work" "$info" 2>"$diag"; then
-    detail=$(tail -n 1 -- "$diag") || true
+  if ! rm -f -- "$work" "$info" 2>"$diag_file"; then
+    detail=$(tail -n 1 -- "$diag_file") || true
     detail="$prog: cannot remove the old outputs: ${detail#rm: }"
-  elif ! scratch_dir=$(mktemp -d "${setting[scratch_root]}/$tag.XXXXXX" 2>"$diag"); then
+  elif ! scratch_dir=$(mktemp -d "${setting[scratch_root]}/$tag.XXXXXX" 2>"$diag_file"); then
     scratch_dir=
-    detail="$prog: ${setting[scratch_root]}: cannot make a scratch directory: $(reason "$diag")"
-  elif ! cp -- "$config" "$scratch_dir/$config_name" 2>"$diag"; then
-    detail="$prog: $config: cannot copy the grid configuration: $(reason "$diag")"
+    detail="$prog: ${setting[scratch_root]}: cannot make a scratch directory: $(reason "$diag_file")"
+  elif ! cp -- "$config" "$scratch_dir/$config_name" 2>"$diag_file"; then
+    detail="$prog: $config: cannot copy the grid configuration: $(reason "$diag_file")"
   else
-    run_converter "$input" "$log" "$diag" "$work" "$info"
+    # The digests of what the conversion reads, taken before it reads them: an input
+    # changed meanwhile is then converted again by the next run.
+    [ "${setting[incremental]}" -eq 0 ] || sources=$(source_digests "$input" "$scratch_dir/$config_name")
+    run_converter "$input"
+    [ "$status" -ne 0 ] || [ -z "$sources" ] || record_digests "$sources"
   fi
   [ "$status" -eq 0 ] || [ "$status" -eq 2 ] || [[ $detail == conv2model:* ]] ||
-    printf '%s\n' "$detail" >>"$log"
+    printf '%s\n' "$detail" >>"$log_file"
   remove_scratch
-  rm -f -- "$diag"
+  rm -f -- "$diag_file"
   # Leading and trailing blanks of the log line are of no use in the summary.
   detail=${detail#"${detail%%[![:space:]]*}"}
   detail=${detail%"${detail##*[![:space:]]}"}
-  printf '%s\t%s\n' "$status" "$detail" >"$rundir/status/$tag" ||
-    die "$rundir/status/$tag: cannot record the result"
+  printf '%s\t%s\n' "$status" "$detail" >"$status_file" ||
+    die "$status_file: cannot record the result"
   return "$status"
 }
 

@@ -83,16 +83,17 @@ real_path() {
 # outputs cannot be removed is not converted: its row says why.
 clear_old_outputs() {
   local rundir=$1 index input outdir path line k
-  local -a found=() owner=()
+  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local -a found=() owner=() owner_status=()
   declare -A fate=() kept=()
   if [ -f "$rundir/old" ]; then
     while IFS=$'\t' read -r index line; do fate[$index]=$line; done <"$rundir/old"
   fi
   while IFS=$'\t' read -r index input _ outdir; do
-    path=$outdir/${input##*/}$work_suffix
-    for path in "$path" "$path$info_suffix"; do
+    input_paths "$rundir" "$index" "$input" "$outdir"
+    for path in "$work" "$info"; do
       if [ -e "$path" ] || [ -L "$path" ]; then
-        found+=("$path") owner+=("$index") fate[$index]=removed
+        found+=("$path") owner+=("$index") owner_status+=("$status_file") fate[$index]=removed
       fi
     done
     [ -n "${fate[$index]-}" ] || fate[$index]=none
@@ -103,7 +104,7 @@ clear_old_outputs() {
     if [ -e "$path" ] || [ -L "$path" ]; then
       line=$(rm -f -- "$path" 2>&1) || true
       fate[$index]=kept kept[$index]=1
-      printf '1\t%s: cannot remove the old outputs: %s\n' "$prog" "${line#rm: }" >"$rundir/status/$(printf '%06d' "$index")"
+      printf '1\t%s: cannot remove the old outputs: %s\n' "$prog" "${line#rm: }" >"${owner_status[k]}"
     fi
   done
   for index in "${!fate[@]}"; do printf '%s\t%s\n' "$index" "${fate[$index]}"; done | sort -n >"$rundir/old"

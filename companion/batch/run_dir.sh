@@ -25,6 +25,41 @@ lock_run_dir() {
   die "$rundir: a batch is still running in this run directory$session"
 }
 
+# input_paths RUNDIR INDEX INPUT OUTDIR: the caller's tag, status_file, diag_file,
+# log_file, record_file, work, info, work_temp and info_temp of one input: every path
+# that belongs to an input is built here and nowhere else. Each name stays within the
+# 255 bytes a file system allows for every input name conv2model accepts: the
+# temporary names hold the run and the input's index, not its name.
+input_paths() {
+  printf -v tag '%06d' "$2"
+  # shellcheck disable=SC2059 # the one format of the status path, shared with awk
+  printf -v status_file "$status_format" "$1" "$2"
+  diag_file=$1/diag/$tag
+  record_file=$1/digests.d/$tag
+  fit "${3##*/}" $((name_max - ${#tag} - 5))
+  log_file=$1/logs/$tag-$REPLY.log
+  work=$4/${3##*/}$work_suffix
+  info=$work$info_suffix
+  work_temp=$4/.$prog-${setting[run_id]}-$tag$work_suffix
+  info_temp=$work_temp$info_suffix
+}
+
+# fit NAME MAX: NAME in REPLY, or, when longer than MAX bytes, its start and a digest of
+# the whole, MAX bytes in all. No program is started.
+fit() {
+  local LC_ALL=C name=$1 hash=-3750763034362895579 i byte
+  if [ ${#name} -le "$2" ]; then
+    REPLY=$name
+    return
+  fi
+  # FNV-1a, 64 bits, over the bytes of the name.
+  for ((i = 0; i < ${#name}; i++)); do
+    printf -v byte '%d' "'${name:i:1}"
+    hash=$(((hash ^ (byte & 255)) * 1099511628211))
+  done
+  printf -v REPLY '%s~%016x' "${name:0:$2 - 17}" "$hash"
+}
+
 # read_engine RUNDIR: the run directory's engine file into setting[], as data.
 read_engine() {
   local file=$1/engine line key
@@ -34,13 +69,15 @@ read_engine() {
   while IFS= read -r line; do
     key=${line%%=*}
     case $key in
-      engine | converter | scratch_root | chunk | run_id) setting[$key]=${line#*=} ;;
+      engine | converter | scratch_root | chunk | run_id | incremental | converter_digest)
+        setting[$key]=${line#*=} ;;
       *) die "$file: not a setting of $prog: $line" ;;
     esac
   done <"$file"
   for key in engine converter scratch_root chunk run_id; do
     [ -n "${setting[$key]-}" ] || die "$file: no $key"
   done
+  [ -n "${setting[incremental]-}" ] || setting[incremental]=0
 }
 
 # write_engine RUNDIR KEY=VALUE...: one setting a line; no value holds a line feed.
@@ -66,13 +103,16 @@ start_run() {
     { [ -f "$rundir/$marker" ] && [ -f "$rundir/inputs" ]; } || die "$rundir: no earlier run to retry"
     check_inputs "$rundir/inputs"
     # Every input without the record of a conversion.
-    awk -F'\t' -v statusdir="$rundir/status" '{
-        file = sprintf("%s/%06d", statusdir, $1); line = ""
+    awk -F'\t' -v rundir="$rundir" -v status_format="$status_format" '{
+        file = sprintf(status_format, rundir, $1); line = ""
         getline line < file; close(file)
         if (line !~ /^0\t/) print
       }' "$rundir/inputs" >"$rundir/todo"
   fi
-  mkdir -p -- "$rundir/logs" "$rundir/status" "$rundir/diag" || die "$rundir: cannot make its directories"
+  # The digests of an earlier run that was never settled are not taken.
+  rm -rf -- "$rundir/digests.d"
+  mkdir -p -- "$rundir/logs" "$rundir/status" "$rundir/diag" "$rundir/digests.d" ||
+    die "$rundir: cannot make its directories"
 }
 
 # scratch_root RUNDIR RUN_ID: a scratch directory of this run's own, made; the whole

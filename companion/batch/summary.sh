@@ -9,29 +9,29 @@ readonly summary_program='@C2M_SUMMARY_AWK@'
 # gets one that says why, and no input that did not convert keeps an output (a partial
 # pair, a temporary name); the scratch directory goes.
 settle() {
-  local rundir=$1 index input outdir tag result line=0 work
+  local rundir=$1 index input outdir result line=0 chunk
+  local tag status_file diag_file log_file record_file work info work_temp info_temp
   local -a doomed=()
   declare -A reasons=()
   while IFS=$'\t' read -r index input _ outdir; do
     line=$((line + 1))
-    printf -v tag '%06d' "$index"
+    input_paths "$rundir" "$index" "$input" "$outdir"
     result=
-    [ ! -f "$rundir/status/$tag" ] || read -r result <"$rundir/status/$tag" || true
+    [ ! -f "$status_file" ] || read -r result <"$status_file" || true
     if [ -z "$result" ]; then
-      [ -n "${reasons[$(((line - 1) / setting[chunk]))]-}" ] ||
-        reasons[$(((line - 1) / setting[chunk]))]=$(unfinished_reason "$rundir" "$line")
-      result="-"$'\t'${reasons[$(((line - 1) / setting[chunk]))]}
-      printf '%s\n' "$result" >"$rundir/status/$tag"
+      chunk=$(((line - 1) / setting[chunk]))
+      [ -n "${reasons[$chunk]-}" ] || reasons[$chunk]=$(unfinished_reason "$rundir" "$line")
+      result="-"$'\t'${reasons[$chunk]}
+      printf '%s\n' "$result" >"$status_file"
     fi
-    work=$outdir/${input##*/}$work_suffix
-    if [ -s "$rundir/diag/$tag" ]; then
-      cat -- "$rundir/diag/$tag" >>"$rundir/logs/$tag-${input##*/}.log" || true
+    if [ -s "$diag_file" ]; then
+      cat -- "$diag_file" >>"$log_file" || true
     fi
-    [[ $result == 0$'\t'* ]] || doomed+=("$work" "$work$info_suffix")
-    doomed+=("${work%/*}/.${work##*/}.$prog-${setting[run_id]}"
-      "${work%/*}/.${work##*/}$info_suffix.$prog-${setting[run_id]}")
+    [[ $result == 0$'\t'* ]] || doomed+=("$work" "$info")
+    doomed+=("$work_temp" "$info_temp")
   done <"$rundir/todo"
   printf '%s\0' "${doomed[@]}" | xargs -0 rm -f -- || echo "$prog: some outputs of inputs that did not convert could not be removed" >&2
+  merge_digests "$rundir"
   rm -rf -- "${setting[scratch_root]}" "$rundir/diag" "$rundir/session" ||
     echo "$prog: ${setting[scratch_root]}: cannot remove the scratch directory" >&2
   : >"$rundir/settled"
@@ -40,7 +40,8 @@ settle() {
 # summary RUNDIR: the summary from the recorded results; returns the batch's status.
 summary() {
   local rundir=$1
-  awk -F'\t' -v statusdir="$rundir/status" -v joblog="$rundir/joblog" -v logs="$rundir/logs/" \
+  awk -F'\t' -v rundir="$rundir" -v status_format="$status_format" -v joblog="$rundir/joblog" \
+    -v logs="$rundir/logs/" -v incremental="${setting[incremental]-0}" \
     "$summary_program" "$rundir/old" "$rundir/inputs"
 }
 
