@@ -11,13 +11,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
-    const c2m::inspect::grid_info info = c2m::inspect::parse_grid_info(text, "fuzz.gdsinfo");
-    const auto records = c2m::inspect::list_records(info);
+    const c2m::companion::grid_info info = c2m::companion::parse_grid_info(text, "fuzz.gdsinfo");
+    const auto records = c2m::companion::list_records(info);
     if (records.size() != static_cast<std::size_t>(c2m::layout::record_count(info.lm)))
       std::abort();
-    for (const auto& r : records) (void)c2m::inspect::display_name(*r.field);
-    (void)c2m::inspect::find_record(info, "ta", info.lm);
-    (void)c2m::inspect::level_of_pressure(info, 500.0);
+    for (const auto& r : records) (void)c2m::companion::display_name(*r.field);
+    (void)c2m::companion::find_record(info, "ta", info.lm);
+    (void)c2m::companion::level_of_pressure(info, 500.0);
   } catch (const c2m::run_error&) {
   }
   return 0;

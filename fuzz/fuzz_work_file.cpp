@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       static_cast<std::size_t>(nul - data));
   c2m::fuzz::put_file(path, nul + 1, static_cast<std::size_t>(end - nul - 1));
   try {
-    const c2m::inspect::work_file w = c2m::inspect::read_work_file(path);
+    const c2m::companion::work_file w = c2m::companion::read_work_file(path);
     if (w.values.size() != w.points() * static_cast<std::size_t>(w.record_count())) std::abort();
     for (int r = 1; r <= w.record_count(); ++r) (void)w.record(r);
   } catch (const c2m::run_error&) {

@@ -8,7 +8,7 @@
 #include "common/work_layout.hpp"
 #include "companion/common/field_codes.hpp"
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 namespace {
 
@@ -164,4 +164,4 @@ bool names_field(const field_desc& f, std::string_view name) {
   return name == display_name(f) || (!f.old_name.empty() && name == f.old_name);
 }
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

@@ -1,4 +1,4 @@
-// What conv2model-inspect knows about the fields a work file can hold: a short name for
+// What the companions know about the fields a work file can hold: a short name for
 // the command line and the NetCDF variable (the CF and CMIP short names, which no GRIB
 // tool takes for one of its own parameters), the CF description, the GRIB parameter CDO
 // encodes it as, and the range its values plausibly take.
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 // A plausible range of valid values; a mask accepts exactly the two ends.
 struct plausible_range {
@@ -54,4 +54,4 @@ bool defined_over_land_only(const field_desc& f);
 // The name a record is shown under: the short name, with the layer for soil fields.
 std::string display_name(const field_desc& f);
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

@@ -2,7 +2,7 @@
 
 #include "common/errors.hpp"
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 netcdf_file netcdf_file::create(const std::string& path) {
   int id = -1;
@@ -264,4 +264,4 @@ std::vector<double> netcdf_file::read_doubles(int var, const std::vector<std::si
   return values;
 }
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

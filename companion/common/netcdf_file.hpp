@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 class netcdf_file {
  public:
@@ -77,4 +77,4 @@ class netcdf_file {
   std::string path_;
 };
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

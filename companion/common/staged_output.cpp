@@ -11,7 +11,7 @@
 #include "common/grid_config_file.hpp"
 #include "common/unique_fd.hpp"
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 staged_output::staged_output(std::string path) : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
   const companion::signals_held held;
@@ -71,4 +71,4 @@ void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
   }
 }
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

@@ -10,7 +10,7 @@
 
 #include "companion/common/temporaries.hpp"
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 class staged_output {
  public:
@@ -34,4 +34,4 @@ class staged_output {
 void check_outputs_are_not_inputs(const std::vector<std::string>& inputs,
                                   const std::vector<std::string>& outputs);
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

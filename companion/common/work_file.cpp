@@ -12,9 +12,9 @@
 #include "common/file_io.hpp"
 #include "common/info_file.hpp"
 #include "common/unique_fd.hpp"
-#include "companion/inspect/number_text.hpp"
+#include "companion/common/number_text.hpp"
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::int32_t level_of_pressure(const grid_info& info, double hpa) {
   throw run_error("no level at " + short_number(hpa) + " hPa; the levels are (hPa)" + levels);
 }
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

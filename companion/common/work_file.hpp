@@ -14,7 +14,7 @@
 #include "common/work_layout.hpp"
 #include "companion/common/fields.hpp"
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 struct grid_info {
   std::int32_t im = 0, jm = 0, lm = 0;
@@ -68,4 +68,4 @@ record_id find_record(const grid_info& info, std::string_view name, std::int32_t
 // the levels when there is none.
 std::int32_t level_of_pressure(const grid_info& info, double hpa);
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion

@@ -72,7 +72,7 @@ std::string quoted_command(const std::string& name, std::span<const std::string>
 
 // The grid's notes (increments that disagree with the end points, a scanning mode that
 // disagrees with their order), once, as warnings.
-void warn_about_grid(const work_file& w, std::ostream& err) {
+void warn_about_grid(const companion::work_file& w, std::ostream& err) {
   try {
     for (const std::string& note : make_axes(w.info, w.info_path()).notes)
       err << program << ": warning: " << note << '\n';
@@ -101,15 +101,16 @@ std::optional<analysis_time> time_option(const command_line& c) {
 
 int run_stats(const command_line& c, std::span<const std::string>, std::ostream& out,
               std::ostream&) {
-  const std::size_t raised = print_stats(read_work_file(c.operands[0]), c.has("--histogram"), out);
+  const std::size_t raised =
+      print_stats(companion::read_work_file(c.operands[0]), c.has("--histogram"), out);
   return c.has("--check") && raised > 0 ? exit_flagged : exit_ok;
 }
 
 int run_compare(const command_line& c, std::span<const std::string>, std::ostream& out,
                 std::ostream&) {
   const double tolerance = parse_tolerance(c.value("--tolerance"));
-  const work_file a = read_work_file(c.operands[0]);
-  const work_file b = read_work_file(c.operands[1]);
+  const companion::work_file a = companion::read_work_file(c.operands[0]);
+  const companion::work_file b = companion::read_work_file(c.operands[1]);
   const comparison result = compare_work_files(a, b, tolerance);
   print_comparison(result, a, b, tolerance, out);
   return result.match() ? exit_ok : exit_differ;
@@ -142,8 +143,8 @@ netcdf_options netcdf_options_of(const command_line& c, std::span<const std::str
 int run_netcdf(const command_line& c, std::span<const std::string> args, std::ostream&,
                std::ostream& err) {
   const netcdf_options options = netcdf_options_of(c, args);
-  const work_file w = read_work_info(c.operands[0]);
-  check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands[1]});
+  const companion::work_file w = companion::read_work_info(c.operands[0]);
+  companion::check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands[1]});
   warn_about_grid(w, err);
   export_netcdf(w, c.operands[1], options);
   return exit_ok;
@@ -161,10 +162,10 @@ int run_png(const command_line& c, std::span<const std::string>, std::ostream&, 
     throw usage_error("--min must be below --max", "--min");
   options.time = time_option(c);
   std::int32_t level = c.operands.size() == 4 ? parse_level(c.operands[2]) : 0;
-  const work_file w = read_work_file(c.operands[0]);
-  if (hpa) level = level_of_pressure(w.info, *hpa);
-  const record_id r = find_record(w.info, c.operands[1], level);
-  check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands.back()});
+  const companion::work_file w = companion::read_work_file(c.operands[0]);
+  if (hpa) level = companion::level_of_pressure(w.info, *hpa);
+  const companion::record_id r = companion::find_record(w.info, c.operands[1], level);
+  companion::check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands.back()});
   warn_about_grid(w, err);
   write_quicklook(w, r, options, c.operands.back());
   return exit_ok;
@@ -174,8 +175,8 @@ int run_overview(const command_line& c, std::span<const std::string>, std::ostre
                  std::ostream& err) {
   picture_options options;
   options.time = time_option(c);
-  const work_file w = read_work_file(c.operands[0]);
-  check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands[1]});
+  const companion::work_file w = companion::read_work_file(c.operands[0]);
+  companion::check_outputs_are_not_inputs({w.path, w.info_path()}, {c.operands[1]});
   warn_about_grid(w, err);
   write_overview(w, options, c.operands[1]);
   return exit_ok;

@@ -4,19 +4,20 @@
 #include <limits>
 
 #include "common/constants.hpp"
-#include "companion/inspect/number_text.hpp"
+#include "companion/common/number_text.hpp"
 
 namespace c2m::inspect {
 
 namespace {
 
-std::string dims(const grid_info& g) {
+std::string dims(const companion::grid_info& g) {
   return std::to_string(g.im) + " x " + std::to_string(g.jm) + " points, " + std::to_string(g.lm) +
          " levels";
 }
 
 // Differences of the two info files; an empty list when they describe the same layout.
-std::vector<std::string> compare_layout(const grid_info& a, const grid_info& b) {
+std::vector<std::string> compare_layout(const companion::grid_info& a,
+                                        const companion::grid_info& b) {
   std::vector<std::string> out;
   if (a.im != b.im || a.jm != b.jm || a.lm != b.lm) {
     out.push_back("grids differ: " + dims(a) + " against " + dims(b) + "; records not compared");
@@ -25,13 +26,14 @@ std::vector<std::string> compare_layout(const grid_info& a, const grid_info& b) 
   for (std::size_t l = 0; l < a.pressure_pa.size(); ++l)
     if (!(a.pressure_pa[l] == b.pressure_pa[l]))
       out.push_back("pressure of level " + std::to_string(l + 1) +
-                    " differs: " + short_number(a.pressure_pa[l], 9) + " Pa against " +
-                    short_number(b.pressure_pa[l], 9) + " Pa");
+                    " differs: " + companion::short_number(a.pressure_pa[l], 9) + " Pa against " +
+                    companion::short_number(b.pressure_pa[l], 9) + " Pa");
   for (const std::size_t n : {1, 4, 5, 6, 7, 8, 9, 10, 11, 20})
     if (a.kgds[n] != b.kgds[n])
       out.push_back("grid description kgds(" + std::to_string(n) + ") differs: " +
                     std::to_string(a.kgds[n]) + " against " + std::to_string(b.kgds[n]));
-  const auto fields = [&](const std::vector<field_desc>& fa, const std::vector<field_desc>& fb) {
+  const auto fields = [&](const std::vector<companion::field_desc>& fa,
+                          const std::vector<companion::field_desc>& fb) {
     for (std::size_t k = 0; k < fa.size() && k < fb.size(); ++k)
       if (fa[k].long_name != fb[k].long_name || fa[k].units != fb[k].units)
         out.push_back("field " + std::to_string(k + 1) + " differs: " + fa[k].long_name +
@@ -95,7 +97,8 @@ bool differs(const record_difference& d) {
 
 }  // namespace
 
-comparison compare_work_files(const work_file& a, const work_file& b, double tolerance) {
+comparison compare_work_files(const companion::work_file& a, const companion::work_file& b,
+                              double tolerance) {
   comparison c;
   c.layout = compare_layout(a.info, b.info);
   if (a.info.im != b.info.im || a.info.jm != b.info.jm || a.info.lm != b.info.lm) return c;
@@ -117,26 +120,27 @@ namespace {
 std::string value_text(float v) {
   if (v == missing_value) return "missing";
   if (std::isnan(v)) return "NaN";
-  return short_number(v, 9);
+  return companion::short_number(v, 9);
 }
 
-void print_record(const record_difference& d, const record_id& r, const work_file& a,
-                  const work_file& b, std::ostream& out) {
+void print_record(const record_difference& d, const companion::record_id& r,
+                  const companion::work_file& a, const companion::work_file& b, std::ostream& out) {
   const std::span<const float> va = a.record(d.number), vb = b.record(d.number);
   const std::size_t im = static_cast<std::size_t>(a.info.im);
   const auto at = [&](std::int32_t i, std::int32_t j) {
     return static_cast<std::size_t>(j - 1) * im + static_cast<std::size_t>(i - 1);
   };
-  out << "record " << d.number << ' ' << display_name(*r.field);
-  if (r.level > 0) out << " level " << r.level << " (" << short_number(r.pressure_hpa) << " hPa)";
+  out << "record " << d.number << ' ' << companion::display_name(*r.field);
+  if (r.level > 0)
+    out << " level " << r.level << " (" << companion::short_number(r.pressure_hpa) << " hPa)";
   out << ':';
   const char* separator = "";
   if (d.points > 0) {
     const std::size_t p = at(d.i, d.j);
     out << ' ' << d.points << " of " << a.points() << " points differ, largest |A-B| "
-        << short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
+        << companion::short_number(d.largest) << " at (i, j) = (" << d.i << ", " << d.j
         << "): " << value_text(va[p]) << " against " << value_text(vb[p]) << ", RMS "
-        << short_number(d.rms);
+        << companion::short_number(d.rms);
     separator = ";";
   }
   const auto kind = [&](const counted_points& c, const char* what) {
@@ -155,11 +159,11 @@ void print_record(const record_difference& d, const record_id& r, const work_fil
 
 }  // namespace
 
-void print_comparison(const comparison& c, const work_file& a, const work_file& b, double tolerance,
-                      std::ostream& out) {
+void print_comparison(const comparison& c, const companion::work_file& a,
+                      const companion::work_file& b, double tolerance, std::ostream& out) {
   for (const std::string& line : c.layout) out << line << '\n';
   if (!c.records.empty()) {
-    const std::vector<record_id> ids = list_records(a.info);
+    const std::vector<companion::record_id> ids = companion::list_records(a.info);
     for (const record_difference& d : c.records)
       print_record(d, ids[static_cast<std::size_t>(d.number - 1)], a, b, out);
   }
@@ -167,7 +171,7 @@ void print_comparison(const comparison& c, const work_file& a, const work_file& 
   if (c.identical)
     out << names << " are identical\n";
   else if (c.match())
-    out << names << " match within " << short_number(tolerance) << '\n';
+    out << names << " match within " << companion::short_number(tolerance) << '\n';
   else if (c.records.empty())
     out << names << " differ in their info files\n";
   else

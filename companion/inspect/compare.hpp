@@ -45,10 +45,11 @@ double point_difference(float a, float b);
 // value, a NaN against a number and an infinity against anything else always differ
 // and are counted apart, outside the RMS. Records are compared only when both files
 // have the same grid and level count.
-comparison compare_work_files(const work_file& a, const work_file& b, double tolerance);
+comparison compare_work_files(const companion::work_file& a, const companion::work_file& b,
+                              double tolerance);
 
 // One line per difference and a closing verdict.
-void print_comparison(const comparison& c, const work_file& a, const work_file& b, double tolerance,
-                      std::ostream& out);
+void print_comparison(const comparison& c, const companion::work_file& a,
+                      const companion::work_file& b, double tolerance, std::ostream& out);
 
 }  // namespace c2m::inspect

@@ -26,7 +26,7 @@ void check_drawing(cairo_t* cr, const std::string& what) {
 
 void write_png(cairo_surface_t* surface, const std::string& path) {
   cairo_surface_flush(surface);
-  staged_output out(path);
+  companion::staged_output out(path);
   const cairo_status_t status = cairo_surface_write_to_png(surface, out.temp_path().c_str());
   if (status != CAIRO_STATUS_SUCCESS)
     throw run_error(path + ": cannot write PNG file: cairo_surface_write_to_png: " +

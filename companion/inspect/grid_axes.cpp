@@ -4,7 +4,7 @@
 
 #include "common/errors.hpp"
 #include "common/kgds.hpp"
-#include "companion/inspect/number_text.hpp"
+#include "companion/common/number_text.hpp"
 
 namespace c2m::inspect {
 
@@ -33,12 +33,13 @@ void check_increment(std::vector<std::string>& notes, const std::string& name, c
   notes.push_back(name + ": the " + what + " increment kgds(" + std::to_string(n_kgds) +
                   ") = " + std::to_string(stated) + " millidegrees disagrees with the first and " +
                   "last points, " + std::to_string(points) + " points " +
-                  short_number(spacing / 1000.0, 9) + " degrees apart; the points are used");
+                  companion::short_number(spacing / 1000.0, 9) +
+                  " degrees apart; the points are used");
 }
 
 }  // namespace
 
-grid_axes make_axes(const grid_info& info, const std::string& name) {
+grid_axes make_axes(const companion::grid_info& info, const std::string& name) {
   const auto& k = info.kgds;
   if (k[1] != 0)
     throw run_error(name + ": data representation type kgds(1) = " + std::to_string(k[1]) +
@@ -62,8 +63,9 @@ grid_axes make_axes(const grid_info& info, const std::string& name) {
   if (info.jm > 1 && k[4] != k[7] && north != (k[7] > k[4]))
     a.notes.push_back(name + ": the scanning mode kgds(11) = " + std::to_string(k[11]) +
                       " has rows running " + (north ? "south to north" : "north to south") +
-                      ", but the first latitude " + short_number(k[4] / 1000.0) + " is " +
-                      (north ? "north" : "south") + " of the last " + short_number(k[7] / 1000.0) +
+                      ", but the first latitude " + companion::short_number(k[4] / 1000.0) +
+                      " is " + (north ? "north" : "south") + " of the last " +
+                      companion::short_number(k[7] / 1000.0) +
                       "; the rows are placed from the first latitude to the last");
   if ((k[6] & increments_given) != 0) {
     check_increment(a.notes, name, "longitude", 9, k[9], info.im, lon_first, lon_last);

@@ -27,6 +27,6 @@ struct grid_axes {
 // latitudes run from the first point to the last whatever the scanning mode says.
 // Refuses grids that are not latitude/longitude (kgds(1) other than 0) or whose rows
 // run along j; name is used in diagnostics and notes.
-grid_axes make_axes(const grid_info& info, const std::string& name);
+grid_axes make_axes(const companion::grid_info& info, const std::string& name);
 
 }  // namespace c2m::inspect

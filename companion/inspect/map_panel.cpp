@@ -6,9 +6,9 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "companion/common/number_text.hpp"
 #include "companion/inspect/drawing.hpp"
 #include "companion/inspect/grid_axes.hpp"
-#include "companion/inspect/number_text.hpp"
 
 namespace c2m::inspect {
 
@@ -26,7 +26,7 @@ struct map_frame {
   bool rows_north = true, columns_east = true;
 };
 
-map_frame frame_of(const grid_info& info) {
+map_frame frame_of(const companion::grid_info& info) {
   map_frame f;
   grid_axes a;
   try {
@@ -72,7 +72,7 @@ std::string degrees(double v, bool latitude) {
   if (!latitude) v = std::remainder(v, 360.0);
   if (std::fabs(v) < 1e-9) v = 0.0;
   if (!latitude && std::fabs(std::fabs(v) - 180.0) < 1e-9) return "180°";
-  const std::string n = short_number(std::fabs(v), 6) + "°";
+  const std::string n = companion::short_number(std::fabs(v), 6) + "°";
   if (v == 0.0) return n;
   return n + (latitude ? (v > 0 ? "N" : "S") : (v > 0 ? "E" : "W"));
 }
@@ -102,8 +102,8 @@ class colouring {
   field_look look_;
 };
 
-void draw_field(cairo_t* cr, const quicklook_layout& q, const work_file& w, const map_frame& frame,
-                std::span<const float> values, const colouring& colour,
+void draw_field(cairo_t* cr, const quicklook_layout& q, const companion::work_file& w,
+                const map_frame& frame, std::span<const float> values, const colouring& colour,
                 const std::vector<bool>& sea) {
   const int im = w.info.im, jm = w.info.jm;
   const surface_ptr image = image_surface(im, jm, "cannot allocate the picture");
@@ -134,10 +134,10 @@ void draw_field(cairo_t* cr, const quicklook_layout& q, const work_file& w, cons
 
 // The coastline: the edges between neighbouring points of which the land-sea mask makes
 // one land (1) and the other sea (0).
-void draw_coast(cairo_t* cr, const quicklook_layout& q, const work_file& w,
+void draw_coast(cairo_t* cr, const quicklook_layout& q, const companion::work_file& w,
                 const map_frame& frame) {
-  const std::vector<record_id> records = list_records(w.info);
-  const auto mask = std::find_if(records.begin(), records.end(), [](const record_id& r) {
+  const std::vector<companion::record_id> records = companion::list_records(w.info);
+  const auto mask = std::find_if(records.begin(), records.end(), [](const companion::record_id& r) {
     return r.field->standard_name == "land_binary_mask";
   });
   if (mask == records.end()) return;
@@ -207,7 +207,7 @@ void draw_bar_ticks(cairo_t* cr, const quicklook_layout& q, const colour_range& 
     cairo_move_to(cr, q.bar_x + q.bar_w, y);
     cairo_rel_line_to(cr, q.font * 0.3, 0);
     cairo_stroke(cr);
-    label(cr, label_x, y, short_number(shown, 6), 0.0, 0.5);
+    label(cr, label_x, y, companion::short_number(shown, 6), 0.0, 0.5);
   }
 }
 
@@ -224,7 +224,7 @@ void draw_bar(cairo_t* cr, const quicklook_layout& q, const colour_range& r,
     cairo_rectangle(cr, q.bar_x, q.bar_y + q.bar_h / 2 - q.bar_w, q.bar_w, 2 * q.bar_w);
     cairo_fill(cr);
     set_colour(cr, ink);
-    label(cr, label_x, q.bar_y + q.bar_h / 2, short_number(r.low, 6), 0.0, 0.5);
+    label(cr, label_x, q.bar_y + q.bar_h / 2, companion::short_number(r.low, 6), 0.0, 0.5);
     const bool constant = r.below + r.above == 0;  // else a range given, points beyond it
     label(cr, q.bar_x, q.bar_y + q.bar_h / 2 + q.bar_w * 1.6, constant ? "constant" : "as asked",
           0.0, 0.0);
@@ -283,8 +283,8 @@ void draw_legend(cairo_t* cr, const quicklook_layout& q) {
 }
 
 // The sea of the work file's land-sea mask, point by point; empty without a mask.
-std::vector<bool> sea_points(const work_file& w) {
-  for (const record_id& r : list_records(w.info)) {
+std::vector<bool> sea_points(const companion::work_file& w) {
+  for (const companion::record_id& r : companion::list_records(w.info)) {
     if (r.field->standard_name != "land_binary_mask") continue;
     const std::span<const float> m = w.record(r.number);
     std::vector<bool> sea(m.size());
@@ -300,20 +300,21 @@ double bar_arrow_height(const quicklook_layout& q) {
   return q.bar_w * 0.8;
 }
 
-field_look look_of(const field_desc& f) {
+field_look look_of(const companion::field_desc& f) {
   if (f.range.mask) return field_look::classes;
-  if (defined_over_land_only(f)) return field_look::land_only;
+  if (companion::defined_over_land_only(f)) return field_look::land_only;
   return field_look::scale;
 }
 
-display_scale display_of(const field_desc& f) {
+display_scale display_of(const companion::field_desc& f) {
   if (f.standard_name == "specific_humidity") return {1000.0, "g/kg", false};
   const bool wind = f.standard_name == "eastward_wind" || f.standard_name == "northward_wind";
   return {1.0, f.units, wind};
 }
 
 colour_range choose_range(std::span<const float> values, const display_scale& d,
-                          const picture_options& options, const plausible_range& plausible) {
+                          const picture_options& options,
+                          const companion::plausible_range& plausible) {
   std::vector<double> shown, outside;
   for (const float v : values) {
     if (!is_valid(v)) continue;
@@ -358,8 +359,8 @@ colour_range choose_range(std::span<const float> values, const display_scale& d,
   return r;
 }
 
-quicklook_layout layout_at(const grid_info& info, double longest, double font, double x, double y,
-                           double top, double bottom) {
+quicklook_layout layout_at(const companion::grid_info& info, double longest, double font, double x,
+                           double y, double top, double bottom) {
   const map_frame frame = frame_of(info);
   const double aspect = frame.geographic ? (frame.east - frame.west) / (frame.north - frame.south)
                                          : static_cast<double>(info.im) / info.jm;
@@ -378,13 +379,13 @@ quicklook_layout layout_at(const grid_info& info, double longest, double font, d
   return q;
 }
 
-quicklook_layout plan_quicklook(const grid_info& info) {
+quicklook_layout plan_quicklook(const companion::grid_info& info) {
   const double longest = std::clamp<double>(std::max(info.im, info.jm), 720.0, 1440.0);
   return layout_at(info, longest, 0.0, 0.0, 0.0, 5.8, 5.6);
 }
 
-panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const work_file& w,
-                            std::span<const float> values, const field_desc& f,
+panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const companion::work_file& w,
+                            std::span<const float> values, const companion::field_desc& f,
                             const picture_options& options) {
   const map_frame frame = frame_of(w.info);
   const field_look look = look_of(f);
@@ -400,7 +401,7 @@ panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const work_f
       land.push_back(values[p]);
   }
   result.range = choose_range(sea.empty() ? values : std::span<const float>(land), d, options,
-                              look == field_look::classes ? plausible_range{} : f.range);
+                              look == field_look::classes ? companion::plausible_range{} : f.range);
   if (look == field_look::classes) {  // two classes: sea below one half, land above
     result.range.low = 0.0;
     result.range.high = 1.0;

@@ -34,7 +34,7 @@ struct picture_options {
 // land only, the sea set apart (topography and the soil fields, whose values over sea
 // are fill).
 enum class field_look { scale, classes, land_only };
-field_look look_of(const field_desc& f);
+field_look look_of(const companion::field_desc& f);
 
 // How a field is shown: humidity in g/kg, everything else in the work file's units;
 // signed fields (winds) on the diverging scale centred on zero.
@@ -43,7 +43,7 @@ struct display_scale {
   std::string units;
   bool diverging = false;
 };
-display_scale display_of(const field_desc& f);
+display_scale display_of(const companion::field_desc& f);
 
 // The values the colours run between, in the units shown, and how many valid points lie
 // outside (drawn in the end colours).
@@ -58,7 +58,8 @@ struct colour_range {
 // rest: then it runs between the 0.5th and 99.5th percentiles. A diverging range is
 // symmetric about zero.
 colour_range choose_range(std::span<const float> values, const display_scale& d,
-                          const picture_options& options, const plausible_range& plausible = {});
+                          const picture_options& options,
+                          const companion::plausible_range& plausible = {});
 
 // Where the parts of a picture stand, in pixels from the top-left corner.
 struct quicklook_layout {
@@ -72,12 +73,12 @@ struct quicklook_layout {
 // other follows from the extent in degrees (in points for a grid that is not
 // latitude/longitude); top and bottom are the room above and below the map in font
 // sizes; font 0 sizes the text by the map.
-quicklook_layout layout_at(const grid_info& info, double longest, double font, double x, double y,
-                           double top, double bottom);
+quicklook_layout layout_at(const companion::grid_info& info, double longest, double font, double x,
+                           double y, double top, double bottom);
 
 // The quick-look picture's layout: the map's longer side is the grid's longer side in
 // points, between 720 and 1440 pixels.
-quicklook_layout plan_quicklook(const grid_info& info);
+quicklook_layout plan_quicklook(const companion::grid_info& info);
 
 // The height of the triangle at an end of the colour bar; the units stand above it.
 double bar_arrow_height(const quicklook_layout& q);
@@ -90,8 +91,8 @@ struct panel_result {
 
 // Draws values (a record's, or a field made of records, im * jm points) at q: the field,
 // the coast, the frame, the ticks and the colour bar or legend.
-panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const work_file& w,
-                            std::span<const float> values, const field_desc& f,
+panel_result draw_map_panel(cairo_t* cr, const quicklook_layout& q, const companion::work_file& w,
+                            std::span<const float> values, const companion::field_desc& f,
                             const picture_options& options);
 
 }  // namespace c2m::inspect

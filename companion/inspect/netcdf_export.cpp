@@ -32,15 +32,15 @@ constexpr std::size_t soil_layers = 4;
 // variable on the soil axis; every other field, and each soil layer for GRIB 1 (whose
 // table 128 gives each layer a code of its own), is a variable of its own.
 struct variable {
-  const field_desc* field = nullptr;
+  const companion::field_desc* field = nullptr;
   bool has_levels = false;           // a 3-D field
   std::vector<std::size_t> records;  // work-file records, from 1: one per level or layer
 };
 
-std::vector<variable> plan_variables(const grid_info& info, bool merge_soil) {
+std::vector<variable> plan_variables(const companion::grid_info& info, bool merge_soil) {
   std::vector<variable> vars;
   std::int32_t f = 0;
-  for (const field_desc& d : info.fields_3d) {
+  for (const companion::field_desc& d : info.fields_3d) {
     variable v{&d, true, {}};
     ++f;
     for (std::int32_t l = 1; l <= info.lm; ++l)
@@ -48,7 +48,7 @@ std::vector<variable> plan_variables(const grid_info& info, bool merge_soil) {
     vars.push_back(v);
   }
   std::int32_t k = 0;
-  for (const field_desc& d : info.fields_2d) {
+  for (const companion::field_desc& d : info.fields_2d) {
     const auto r = static_cast<std::size_t>(layout::record_2d(info.lm, ++k));
     if (d.soil_layer > 0 && merge_soil) {
       variable* same = nullptr;
@@ -91,7 +91,8 @@ std::string history_line(const std::string& command_line) {
   return std::string(stamp) + user + ": conv2model-inspect " + version + ": " + command_line;
 }
 
-void describe(netcdf_file& nc, int var, const field_desc& f, int grib_edition) {
+void describe(companion::netcdf_file& nc, int var, const companion::field_desc& f,
+              int grib_edition) {
   std::string long_name = f.long_name;
   if (f.soil_layer > 0 && grib_edition == 2)
     long_name = long_name.substr(0, long_name.rfind(" layer"));
@@ -145,7 +146,7 @@ struct coordinates {
       layer_bounds{-1, -1, -1, -1};
 };
 
-void define_time(netcdf_file& nc, const analysis_time& t, coordinates& c) {
+void define_time(companion::netcdf_file& nc, const analysis_time& t, coordinates& c) {
   c.lead.push_back(nc.define_dim("time", 1));
   c.time_var = nc.define_var("time", NC_DOUBLE, {c.lead[0]});
   nc.put_text(c.time_var, "standard_name", "time");
@@ -157,7 +158,8 @@ void define_time(netcdf_file& nc, const analysis_time& t, coordinates& c) {
 
 // Depths in cm and the long name depth_below_land make CDO write the soil layers as
 // GRIB layers below the land surface.
-int define_depth(netcdf_file& nc, const std::string& name, int dim, int bnds, int& bounds_var) {
+int define_depth(companion::netcdf_file& nc, const std::string& name, int dim, int bnds,
+                 int& bounds_var) {
   const int v = nc.define_var(name, NC_DOUBLE, {dim});
   nc.put_text(v, "long_name", "depth_below_land");
   nc.put_text(v, "standard_name", "depth");
@@ -169,7 +171,7 @@ int define_depth(netcdf_file& nc, const std::string& name, int dim, int bnds, in
   return v;
 }
 
-void define_soil(netcdf_file& nc, bool depths_known, coordinates& c) {
+void define_soil(companion::netcdf_file& nc, bool depths_known, coordinates& c) {
   const std::string name = depths_known ? "depth" : "soil_layer";
   c.soil = nc.define_dim(name, soil_layers);
   if (!depths_known) {
@@ -184,7 +186,7 @@ void define_soil(netcdf_file& nc, bool depths_known, coordinates& c) {
 
 // depth1 .. depth4: each layer's own axis of one level, so that CDO still writes it as a
 // layer below the land surface.
-void define_layers(netcdf_file& nc, coordinates& c) {
+void define_layers(companion::netcdf_file& nc, coordinates& c) {
   const int bnds = nc.define_dim("bnds", 2);
   for (std::size_t k = 0; k < soil_layers; ++k) {
     const std::string name = "depth" + std::to_string(k + 1);
@@ -203,7 +205,7 @@ struct axis_desc {
   const char* axis;
 };
 
-int define_axis(netcdf_file& nc, int dim, const axis_desc& a) {
+int define_axis(companion::netcdf_file& nc, int dim, const axis_desc& a) {
   const int v = nc.define_var(a.name, a.type, {dim});
   nc.put_text(v, "long_name", a.long_name);
   nc.put_text(v, "standard_name", a.standard_name);
@@ -213,7 +215,7 @@ int define_axis(netcdf_file& nc, int dim, const axis_desc& a) {
   return v;
 }
 
-coordinates define_coordinates(netcdf_file& nc, const grid_info& info,
+coordinates define_coordinates(companion::netcdf_file& nc, const companion::grid_info& info,
                                const netcdf_options& options, bool any_soil, bool any_layer) {
   coordinates c;
   if (options.time) define_time(nc, *options.time, c);
@@ -233,8 +235,8 @@ coordinates define_coordinates(netcdf_file& nc, const grid_info& info,
 
 // A field is written a record at a time, so a record is a chunk: each chunk is then
 // compressed once, when it is written, and a reader of one level inflates only that level.
-std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& vars,
-                               const coordinates& c, const grid_info& info,
+std::vector<int> define_fields(companion::netcdf_file& nc, const std::vector<variable>& vars,
+                               const coordinates& c, const companion::grid_info& info,
                                const netcdf_options& options) {
   std::vector<int> ids;
   for (const variable& v : vars) {
@@ -248,8 +250,8 @@ std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& var
     dims.push_back(c.lon);
     chunk.push_back(static_cast<std::size_t>(info.jm));
     chunk.push_back(static_cast<std::size_t>(info.im));
-    const int id =
-        nc.define_var(is_soil(v) ? v.field->short_name : display_name(*v.field), NC_FLOAT, dims);
+    const int id = nc.define_var(
+        is_soil(v) ? v.field->short_name : companion::display_name(*v.field), NC_FLOAT, dims);
     nc.chunk(id, chunk);
     if (options.deflate > 0) nc.compress(id, options.deflate);
     nc.no_fill(id);
@@ -259,8 +261,8 @@ std::vector<int> define_fields(netcdf_file& nc, const std::vector<variable>& var
   return ids;
 }
 
-void define_globals(netcdf_file& nc, const work_file& w, const netcdf_options& options,
-                    bool any_soil) {
+void define_globals(companion::netcdf_file& nc, const companion::work_file& w,
+                    const netcdf_options& options, bool any_soil) {
   nc.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
   nc.put_text(NC_GLOBAL, "title", "conv2model work file " + w.path);
   nc.put_text(NC_GLOBAL, "source", "conv2model work file and its info file " + w.info_path());
@@ -270,8 +272,9 @@ void define_globals(netcdf_file& nc, const work_file& w, const netcdf_options& o
                 "The work file does not record the depths of its soil layers.");
 }
 
-void write_coordinates(netcdf_file& nc, const coordinates& c, const work_file& w,
-                       const grid_axes& axes, const netcdf_options& options) {
+void write_coordinates(companion::netcdf_file& nc, const coordinates& c,
+                       const companion::work_file& w, const grid_axes& axes,
+                       const netcdf_options& options) {
   if (c.time_var >= 0) {
     const double zero = 0.0;
     nc.write(c.time_var, &zero);
@@ -320,8 +323,9 @@ std::vector<destination> in_file_order(const std::vector<variable>& vars) {
 
 // The records are read in file order, one at a time into one buffer (the whole work
 // file never stands in memory), and each is written as one chunk of its variable.
-void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variable>& vars,
-                  const std::vector<int>& ids, const coordinates& c) {
+void write_fields(companion::netcdf_file& nc, const companion::work_file& w,
+                  const std::vector<variable>& vars, const std::vector<int>& ids,
+                  const coordinates& c) {
   const unique_fd fd(::open(w.path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.is_open()) throw run_error(os_error(w.path, "cannot open work file"));
   std::vector<float> record(w.points());
@@ -352,7 +356,8 @@ void write_fields(netcdf_file& nc, const work_file& w, const std::vector<variabl
 
 }  // namespace
 
-void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options) {
+void export_netcdf(const companion::work_file& w, const std::string& out_path,
+                   const netcdf_options& options) {
   const grid_axes axes = make_axes(w.info, w.info_path());
   const std::vector<variable> vars = plan_variables(w.info, options.grib_edition == 2);
   bool any_soil = false, any_layer = false;
@@ -361,8 +366,8 @@ void export_netcdf(const work_file& w, const std::string& out_path, const netcdf
     any_layer = any_layer || is_layer(v);
   }
 
-  staged_output out(out_path);
-  netcdf_file nc = netcdf_file::create(out.temp_path());
+  companion::staged_output out(out_path);
+  companion::netcdf_file nc = companion::netcdf_file::create(out.temp_path());
   const coordinates c = define_coordinates(nc, w.info, options, any_soil, any_layer);
   const std::vector<int> ids = define_fields(nc, vars, c, w.info, options);
   define_globals(nc, w, options, any_soil || any_layer);

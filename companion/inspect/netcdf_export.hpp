@@ -28,6 +28,7 @@ std::vector<double> parse_soil_depths(const std::string& text);
 // Writes out_path (replacing it only once the new file is complete). The values are the
 // work file's own, except the pressures in hPa, which are written in Pa (x 100 in float).
 // The records are read from w.path one at a time: w needs only its info (read_work_info).
-void export_netcdf(const work_file& w, const std::string& out_path, const netcdf_options& options);
+void export_netcdf(const companion::work_file& w, const std::string& out_path,
+                   const netcdf_options& options);
 
 }  // namespace c2m::inspect

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "common/constants.hpp"
+#include "companion/common/number_text.hpp"
 #include "companion/inspect/drawing.hpp"
-#include "companion/inspect/number_text.hpp"
 
 namespace c2m::inspect {
 
@@ -19,26 +19,26 @@ constexpr double panel_font = 11.0;
 // One map of the overview: the values, what they are, and its title.
 struct panel_content {
   std::vector<float> values;
-  field_desc field;
+  companion::field_desc field;
   std::string title;
 };
 
-std::string panel_title(const field_desc& f, float hpa) {
+std::string panel_title(const companion::field_desc& f, float hpa) {
   std::string title = f.long_name;
-  if (hpa > 0.0f) title += ", " + short_number(hpa) + " hPa";
+  if (hpa > 0.0f) title += ", " + companion::short_number(hpa) + " hPa";
   const display_scale d = display_of(f);
   return d.units.empty() ? title : title + " (" + d.units + ")";
 }
 
-panel_content record_panel(const work_file& w, const char* name, std::int32_t level) {
-  const record_id r = find_record(w.info, name, level);
+panel_content record_panel(const companion::work_file& w, const char* name, std::int32_t level) {
+  const companion::record_id r = companion::find_record(w.info, name, level);
   const std::span<const float> v = w.record(r.number);
   return {std::vector<float>(v.begin(), v.end()), *r.field,
           panel_title(*r.field, level > 0 ? r.pressure_hpa : 0.0f)};
 }
 
-field_desc wind_speed_field() {
-  field_desc f;
+companion::field_desc wind_speed_field() {
+  companion::field_desc f;
   f.short_name = "wspd";
   f.long_name = "Wind speed";
   f.units = "m/s";
@@ -47,31 +47,33 @@ field_desc wind_speed_field() {
   return f;
 }
 
-std::vector<panel_content> panels_of(const work_file& w) {
+std::vector<panel_content> panels_of(const companion::work_file& w) {
   std::vector<panel_content> panels;
   for (const char* name : {"sftlf", "psl", "ps", "orog", "tsl1", "mrsov1"})
     panels.push_back(record_panel(w, name, 0));
   for (const std::int32_t level : overview_levels(w.info)) {
     panels.push_back(record_panel(w, "ta", level));
     panels.push_back(record_panel(w, "zg", level));
-    const record_id u = find_record(w.info, "ua", level), v = find_record(w.info, "va", level);
-    const field_desc speed = wind_speed_field();
+    const companion::record_id u = companion::find_record(w.info, "ua", level),
+                               v = companion::find_record(w.info, "va", level);
+    const companion::field_desc speed = wind_speed_field();
     panels.push_back({wind_speed(w.record(u.number), w.record(v.number)), speed,
                       panel_title(speed, u.pressure_hpa)});
   }
   return panels;
 }
 
-std::string grid_text(const grid_info& info) {
+std::string grid_text(const companion::grid_info& info) {
   std::string text = std::to_string(info.im) + " x " + std::to_string(info.jm) + " points, " +
                      std::to_string(info.lm) + (info.lm == 1 ? " level" : " levels");
   if (!info.pressure_pa.empty())
-    text += " from " + short_number(info.pressure_pa.front() / 100.0f) + " to " +
-            short_number(info.pressure_pa.back() / 100.0f) + " hPa";
+    text += " from " + companion::short_number(info.pressure_pa.front() / 100.0f) + " to " +
+            companion::short_number(info.pressure_pa.back() / 100.0f) + " hPa";
   return text;
 }
 
-void draw_header(cairo_t* cr, const work_file& w, const picture_options& options, double font) {
+void draw_header(cairo_t* cr, const companion::work_file& w, const picture_options& options,
+                 double font) {
   set_colour(cr, ink);
   use_font(cr, font * 1.4, true);
   label(cr, font * 1.5, font * 0.9, "conv2model work file " + w.path, 0.0, 0.0);
@@ -101,7 +103,7 @@ void draw_key(cairo_t* cr, double x, double y, double font) {
 
 }  // namespace
 
-std::vector<std::int32_t> overview_levels(const grid_info& info) {
+std::vector<std::int32_t> overview_levels(const companion::grid_info& info) {
   std::vector<std::int32_t> levels;
   for (const double hpa : standard_hpa) {
     std::int32_t best = 0;
@@ -128,7 +130,8 @@ std::vector<float> wind_speed(std::span<const float> u, std::span<const float> v
   return speed;
 }
 
-void write_overview(const work_file& w, const picture_options& options, const std::string& path) {
+void write_overview(const companion::work_file& w, const picture_options& options,
+                    const std::string& path) {
   const std::vector<panel_content> panels = panels_of(w);
   const double header = panel_font * 5.0;
   const quicklook_layout first = layout_at(w.info, panel_map, panel_font, 0, 0, 2.6, 2.8);

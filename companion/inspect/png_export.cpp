@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "companion/common/number_text.hpp"
 #include "companion/inspect/drawing.hpp"
-#include "companion/inspect/number_text.hpp"
 
 namespace c2m::inspect {
 
@@ -15,9 +15,9 @@ constexpr int footer_digits = 4;
 std::string range_note(const colour_range& range, const picture_options& options) {
   if (range.valid == 0) return "";
   if (!(range.high > range.low) && range.below + range.above == 0)
-    return "every valid point is " + short_number(range.low, footer_digits);
-  std::string note = "colours from " + short_number(range.low, footer_digits) + " to " +
-                     short_number(range.high, footer_digits);
+    return "every valid point is " + companion::short_number(range.low, footer_digits);
+  std::string note = "colours from " + companion::short_number(range.low, footer_digits) + " to " +
+                     companion::short_number(range.high, footer_digits);
   if (options.min || options.max)
     note += " as asked";
   else if (range.trimmed)
@@ -28,11 +28,12 @@ std::string range_note(const colour_range& range, const picture_options& options
   return note;
 }
 
-std::string subtitle_of(const work_file& w, const record_id& r, const picture_options& options) {
-  std::string subtitle = display_name(*r.field);
+std::string subtitle_of(const companion::work_file& w, const companion::record_id& r,
+                        const picture_options& options) {
+  std::string subtitle = companion::display_name(*r.field);
   if (r.level > 0)
     subtitle += ", level " + std::to_string(r.level) + " of " + std::to_string(w.info.lm) + ", " +
-                short_number(r.pressure_hpa) + " hPa";
+                companion::short_number(r.pressure_hpa) + " hPa";
   else
     subtitle += ", surface field";
   if (options.time) subtitle += ", analysis " + time_text(*options.time, " ", false) + " UTC";
@@ -85,8 +86,8 @@ void draw_footer(cairo_t* cr, const quicklook_layout& q, const picture_texts& t)
 
 }  // namespace
 
-picture_texts quicklook_texts(const work_file& w, const record_id& r, const panel_result& panel,
-                              const picture_options& options) {
+picture_texts quicklook_texts(const companion::work_file& w, const companion::record_id& r,
+                              const panel_result& panel, const picture_options& options) {
   picture_texts t;
   const display_scale d = display_of(*r.field);
   t.title = r.field->long_name;
@@ -103,8 +104,8 @@ picture_texts quicklook_texts(const work_file& w, const record_id& r, const pane
   return t;
 }
 
-void write_quicklook(const work_file& w, const record_id& r, const picture_options& options,
-                     const std::string& path) {
+void write_quicklook(const companion::work_file& w, const companion::record_id& r,
+                     const picture_options& options, const std::string& path) {
   const quicklook_layout q = plan_quicklook(w.info);
   const std::span<const float> values = w.record(r.number);
   // The panel is drawn first on a surface as wide as the map needs; the texts, which may

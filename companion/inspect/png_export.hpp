@@ -16,11 +16,11 @@ namespace c2m::inspect {
 struct picture_texts {
   std::string title, subtitle, footer, missing, sea;
 };
-picture_texts quicklook_texts(const work_file& w, const record_id& r, const panel_result& panel,
-                              const picture_options& options);
+picture_texts quicklook_texts(const companion::work_file& w, const companion::record_id& r,
+                              const panel_result& panel, const picture_options& options);
 
 // Draws the record and writes it as a PNG (replacing path only once it is complete).
-void write_quicklook(const work_file& w, const record_id& record, const picture_options& options,
-                     const std::string& path);
+void write_quicklook(const companion::work_file& w, const companion::record_id& record,
+                     const picture_options& options, const std::string& path);
 
 }  // namespace c2m::inspect

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "common/constants.hpp"
-#include "companion/inspect/number_text.hpp"
+#include "companion/common/number_text.hpp"
 
 namespace c2m::inspect {
 
 namespace {
 
-bool plausible(float v, const plausible_range& range) {
+bool plausible(float v, const companion::plausible_range& range) {
   if (!range.checked) return true;
   if (range.mask) return v == range.low || v == range.high;
   return v >= range.low && v <= range.high;
@@ -34,7 +34,7 @@ std::string left(const std::string& text, std::size_t width) {
 }
 
 // What is wrong with a record, one item per kind of fault.
-std::vector<std::string> flags(const record_stats& s, const field_desc& f) {
+std::vector<std::string> flags(const record_stats& s, const companion::field_desc& f) {
   std::vector<std::string> items;
   const auto add = [&](std::size_t n, const std::string& what) {
     if (n > 0) items.push_back(std::to_string(n) + " " + what);
@@ -54,7 +54,7 @@ std::string joined(const std::vector<std::string>& items) {
 
 }  // namespace
 
-record_stats compute_stats(std::span<const float> values, const plausible_range& range,
+record_stats compute_stats(std::span<const float> values, const companion::plausible_range& range,
                            std::span<const float> land_sea_mask) {
   record_stats s;
   double sum = 0.0;  // in double: a float sum loses the mean of a large grid
@@ -83,42 +83,45 @@ record_stats compute_stats(std::span<const float> values, const plausible_range&
   return s;
 }
 
-std::string describe_range(const field_desc& f) {
-  const plausible_range& r = f.range;
+std::string describe_range(const companion::field_desc& f) {
+  const companion::plausible_range& r = f.range;
   if (!r.checked) return "";
-  if (r.mask) return "neither " + short_number(r.low) + " nor " + short_number(r.high);
-  return "outside " + short_number(r.low) + ".." + short_number(r.high) +
+  if (r.mask)
+    return "neither " + companion::short_number(r.low) + " nor " + companion::short_number(r.high);
+  return "outside " + companion::short_number(r.low) + ".." + companion::short_number(r.high) +
          (f.units.empty() ? "" : " " + f.units);
 }
 
-std::size_t print_stats(const work_file& w, bool histogram, std::ostream& out) {
+std::size_t print_stats(const companion::work_file& w, bool histogram, std::ostream& out) {
   out << right("rec", 4) << "  " << left("field", 7) << right("level", 6) << right("hPa", 10)
       << right("min", 14) << right("max", 14) << right("mean", 14) << right("-99999", 10)
       << right("NaN", 10) << right("0.0", 10) << "  flags\n";
   std::size_t raised = 0, records = 0;
-  const std::vector<record_id> ids = list_records(w.info);
+  const std::vector<companion::record_id> ids = companion::list_records(w.info);
   std::span<const float> mask;
-  for (const record_id& r : ids)
+  for (const companion::record_id& r : ids)
     if (r.field->standard_name == "land_binary_mask") mask = w.record(r.number);
-  for (const record_id& r : ids) {
-    const bool land_only = defined_over_land_only(*r.field);
+  for (const companion::record_id& r : ids) {
+    const bool land_only = companion::defined_over_land_only(*r.field);
     const record_stats s = compute_stats(w.record(r.number), r.field->range,
                                          land_only ? mask : std::span<const float>{});
     const bool any = s.valid > 0;
     const bool level = r.level > 0;
-    out << right(std::to_string(r.number), 4) << "  " << left(display_name(*r.field), 7)
+    out << right(std::to_string(r.number), 4) << "  " << left(companion::display_name(*r.field), 7)
         << right(level ? std::to_string(r.level) : "-", 6)
-        << right(level ? short_number(r.pressure_hpa) : "-", 10)
-        << right(any ? short_number(s.min) : "-", 14) << right(any ? short_number(s.max) : "-", 14)
-        << right(any ? short_number(s.mean) : "-", 14) << right(std::to_string(s.missing), 10)
-        << right(std::to_string(s.nan), 10) << right(std::to_string(s.zero), 10);
+        << right(level ? companion::short_number(r.pressure_hpa) : "-", 10)
+        << right(any ? companion::short_number(s.min) : "-", 14)
+        << right(any ? companion::short_number(s.max) : "-", 14)
+        << right(any ? companion::short_number(s.mean) : "-", 14)
+        << right(std::to_string(s.missing), 10) << right(std::to_string(s.nan), 10)
+        << right(std::to_string(s.zero), 10);
     const std::vector<std::string> f = flags(s, *r.field);
     out << (f.empty() ? "" : "  " + joined(f)) << '\n';
     raised += f.size();
     records += f.empty() ? 0 : 1;
     if (histogram && any) {
-      out << "      histogram " << short_number(s.min) << " .. " << short_number(s.max)
-          << ", 10 bins:";
+      out << "      histogram " << companion::short_number(s.min) << " .. "
+          << companion::short_number(s.max) << ", 10 bins:";
       for (const std::size_t n : s.histogram) out << ' ' << n;
       out << '\n';
     }

@@ -25,15 +25,16 @@ struct record_stats {
 };
 
 // With a land-sea mask, only the points it makes land (1) are checked against range.
-record_stats compute_stats(std::span<const float> values, const plausible_range& range = {},
+record_stats compute_stats(std::span<const float> values,
+                           const companion::plausible_range& range = {},
                            std::span<const float> land_sea_mask = {});
 
 // What the range check looks for, for the table's last column: "outside 150..350 K".
-std::string describe_range(const field_desc& f);
+std::string describe_range(const companion::field_desc& f);
 
 // The table: one row per record, its last column the flags raised on it (missing
 // values, implausible values, NaN, infinite values); with histogram, one line of bin
 // counts below each; last, the count of flags. Returns that count.
-std::size_t print_stats(const work_file& w, bool histogram, std::ostream& out);
+std::size_t print_stats(const companion::work_file& w, bool histogram, std::ostream& out);
 
 }  // namespace c2m::inspect

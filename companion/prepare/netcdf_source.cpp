@@ -16,7 +16,7 @@ namespace c2m::prepare {
 
 namespace {
 
-using c2m::inspect::netcdf_file;
+using c2m::companion::netcdf_file;
 
 enum class axis { none, time, level, depth, lat, lon };
 

@@ -18,7 +18,7 @@ std::string name_for_time(const std::string& pattern, const std::string& valid_t
 bool names_a_time(const std::string& pattern);
 
 // The check that no output is one of the inputs, shared with the inspector.
-using inspect::check_outputs_are_not_inputs;
+using companion::check_outputs_are_not_inputs;
 
 // Held while the outputs are renamed into place: an exclusive lock on the working
 // directory, where InputModelInf.txt goes. Two runs in one directory at once commit one

@@ -38,7 +38,7 @@ std::string field_text(const source_field& s) {
 std::string refusal(const source_field& s, const window& w, std::size_t p, float v) {
   char text[128];
   if (std::isfinite(v)) {
-    const c2m::inspect::plausible_range r = c2m::inspect::input_range(field_index(s.kind));
+    const c2m::companion::plausible_range r = c2m::companion::input_range(field_index(s.kind));
     std::snprintf(text, sizeof text, "%.9g at %s, outside its plausible range %g to %g", double(v),
                   point_text(w, p).c_str(), double(r.low), double(r.high));
     return s.file + ": " + s.origin + ": " + field_text(s) + " holds " + text +
@@ -60,7 +60,7 @@ std::size_t field_index(const field_kind& kind) {
 }
 
 bool plausible(std::size_t k, double v) {
-  const c2m::inspect::plausible_range r = c2m::inspect::input_range(k);
+  const c2m::companion::plausible_range r = c2m::companion::input_range(k);
   if (!r.checked) return std::isfinite(v);
   const double slack = 1e-3 * (double(r.high) - double(r.low));
   return v >= r.low - slack && v <= r.high + slack;
@@ -77,7 +77,7 @@ struct bounds {
 
 bounds passing(std::size_t k, bool allow_implausible) {
   constexpr float most = std::numeric_limits<float>::max();
-  const c2m::inspect::plausible_range r = c2m::inspect::input_range(k);
+  const c2m::companion::plausible_range r = c2m::companion::input_range(k);
   if (!r.checked || allow_implausible) return {-most, most};
   const double slack = 1e-3 * (double(r.high) - double(r.low));
   const double low = r.low - slack, high = r.high + slack;

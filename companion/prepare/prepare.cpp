@@ -173,14 +173,14 @@ std::vector<std::string> output_names(const std::vector<prepared>& runs, const o
 void write_all(const std::vector<prepared>& runs, const std::vector<std::string>& names,
                const options& opt, const decode_limits& limits, std::ostream& out,
                std::ostream& warn) {
-  std::vector<std::unique_ptr<c2m::inspect::staged_output>> staged;
+  std::vector<std::unique_ptr<c2m::companion::staged_output>> staged;
   record_buffers buffers(runs.front().w, static_cast<std::int32_t>(runs.front().sel.levels.size()));
   for (std::size_t k = 0; k < runs.size(); ++k) {
-    staged.push_back(std::make_unique<c2m::inspect::staged_output>(names[k]));
+    staged.push_back(std::make_unique<c2m::companion::staged_output>(names[k]));
     write_time_file(runs[k].sel, runs[k].w, staged.back()->temp_path(), names[k], opt, limits,
                     buffers, warn);
   }
-  c2m::inspect::staged_output config(config_name);
+  c2m::companion::staged_output config(config_name);
   const std::string& first = runs.front().time->valid;
   write_config(config.temp_path(), config_name, runs.front().w, runs.front().sel,
                first.empty() ? "analysis" : first);

@@ -158,7 +158,7 @@ TEST(inspect_cli, a_grid_whose_increments_disagree_is_warned_about_once_and_stil
                          "the first and last points, 5 points 0.25 degrees apart; the points "
                          "are used\n");
   }
-  const netcdf_file nc = netcdf_file::open(dir / "w.nc");
+  const companion::netcdf_file nc = companion::netcdf_file::open(dir / "w.nc");
   EXPECT_EQ(nc.read_floats(nc.var("lon")).back(), -9.0f);
   // The history tells the command as typed.
   EXPECT_NE(nc.text(NC_GLOBAL, "history")
@@ -217,8 +217,8 @@ TEST(inspect_cli, looks_at_a_converted_sample_analysis) {
   EXPECT_EQ(run({"stats", "--check", work}).status, 0);
 
   EXPECT_EQ(run({"netcdf", work, dir / "an.nc"}).status, 0);
-  const netcdf_file nc = netcdf_file::open(dir / "an.nc");
-  const work_file w = read_work_file(work);
+  const companion::netcdf_file nc = companion::netcdf_file::open(dir / "an.nc");
+  const companion::work_file w = companion::read_work_file(work);
   const std::vector<float> tp = nc.read_floats(nc.var("ta"));
   EXPECT_TRUE(std::equal(tp.begin(), tp.end(), w.record(17).begin()));
 

@@ -24,7 +24,8 @@ struct pair_of_files {
   comparison run(double tolerance, std::string* text = nullptr) {
     write_case(a, dir / "a");
     write_case(b, dir / "b");
-    const work_file wa = read_work_file(dir / "a"), wb = read_work_file(dir / "b");
+    const companion::work_file wa = companion::read_work_file(dir / "a"),
+                               wb = companion::read_work_file(dir / "b");
     comparison c = compare_work_files(wa, wb, tolerance);
     if (text) {
       std::ostringstream out;

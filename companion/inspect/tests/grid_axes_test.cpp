@@ -8,9 +8,10 @@ namespace c2m::inspect {
 namespace {
 
 // A grid as conv2model describes it: increments given, rows south to north.
-grid_info grid(std::int32_t im, std::int32_t jm, std::int32_t lat1, std::int32_t lon1,
-               std::int32_t lat2, std::int32_t lon2, std::int32_t dlon, std::int32_t dlat) {
-  grid_info g;
+companion::grid_info grid(std::int32_t im, std::int32_t jm, std::int32_t lat1, std::int32_t lon1,
+                          std::int32_t lat2, std::int32_t lon2, std::int32_t dlon,
+                          std::int32_t dlat) {
+  companion::grid_info g;
   g.im = im;
   g.jm = jm;
   g.kgds = {0, 0, im, jm, lat1, lon1, 128, lat2, lon2, dlon, dlat, 64};
@@ -44,7 +45,7 @@ TEST(inspect_grid_axes, longitudes_cross_0_360_where_the_last_point_lies_behind_
   EXPECT_TRUE(a.columns_run_east());
   EXPECT_TRUE(a.notes.empty());
 
-  grid_info west = grid(3, 2, 0, 10000, 1000, 350000, 10000, 1000);
+  companion::grid_info west = grid(3, 2, 0, 10000, 1000, 350000, 10000, 1000);
   west.kgds[11] = 64 + 128;  // columns east to west: 10, 0, -10
   const grid_axes w = make_axes(west, "g");
   EXPECT_EQ(w.lon, (std::vector<double>{10.0, 0.0, -10.0}));
@@ -74,13 +75,13 @@ TEST(inspect_grid_axes, disagreements_are_noted_once_and_nothing_is_refused) {
   // Half a millidegree per step is rounding, not a disagreement.
   EXPECT_TRUE(make_axes(grid(3, 3, 0, 0, 1001, 1001, 500, 500), "g").notes.empty());
   EXPECT_EQ(make_axes(grid(3, 3, 0, 0, 1002, 1002, 500, 500), "g").notes.size(), 2u);
-  grid_info not_given = grid(3, 3, 0, 0, 2000, 2000, 7, 7);
+  companion::grid_info not_given = grid(3, 3, 0, 0, 2000, 2000, 7, 7);
   not_given.kgds[6] = 0;  // increments not given: nothing to compare
   EXPECT_TRUE(make_axes(not_given, "g").notes.empty());
 }
 
 TEST(inspect_grid_axes, refuses_grids_that_are_not_latitude_longitude_rows) {
-  grid_info g = grid(3, 3, 0, 0, 2000, 2000, 1000, 1000);
+  companion::grid_info g = grid(3, 3, 0, 0, 2000, 2000, 1000, 1000);
   g.kgds[1] = 3;
   EXPECT_THROW(make_axes(g, "g"), run_error);
   g.kgds[1] = 0;

@@ -46,7 +46,7 @@ TEST(inspect_netcdf_export, header_is_cf_with_names_no_grib_tool_mistakes) {
   write_case(numbered_case(), dir / "w");
   netcdf_options options;
   options.command_line = "conv2model-inspect netcdf w out.nc";
-  export_netcdf(read_work_file(dir / "w"), dir / "out.nc", options);
+  export_netcdf(companion::read_work_file(dir / "w"), dir / "out.nc", options);
 
   EXPECT_EQ(command_output("ncdump -k " + (dir / "out.nc")), "netCDF-4\n");
   const std::string h = command_output("ncdump -h " + (dir / "out.nc"));
@@ -116,7 +116,7 @@ TEST(inspect_netcdf_export, header_is_cf_with_names_no_grib_tool_mistakes) {
       << history;
 
   options.grib_edition = 2;
-  export_netcdf(read_work_file(dir / "w"), dir / "out.nc", options);
+  export_netcdf(companion::read_work_file(dir / "w"), dir / "out.nc", options);
   const std::string h2 = command_output("ncdump -h " + (dir / "out.nc"));
   EXPECT_NE(h2.find("\t\tta:param = \"0.0.0\" ;\n"), std::string::npos) << h2;
   EXPECT_NE(h2.find("\t\tmrsov:param = \"25.0.2\" ;\n"), std::string::npos) << h2;
@@ -135,12 +135,12 @@ TEST(inspect_netcdf_export, values_read_back_unchanged_and_pressures_in_pa) {
   c2m::test::scratch_dir dir;
   const test::work_case c = numbered_case();
   write_case(c, dir / "w");
-  const work_file w = read_work_file(dir / "w");
+  const companion::work_file w = companion::read_work_file(dir / "w");
   netcdf_options grib2;
   grib2.grib_edition = 2;
   export_netcdf(w, dir / "out.nc", grib2);
 
-  const netcdf_file nc = netcdf_file::open(dir / "out.nc");
+  const companion::netcdf_file nc = companion::netcdf_file::open(dir / "out.nc");
   EXPECT_EQ(nc.read_floats(nc.var("plev")), (std::vector<float>{100000.0f, 90000.0f, 80000.0f}));
   EXPECT_EQ(nc.read_floats(nc.var("lat")), (std::vector<float>{35.0f, 35.25f, 35.5f, 35.75f}));
   EXPECT_EQ(nc.read_floats(nc.var("lon")),
@@ -175,7 +175,7 @@ TEST(inspect_netcdf_export, values_read_back_unchanged_and_pressures_in_pa) {
 
   // For GRIB 1 the soil layers are variables of their own.
   export_netcdf(w, dir / "out1.nc", {});
-  const netcdf_file nc1 = netcdf_file::open(dir / "out1.nc");
+  const companion::netcdf_file nc1 = companion::netcdf_file::open(dir / "out1.nc");
   EXPECT_TRUE(same_bits(nc1.read_floats(nc1.var("tsl3")), w.record(24).data()));
   EXPECT_TRUE(same_bits(nc1.read_floats(nc1.var("mrsov4")), w.record(27).data()));
   EXPECT_EQ(nc1.find_var("tsl"), -1);
@@ -188,7 +188,7 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
   options.soil_depths = parse_soil_depths("0.1,0.4,1,2");
   options.time = parse_analysis_time("2024-01-15T06:30");
   options.grib_edition = 2;
-  export_netcdf(read_work_file(dir / "w"), dir / "out.nc", options);
+  export_netcdf(companion::read_work_file(dir / "w"), dir / "out.nc", options);
 
   const std::string h = command_output("ncdump -h " + (dir / "out.nc"));
   for (const char* line : {
@@ -206,7 +206,7 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
        })
     EXPECT_NE(h.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << h;
   EXPECT_EQ(h.find("comment"), std::string::npos) << h;
-  const netcdf_file nc = netcdf_file::open(dir / "out.nc");
+  const companion::netcdf_file nc = companion::netcdf_file::open(dir / "out.nc");
   EXPECT_EQ(nc.read_floats(nc.var("time")), (std::vector<float>{0.0f}));
   EXPECT_EQ(nc.read_floats(nc.var("depth")), (std::vector<float>{5, 25, 70, 150}));
   EXPECT_EQ(nc.read_floats(nc.var("depth_bnds")),
@@ -214,13 +214,13 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
 
   // GRIB 1: each layer on an axis of its own, of one depth.
   options.grib_edition = 1;
-  export_netcdf(read_work_file(dir / "w"), dir / "out1.nc", options);
+  export_netcdf(companion::read_work_file(dir / "w"), dir / "out1.nc", options);
   const std::string h1 = command_output("ncdump -h " + (dir / "out1.nc"));
   for (const char* line :
        {"\tdepth2 = 1 ;", "\t\tdepth2:bounds = \"depth2_bnds\" ;",
         "\tfloat tsl2(time, depth2, lat, lon) ;", "\tfloat mrsov4(time, depth4, lat, lon) ;"})
     EXPECT_NE(h1.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << h1;
-  const netcdf_file nc1 = netcdf_file::open(dir / "out1.nc");
+  const companion::netcdf_file nc1 = companion::netcdf_file::open(dir / "out1.nc");
   EXPECT_EQ(nc1.read_floats(nc1.var("depth2")), (std::vector<float>{25}));
   EXPECT_EQ(nc1.read_floats(nc1.var("depth4_bnds")), (std::vector<float>{100, 200}));
 
@@ -240,7 +240,7 @@ TEST(inspect_netcdf_export, soil_depths_and_analysis_time_give_cf_coordinates) {
 TEST(inspect_netcdf_export, deflate_levels_change_the_storage_not_the_values) {
   c2m::test::scratch_dir dir;
   write_case(numbered_case(), dir / "w");
-  const work_file w = read_work_file(dir / "w");
+  const companion::work_file w = companion::read_work_file(dir / "w");
   const char* fields[] = {"ua",  "va", "zg",   "hus", "ta",   "sftlf",
                           "psl", "ps", "orog", "tsl", "mrsov"};
   std::vector<std::vector<float>> plain;
@@ -261,7 +261,7 @@ TEST(inspect_netcdf_export, deflate_levels_change_the_storage_not_the_values) {
     EXPECT_EQ(h.find("\t\tta:_Shuffle = \"true\" ;\n") != std::string::npos, level > 0) << h;
     EXPECT_EQ(h.find("_DeflateLevel") != std::string::npos, level > 0) << h;
 
-    const netcdf_file nc = netcdf_file::open(out);
+    const companion::netcdf_file nc = companion::netcdf_file::open(out);
     for (std::size_t k = 0; k < std::size(fields); ++k) {
       const std::vector<float> got = nc.read_floats(nc.var(fields[k]));
       if (level == 0) {
@@ -281,7 +281,7 @@ TEST(inspect_netcdf_export, a_failed_export_leaves_no_file_and_keeps_an_older_on
   write_case(c, dir / "w");
   c2m::test::write_text(dir / "out.nc", "older");
   try {
-    export_netcdf(read_work_file(dir / "w"), dir / "out.nc", {});
+    export_netcdf(companion::read_work_file(dir / "w"), dir / "out.nc", {});
     ADD_FAILURE() << "export of a grid without latitudes went through";
   } catch (const run_error& e) {
     EXPECT_NE(std::string(e.what()).find("kgds(1) = 3 is not a latitude/longitude grid"),
@@ -293,7 +293,7 @@ TEST(inspect_netcdf_export, a_failed_export_leaves_no_file_and_keeps_an_older_on
   c.kgds[1] = 0;
   write_case(c, dir / "w");
   try {
-    export_netcdf(read_work_file(dir / "w"), dir / "no/such/dir/out.nc", {});
+    export_netcdf(companion::read_work_file(dir / "w"), dir / "no/such/dir/out.nc", {});
     ADD_FAILURE() << "export into a missing directory went through";
   } catch (const run_error& e) {
     EXPECT_NE(std::string(e.what()).find(dir / "no/such/dir/out.nc"), std::string::npos);
@@ -311,14 +311,14 @@ TEST(inspect_netcdf_export, staged_output_replaces_the_file_only_on_commit) {
   c2m::test::write_text(dir / "out", "older");
   std::string temp;
   {
-    staged_output out(dir / "out");
+    companion::staged_output out(dir / "out");
     temp = out.temp_path();
     c2m::test::write_text(temp, "half");
   }
   EXPECT_EQ(c2m::test::read_file(dir / "out"), "older");
   EXPECT_FALSE(c2m::test::file_exists(temp));
   {
-    staged_output out(dir / "out");
+    companion::staged_output out(dir / "out");
     c2m::test::write_text(out.temp_path(), "newer");
     out.commit();
   }

@@ -51,7 +51,7 @@ std::string exported(const c2m::test::scratch_dir& dir, int edition) {
   options.soil_depths = parse_soil_depths("0.1,0.4,1,2");
   options.time = parse_analysis_time("2024-01-15T12:00");
   options.grib_edition = edition;
-  export_netcdf(read_work_file(dir / "w"), dir / "w.nc", options);
+  export_netcdf(companion::read_work_file(dir / "w"), dir / "w.nc", options);
   const std::string grib = dir / (edition == 1 ? "w.grb" : "w.grb2");
   const command_result r = run("cdo -s -f " + std::string(edition == 1 ? "grb" : "grb2") +
                                " copy " + (dir / "w.nc") + " " + grib);

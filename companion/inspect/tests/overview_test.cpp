@@ -15,7 +15,7 @@ namespace c2m::inspect {
 namespace {
 
 TEST(inspect_overview, standard_levels_are_taken_as_they_are_or_from_the_nearest_level) {
-  grid_info info;
+  companion::grid_info info;
   info.lm = 6;
   for (const float hpa : {1000.0f, 850.0f, 700.0f, 500.0f, 300.0f, 200.0f})
     info.pressure_pa.push_back(hpa * 100.0f);
@@ -60,7 +60,7 @@ TEST(inspect_overview, one_picture_holds_the_mask_the_land_fields_and_the_levels
   for (std::int32_t j = 1; j <= 4; ++j)
     for (std::int32_t i = 1; i <= 4; ++i) c.at(16, i, j) = 0.0f;  // sea in the west
   write_case(c, dir / "w");
-  const work_file w = read_work_file(dir / "w");
+  const companion::work_file w = companion::read_work_file(dir / "w");
   write_overview(w, {}, dir / "o.png");
   const std::map<std::uint32_t, int> colours = colours_of(dir / "o.png");
   const auto has = [&](rgb c) {

@@ -71,8 +71,8 @@ test::work_case gradient_case() {
 picture draw(const test::work_case& c, const c2m::test::scratch_dir& dir, const char* field,
              std::int32_t level, const picture_options& options = {}) {
   write_case(c, dir / "w");
-  const work_file w = read_work_file(dir / "w");
-  write_quicklook(w, find_record(w.info, field, level), options, dir / "p.png");
+  const companion::work_file w = companion::read_work_file(dir / "w");
+  write_quicklook(w, companion::find_record(w.info, field, level), options, dir / "p.png");
   return picture(dir / "p.png");
 }
 
@@ -80,7 +80,7 @@ TEST(inspect_png_export, north_is_up_missing_is_grey_and_colours_follow_the_valu
   c2m::test::scratch_dir dir;
   const picture p = draw(gradient_case(), dir, "ta", 1);
   write_case(gradient_case(), dir / "w");
-  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  const quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   EXPECT_GE(p.width(), q.width);
   EXPECT_EQ(p.height(), q.height);
   EXPECT_EQ(c2m::test::read_file(dir / "p.png").substr(1, 3), "PNG");
@@ -117,14 +117,14 @@ TEST(inspect_png_export, rows_stored_north_to_south_are_still_drawn_north_up) {
   std::swap(c.kgds[4], c.kgds[7]);  // row 1 is the northernmost
   c.kgds[11] = 0;
   const picture p = draw(c, dir, "tp", 1);
-  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  const quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   // cell() puts row jm at the top; here the top row is row 1, the coldest.
   EXPECT_EQ(cell(p, q, 5, 4, 2, 4), viridis(0.0));
   EXPECT_EQ(cell(p, q, 5, 4, 5, 1), viridis(1.0));
 }
 
 TEST(inspect_png_export, the_map_keeps_degrees_square_and_a_global_grid_is_two_to_one) {
-  grid_info global;
+  companion::grid_info global;
   global.im = 1440;
   global.jm = 721;
   global.kgds = {0, 0, 1440, 721, -90000, 0, 128, 90000, 359750, 250, 250, 64};
@@ -132,7 +132,7 @@ TEST(inspect_png_export, the_map_keeps_degrees_square_and_a_global_grid_is_two_t
   EXPECT_EQ(g.map_w, 1440);
   EXPECT_EQ(g.map_h, 720);
 
-  grid_info big = global;  // larger grids are thinned to 1440 pixels
+  companion::grid_info big = global;  // larger grids are thinned to 1440 pixels
   big.im = 4096;
   big.jm = 2049;
   big.kgds[2] = 4096;
@@ -140,7 +140,7 @@ TEST(inspect_png_export, the_map_keeps_degrees_square_and_a_global_grid_is_two_t
   big.kgds[8] = 359912;
   EXPECT_EQ(plan_quicklook(big).map_w, 1440);
 
-  grid_info tall;  // 10 x 40 points of 1 by 0.25 degrees: 10 by 10 degrees, square
+  companion::grid_info tall;  // 10 x 40 points of 1 by 0.25 degrees: 10 by 10 degrees, square
   tall.im = 10;
   tall.jm = 40;
   tall.kgds = {0, 0, 10, 40, 40000, 0, 128, 49750, 9000, 1000, 250, 64};
@@ -160,7 +160,7 @@ TEST(inspect_png_export, a_grid_that_is_not_latitude_longitude_is_still_drawn) {
   test::work_case c = gradient_case();
   c.kgds[1] = 5;
   const picture p = draw(c, dir, "ta", 1);
-  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  const quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   EXPECT_EQ(cell(p, q, 5, 4, 5, 4), viridis(1.0));  // rows as the scanning mode says
   EXPECT_EQ(cell(p, q, 5, 4, 2, 1), viridis(0.0));
 }
@@ -172,7 +172,7 @@ TEST(inspect_png_export, winds_use_a_scale_centred_on_zero) {
     for (std::int32_t j = 1; j <= 4; ++j)
       c.at(1, i, j) = -10.0f + 3.75f * static_cast<float>(i - 1);
   const picture p = draw(c, dir, "ua", 1);  // -10, -6.25, -2.5, 1.25, 5: range -10 to 10
-  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  const quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   EXPECT_EQ(cell(p, q, 5, 4, 1, 2), blue_white_red(0.0));
   EXPECT_EQ(cell(p, q, 5, 4, 5, 2), blue_white_red(0.75));
   EXPECT_EQ(p.at(q.bar_x + q.bar_w / 2, q.bar_y + q.bar_h / 2), (rgb{255, 255, 255}));
@@ -190,7 +190,7 @@ TEST(inspect_png_export, the_coast_is_drawn_where_the_land_sea_mask_changes) {
   c2m::test::scratch_dir dir;
   const test::work_case c = sea_in_the_west();
   const picture p = draw(c, dir, "orog", 0);
-  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  const quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   // A line darkens one or two pixel columns at the edge of the cells.
   const rgb plain = cell(p, q, 6, 4, 2, 2);
   const auto darkened = [&](double x) {
@@ -210,7 +210,7 @@ TEST(inspect_png_export, a_constant_field_and_a_field_without_data_are_drawn) {
   test::work_case c = test::make_case(3, 3, 1);
   std::fill_n(c.record(6), 9, -99999.0f);  // the land-sea mask
   picture p = draw(c, dir, "lsm", 0);
-  quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   EXPECT_EQ(cell(p, q, 3, 3, 2, 2), missing_grey);
   EXPECT_EQ(p.at(q.bar_x + 2, q.bar_y + q.bar_h / 2), (rgb{255, 255, 255}));  // no bar
 
@@ -250,18 +250,19 @@ TEST(inspect_png_export, the_default_range_leaves_out_a_few_outliers) {
   // Implausible values are left out of the range whatever their number.
   std::vector<float> soil(300, 0.0f);
   for (int k = 0; k < 700; ++k) soil.push_back(280.0f + static_cast<float>(k % 10));
-  r = choose_range(soil, plain, {}, describe_field("Soil Temperature  layer 1 (K)").range);
+  r = choose_range(soil, plain, {},
+                   companion::describe_field("Soil Temperature  layer 1 (K)").range);
   EXPECT_EQ(r.low, 280.0);
   EXPECT_EQ(r.high, 289.0);
   EXPECT_EQ(r.below, 300u);
   EXPECT_EQ(choose_range(soil, plain, {}).low, 0.0);  // without the field's range
 
   const std::vector<float> q = {0.001f, 0.012f, -99999.0f};
-  r = choose_range(q, display_of(describe_field("Specific humidity (kg/kg)")), {});
+  r = choose_range(q, display_of(companion::describe_field("Specific humidity (kg/kg)")), {});
   EXPECT_NEAR(r.low, 1.0, 1e-6);  // g/kg
   EXPECT_NEAR(r.high, 12.0, 1e-6);
   const std::vector<float> wind = {-3.0f, 8.0f};
-  r = choose_range(wind, display_of(describe_field("Zonal wind (m/s)")), {});
+  r = choose_range(wind, display_of(companion::describe_field("Zonal wind (m/s)")), {});
   EXPECT_EQ(r.low, -8.0);
   EXPECT_EQ(r.high, 8.0);
 }
@@ -270,7 +271,7 @@ TEST(inspect_png_export, the_land_sea_mask_is_two_classes_with_a_two_entry_legen
   c2m::test::scratch_dir dir;
   const test::work_case c = sea_in_the_west();
   const picture p = draw(c, dir, "sftlf", 0);
-  const quicklook_layout q = plan_quicklook(read_work_file(dir / "w").info);
+  const quicklook_layout q = plan_quicklook(companion::read_work_file(dir / "w").info);
   EXPECT_EQ(cell(p, q, 6, 4, 2, 2), sea_colour);
   EXPECT_EQ(cell(p, q, 6, 4, 5, 3), land_colour);
   // Land above sea, each a box, and no continuous bar below them.
@@ -288,22 +289,22 @@ TEST(inspect_png_export, fields_over_land_only_show_the_sea_apart_and_colour_the
       c.at(10, i, j) = i <= 3 ? 0.0f : 270.0f + 10.0f * j;  // st1: 0 K over sea, 280..310
     }
   write_case(c, dir / "w");
-  const work_file w = read_work_file(dir / "w");
+  const companion::work_file w = companion::read_work_file(dir / "w");
   for (const char* field : {"tsl1", "orog", "mrsov1"}) {
-    write_quicklook(w, find_record(w.info, field, 0), {}, dir / "p.png");
+    write_quicklook(w, companion::find_record(w.info, field, 0), {}, dir / "p.png");
     const picture p(dir / "p.png");
     const quicklook_layout q = plan_quicklook(w.info);
     EXPECT_EQ(cell(p, q, 6, 4, 2, 2), sea_grey) << field;
     EXPECT_NE(cell(p, q, 6, 4, 5, 2), sea_grey) << field;
   }
   // The colours come from the land: 280 K is the low end, not the sea's 0 K.
-  write_quicklook(w, find_record(w.info, "tsl1", 0), {}, dir / "p.png");
+  write_quicklook(w, companion::find_record(w.info, "tsl1", 0), {}, dir / "p.png");
   const picture p(dir / "p.png");
   const quicklook_layout q = plan_quicklook(w.info);
   EXPECT_EQ(cell(p, q, 6, 4, 5, 1), viridis(0.0));
   EXPECT_EQ(cell(p, q, 6, 4, 5, 4), viridis(1.0));
   // Fields over sea and land alike draw the sea as data.
-  write_quicklook(w, find_record(w.info, "ps", 0), {}, dir / "p.png");
+  write_quicklook(w, companion::find_record(w.info, "ps", 0), {}, dir / "p.png");
   EXPECT_NE(cell(picture(dir / "p.png"), q, 6, 4, 2, 2), sea_grey);
 }
 
@@ -317,8 +318,8 @@ TEST(inspect_png_export, the_units_stand_clear_of_the_bar_end_at_every_size) {
     picture_options options;
     options.max = 5.0;
     write_case(c, dir / "w");
-    const work_file w = read_work_file(dir / "w");
-    write_quicklook(w, find_record(w.info, "hus", 1), options, dir / "p.png");
+    const companion::work_file w = companion::read_work_file(dir / "w");
+    write_quicklook(w, companion::find_record(w.info, "hus", 1), options, dir / "p.png");
     const picture p(dir / "p.png");
     const quicklook_layout q = plan_quicklook(w.info);
     const double apex = q.bar_y - bar_arrow_height(q);
@@ -340,8 +341,8 @@ TEST(inspect_png_export, the_units_stand_clear_of_the_bar_end_at_every_size) {
 TEST(inspect_png_export, the_subtitle_names_the_analysis_time_and_the_footer_four_figures) {
   c2m::test::scratch_dir dir;
   write_case(gradient_case(), dir / "w");
-  const work_file w = read_work_file(dir / "w");
-  const record_id r = find_record(w.info, "ta", 1);
+  const companion::work_file w = companion::read_work_file(dir / "w");
+  const companion::record_id r = companion::find_record(w.info, "ta", 1);
   panel_result panel;
   panel.geographic = true;
   panel.range = {201.123456, 204.987654, 0, 0, 18, false};
@@ -365,9 +366,10 @@ TEST(inspect_png_export, the_subtitle_names_the_analysis_time_and_the_footer_fou
 TEST(inspect_png_export, an_unwritable_picture_is_an_error_and_leaves_nothing) {
   c2m::test::scratch_dir dir;
   write_case(test::make_case(3, 3, 1), dir / "w");
-  const work_file w = read_work_file(dir / "w");
-  EXPECT_THROW(write_quicklook(w, find_record(w.info, "orog", 0), {}, dir / "no/such/p.png"),
-               run_error);
+  const companion::work_file w = companion::read_work_file(dir / "w");
+  EXPECT_THROW(
+      write_quicklook(w, companion::find_record(w.info, "orog", 0), {}, dir / "no/such/p.png"),
+      run_error);
   EXPECT_FALSE(c2m::test::file_exists(dir / "no/such/p.png"));
 }
 

@@ -30,7 +30,7 @@ TEST(inspect_stats, counts_gaps_and_takes_extremes_and_mean_over_valid_points_on
 
 TEST(inspect_stats, has_no_extremes_when_nothing_is_valid) {
   const std::vector<float> v = {-99999.0f, -99999.0f, nan};
-  const record_stats s = compute_stats(v, describe_field("Temperature (K)").range);
+  const record_stats s = compute_stats(v, companion::describe_field("Temperature (K)").range);
   EXPECT_EQ(s.valid, 0u);
   EXPECT_EQ(s.missing, 2u);
   EXPECT_EQ(s.implausible, 0u);  // gaps are counted as gaps, not as implausible values
@@ -50,7 +50,7 @@ TEST(inspect_stats, histogram_spreads_valid_points_over_ten_equal_bins) {
 
 TEST(inspect_stats, flags_values_outside_the_plausible_range_of_each_field) {
   const auto implausible = [](std::vector<float> v, const char* info_name) {
-    return compute_stats(v, describe_field(info_name).range).implausible;
+    return compute_stats(v, companion::describe_field(info_name).range).implausible;
   };
   EXPECT_EQ(implausible({149.9f, 150.0f, 350.0f, 350.1f, 0.0f}, "Temperature (K)"), 3u);
   EXPECT_EQ(implausible({-1e-9f, 0.0f, 0.02f, 0.06f}, "Specific humidity (kg/kg)"), 2u);
@@ -79,7 +79,7 @@ TEST(inspect_stats, fields_over_land_only_are_checked_over_land_only) {
   c.at(7, 1, 1) = 200.0f;  // psl is checked everywhere, sea included
   write_case(c, dir / "w");
   std::ostringstream out;
-  EXPECT_EQ(print_stats(read_work_file(dir / "w"), false, out), 2u);
+  EXPECT_EQ(print_stats(companion::read_work_file(dir / "w"), false, out), 2u);
   EXPECT_NE(out.str().find("  tsl1 "), std::string::npos);
   EXPECT_NE(out.str().find("  1 outside 150..350 K\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("  1 outside 850..1100 hPa\n"), std::string::npos) << out.str();
@@ -95,7 +95,7 @@ TEST(inspect_stats, table_has_one_row_per_record_with_level_pressure_counts_and_
   c.at(13, 2, 2) = 5000.0f;   // ps: hPa out of range
   write_case(c, dir / "w");
   std::ostringstream out;
-  print_stats(read_work_file(dir / "w"), true, out);
+  print_stats(companion::read_work_file(dir / "w"), true, out);
   const std::string t = out.str();
 
   std::vector<std::string> rows;

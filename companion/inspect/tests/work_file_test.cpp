@@ -11,7 +11,7 @@ namespace c2m::inspect {
 namespace {
 
 std::string error_of(const std::string& path,
-                     work_file (*read)(const std::string&) = read_work_file) {
+                     companion::work_file (*read)(const std::string&) = companion::read_work_file) {
   try {
     read(path);
   } catch (const run_error& e) {
@@ -37,7 +37,7 @@ TEST(inspect_work_file, reads_layout_and_records_from_the_converters_info_file) 
   c.at(22, 2, 2) = 0.5f;  // soil moisture layer 4
   write_case(c, dir / "an.bin.ORUwrk");
 
-  const work_file w = read_work_file(dir / "an.bin.ORUwrk");
+  const companion::work_file w = companion::read_work_file(dir / "an.bin.ORUwrk");
   EXPECT_EQ(w.info.im, 4);
   EXPECT_EQ(w.info.jm, 3);
   EXPECT_EQ(w.info.lm, 2);
@@ -60,7 +60,7 @@ TEST(inspect_work_file, reads_layout_and_records_from_the_converters_info_file) 
   EXPECT_EQ(w.info.fields_2d[4].long_name, "Soil Temperature layer 1");
   EXPECT_EQ(w.info.fields_2d[11].short_name, "mrsov");
   EXPECT_EQ(w.info.fields_2d[11].soil_layer, 4);
-  EXPECT_EQ(display_name(w.info.fields_2d[11]), "mrsov4");
+  EXPECT_EQ(companion::display_name(w.info.fields_2d[11]), "mrsov4");
   EXPECT_EQ(w.info.fields_2d[1].pa_per_unit, 100.0f);  // M S L Pressure (hPa), exported in Pa
   EXPECT_EQ(w.info.fields_2d[1].cf_units, "Pa");
 }
@@ -81,7 +81,7 @@ TEST(inspect_work_file, refuses_a_work_file_whose_size_does_not_match) {
     EXPECT_NE(e.find("22 records of 4 x 3 floats (1056 bytes)"), std::string::npos) << e;
     EXPECT_EQ(e.find("earlier, larger conversion") != std::string::npos, wrong.size() > 1056) << e;
     // The info alone, for a reader that goes through the records itself, is refused alike.
-    EXPECT_EQ(error_of(path, read_work_info), e);
+    EXPECT_EQ(error_of(path, companion::read_work_info), e);
   }
 }
 
@@ -127,29 +127,31 @@ TEST(inspect_work_file, refuses_missing_and_malformed_info_files_naming_the_file
 TEST(inspect_work_file, finds_records_by_name_old_or_new_and_level_or_pressure) {
   c2m::test::scratch_dir dir;
   test::write_case(test::make_case(2, 2, 3), dir / "w");
-  const grid_info info = parse_grid_info(c2m::test::read_file(dir / "w.gdsinfo"), "w.gdsinfo");
-  EXPECT_EQ(find_record(info, "uw", 1).number, 1);
-  EXPECT_EQ(find_record(info, "tp", 3).number, 15);
-  EXPECT_EQ(find_record(info, "tp", 3).pressure_hpa, 800.0f);
-  EXPECT_EQ(find_record(info, "lsm", 0).number, 16);
-  EXPECT_EQ(find_record(info, "sm4", 0).number, 27);
-  EXPECT_EQ(find_record(info, "ta", 3).number, 15);
-  EXPECT_EQ(find_record(info, "sftlf", 0).number, 16);
-  EXPECT_EQ(find_record(info, "tsl1", 0).number, 20);
-  EXPECT_EQ(find_record(info, "mrsov4", 0).number, 27);
-  EXPECT_EQ(level_of_pressure(info, 900.0), 2);
-  EXPECT_EQ(level_of_pressure(info, 800.001), 3);
+  const companion::grid_info info =
+      companion::parse_grid_info(c2m::test::read_file(dir / "w.gdsinfo"), "w.gdsinfo");
+  EXPECT_EQ(companion::find_record(info, "uw", 1).number, 1);
+  EXPECT_EQ(companion::find_record(info, "tp", 3).number, 15);
+  EXPECT_EQ(companion::find_record(info, "tp", 3).pressure_hpa, 800.0f);
+  EXPECT_EQ(companion::find_record(info, "lsm", 0).number, 16);
+  EXPECT_EQ(companion::find_record(info, "sm4", 0).number, 27);
+  EXPECT_EQ(companion::find_record(info, "ta", 3).number, 15);
+  EXPECT_EQ(companion::find_record(info, "sftlf", 0).number, 16);
+  EXPECT_EQ(companion::find_record(info, "tsl1", 0).number, 20);
+  EXPECT_EQ(companion::find_record(info, "mrsov4", 0).number, 27);
+  EXPECT_EQ(companion::level_of_pressure(info, 900.0), 2);
+  EXPECT_EQ(companion::level_of_pressure(info, 800.001), 3);
   // Every older name still finds its record: scripts written against them keep working.
   const char* const old_surface[] = {"lsm", "mslp", "psfc", "topo", "st1", "sm1",
                                      "st2", "sm2",  "st3",  "sm3",  "st4", "sm4"};
-  for (int k = 0; k < 12; ++k) EXPECT_EQ(find_record(info, old_surface[k], 0).number, 16 + k);
-  EXPECT_EQ(find_record(info, "vw", 2).number, 5);
-  EXPECT_EQ(find_record(info, "ht", 1).number, 7);
-  EXPECT_EQ(find_record(info, "q", 1).number, 10);
+  for (int k = 0; k < 12; ++k)
+    EXPECT_EQ(companion::find_record(info, old_surface[k], 0).number, 16 + k);
+  EXPECT_EQ(companion::find_record(info, "vw", 2).number, 5);
+  EXPECT_EQ(companion::find_record(info, "ht", 1).number, 7);
+  EXPECT_EQ(companion::find_record(info, "q", 1).number, 10);
 
   const auto error = [&](const char* name, std::int32_t level) {
     try {
-      find_record(info, name, level);
+      companion::find_record(info, name, level);
     } catch (const run_error& e) {
       return std::string(e.what());
     }
@@ -164,7 +166,7 @@ TEST(inspect_work_file, finds_records_by_name_old_or_new_and_level_or_pressure) 
             std::string::npos);
   EXPECT_NE(error("tsl", 0).find("unknown field 'tsl'"), std::string::npos);  // give the layer
   try {
-    level_of_pressure(info, 500.0);
+    companion::level_of_pressure(info, 500.0);
     ADD_FAILURE() << "a pressure without a level was taken";
   } catch (const run_error& e) {
     EXPECT_EQ(std::string(e.what()), "no level at 500 hPa; the levels are (hPa) 1000 900 800");
@@ -172,14 +174,14 @@ TEST(inspect_work_file, finds_records_by_name_old_or_new_and_level_or_pressure) 
 }
 
 TEST(inspect_work_file, names_unknown_fields_from_their_text) {
-  const field_desc d = describe_field("Cloud water, total (kg/kg)");
+  const companion::field_desc d = companion::describe_field("Cloud water, total (kg/kg)");
   EXPECT_EQ(d.short_name, "cloud_water_total");
   EXPECT_EQ(d.units, "kg/kg");
   EXPECT_FALSE(d.range.checked);
   EXPECT_EQ(d.cf_units, "kg/kg");
   EXPECT_EQ(d.grib1_code, 0);  // nothing for CDO to mistake
-  EXPECT_EQ(describe_field("Snow depth ( )").cf_units, "1");
-  EXPECT_EQ(describe_field("Snow depth (0-1)").cf_units, "1");
+  EXPECT_EQ(companion::describe_field("Snow depth ( )").cf_units, "1");
+  EXPECT_EQ(companion::describe_field("Snow depth (0-1)").cf_units, "1");
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ bool refused(float v, std::size_t k, bool allow = false) {
 
 TEST(summarize, refuses_on_floats_what_plausible_refuses_at_the_ends_of_each_range) {
   for (std::size_t k = 0; k < fields; ++k) {
-    const c2m::inspect::plausible_range r = c2m::inspect::input_range(k);
+    const c2m::companion::plausible_range r = c2m::companion::input_range(k);
     if (!r.checked) continue;
     const double slack = 1e-3 * (double(r.high) - double(r.low));
     for (const double end : {r.low - slack, r.high + slack}) {

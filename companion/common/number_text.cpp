@@ -1,8 +1,8 @@
-#include "companion/inspect/number_text.hpp"
+#include "companion/common/number_text.hpp"
 
 #include <cstdio>
 
-namespace c2m::inspect {
+namespace c2m::companion {
 
 std::string short_number(double value, int digits) {
   char buffer[64];
@@ -10,4 +10,4 @@ std::string short_number(double value, int digits) {
   return buffer;
 }
 
-}  // namespace c2m::inspect
+}  // namespace c2m::companion
