@@ -39,7 +39,14 @@ write_inputs() {
 # one line for each one that is not, and then the batch does not run.
 check_inputs() {
   local file=$1 index input outdir problem bad=0 real_input real_output
-  declare -A real=() given=() writes=()
+  declare -A real=() given=() writes=() made=() path_of=()
+  # First the outputs of every input, so that an input that is another's output (a
+  # glob such as *.bin* takes both) is refused whichever comes first.
+  while IFS=$'\t' read -r index input _ outdir; do
+    real_path "$outdir"
+    real_output=${real[$outdir]}/${input##*/}$work_suffix
+    made[$real_output]=$index made[$real_output$info_suffix]=$index path_of[$index]=$input
+  done <"$file"
   while IFS=$'\t' read -r index input _ outdir; do
     problem=
     if [[ $input == */ ]] || [ -d "$input" ]; then
@@ -51,7 +58,6 @@ check_inputs() {
     fi
     real_path "${input%/*}"
     real_input=${real[${input%/*}]}/${input##*/}
-    real_path "$outdir"
     real_output=${real[$outdir]}/${input##*/}$work_suffix
     if [ -n "$problem" ]; then
       :
@@ -59,6 +65,8 @@ check_inputs() {
       problem="given twice: also input ${given[$real_input]}"
     elif [ -n "${writes[$real_output]+set}" ]; then
       problem="would write the same outputs as input ${writes[$real_output]}: $real_output"
+    elif [ -n "${made[$real_input]+set}" ]; then
+      problem="an output of input ${made[$real_input]} (${path_of[${made[$real_input]}]}), not an input"
     fi
     [ -n "${given[$real_input]+set}" ] || given[$real_input]=$index
     [ -n "${writes[$real_output]+set}" ] || writes[$real_output]=$index

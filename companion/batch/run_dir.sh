@@ -26,7 +26,7 @@ lock_run_dir() {
 }
 
 # input_paths RUNDIR INDEX INPUT OUTDIR: the caller's tag, status_file, diag_file,
-# log_file, record_file, work, info, work_temp and info_temp of one input: every path
+# log_file, record_file, work, info, work_temp, info_temp and claim of one input: every path
 # that belongs to an input is built here and nowhere else. Each name stays within the
 # 255 bytes a file system allows for every input name conv2model accepts: the
 # temporary names hold the run and the input's index, not its name.
@@ -40,8 +40,10 @@ input_paths() {
   log_file=$1/logs/$tag-$REPLY.log
   work=$4/${3##*/}$work_suffix
   info=$work$info_suffix
-  work_temp=$4/.$prog-${setting[run_id]}-$tag$work_suffix
+  work_temp=$4/.$prog-${setting[run_id]-}-$tag$work_suffix
   info_temp=$work_temp$info_suffix
+  fit "${3##*/}$work_suffix" $((name_max - ${#prog} - 8))
+  claim=$4/.$prog-claim.$REPLY
 }
 
 # fit NAME MAX: NAME in REPLY, or, when longer than MAX bytes, its start and a digest of
@@ -58,6 +60,79 @@ fit() {
     hash=$(((hash ^ (byte & 255)) * 1099511628211))
   done
   printf -v REPLY '%s~%016x' "${name:0:$2 - 17}" "$hash"
+}
+
+# claim_outputs RUNDIR TODO: claims the outputs of every input of the TODO list for
+# RUNDIR, so that two batches never work on the same outputs at once (the later one
+# would remove what the earlier one wrote, and the earlier one's summary would lie).
+# The claim is a symbolic link to the run directory beside the input's work file. The
+# claim of a run directory where nothing runs any more is taken over; that of a batch
+# still running refuses this one, naming its run directory, before anything is done.
+claim_outputs() {
+  local rundir=$1 index input outdir owner bad=0
+  local tag status_file diag_file log_file record_file work info work_temp info_temp claim
+  while IFS=$'\t' read -r index input _ outdir; do
+    input_paths "$rundir" "$index" "$input" "$outdir"
+    ln -s -T -- "$rundir" "$claim" 2>/dev/null && continue
+    # Not made and none there: the directory refuses it; the conversion will say why.
+    [ -L "$claim" ] || continue
+    [ ! "$claim" -ef "$rundir" ] || continue
+    owner=$(readlink -- "$claim") || continue
+    if run_alive "$owner" || ! take_over "$claim" "$owner" "$rundir"; then
+      printf '%s: input %s: %s: its outputs are being written by the batch of run directory %s\n' \
+        "$prog" "$index" "$input" "$owner" >&2
+      bad=$((bad + 1))
+    fi
+  done <"$2"
+  claimed=$2
+  if [ $bad -gt 0 ]; then
+    release_claims "$rundir" "$2"
+    die "$bad of the inputs have outputs that another batch is working on; nothing was done"
+  fi
+}
+
+# take_over CLAIM OWNER RUNDIR: the claim of OWNER, a run where nothing runs, made
+# RUNDIR's. Under OWNER's lock, so that of two batches taking over the same claim at
+# once the second finds the first's; false when that lock is held or the claim has
+# changed meanwhile.
+take_over() {
+  local claim=$1 owner=$2 rundir=$3 fd taken=1
+  { exec {fd}<"$owner/lock"; } 2>/dev/null || fd=
+  if [ -z "$fd" ] || flock -n "$fd"; then
+    if [ "$(readlink -- "$claim" 2>/dev/null)" = "$owner" ] && ln -s -T -- "$rundir" "$claim.$$" &&
+      mv -f -T -- "$claim.$$" "$claim"; then
+      taken=0
+    fi
+    rm -f -- "$claim.$$"
+  fi
+  [ -z "$fd" ] || exec {fd}<&-
+  return $taken
+}
+
+# run_alive RUNDIR: true while a batch, or conversions of a killed one, hold RUNDIR's
+# lock, or its SLURM job submitted without waiting has not ended.
+run_alive() {
+  local rundir=$1 fd
+  [ -f "$rundir/$marker" ] || return 1
+  if { exec {fd}<"$rundir/lock"; } 2>/dev/null; then
+    if ! flock -n -s "$fd"; then
+      exec {fd}<&-
+      return 0
+    fi
+    exec {fd}<&-
+  fi
+  [ -s "$rundir/slurm/job" ] && [ ! -e "$rundir/settled" ] && job_active "$(<"$rundir/slurm/job")"
+}
+
+# release_claims RUNDIR LIST: the claims of RUNDIR beside the inputs of LIST go.
+release_claims() {
+  local rundir=$1 index input outdir
+  local tag status_file diag_file log_file record_file work info work_temp info_temp claim
+  while IFS=$'\t' read -r index input _ outdir; do
+    input_paths "$rundir" "$index" "$input" "$outdir"
+    [ ! "$claim" -ef "$rundir" ] || rm -f -- "$claim"
+  done <"$2"
+  claimed=
 }
 
 # read_engine RUNDIR: the run directory's engine file into setting[], as data.
@@ -88,17 +163,15 @@ write_engine() {
     die "$rundir/engine: cannot write the run's settings"
 }
 
-# start_run RUNDIR: the inputs and the todo list of a new batch or of a retry.
-start_run() {
+# prepare_run RUNDIR: the inputs and the todo list of a new batch or of a retry, as
+# inputs.new and todo.new, checked; nothing of an earlier run is changed yet.
+prepare_run() {
   local rundir=$1
   if [ "${opt[retry]}" -eq 0 ]; then
     read_inputs
     write_inputs "$rundir"
     check_inputs "$rundir/inputs.new"
-    rm -rf -- "$rundir/logs" "$rundir/status" "$rundir/joblog.d" "$rundir/slurm" \
-      "$rundir/joblog" "$rundir/summary" "$rundir/old"
-    mv -f -- "$rundir/inputs.new" "$rundir/inputs"
-    cp -- "$rundir/inputs" "$rundir/todo"
+    cp -- "$rundir/inputs.new" "$rundir/todo.new" || die "$rundir/todo: cannot write"
   else
     { [ -f "$rundir/$marker" ] && [ -f "$rundir/inputs" ]; } || die "$rundir: no earlier run to retry"
     check_inputs "$rundir/inputs"
@@ -107,8 +180,20 @@ start_run() {
         file = sprintf(status_format, rundir, $1); line = ""
         getline line < file; close(file)
         if (line !~ /^0\t/) print
-      }' "$rundir/inputs" >"$rundir/todo"
+      }' "$rundir/inputs" >"$rundir/todo.new" || die "$rundir/todo: cannot write"
   fi
+}
+
+# start_run RUNDIR: the prepared run takes the place of the earlier one.
+start_run() {
+  local rundir=$1
+  rm -f -- "$rundir/settled"
+  if [ "${opt[retry]}" -eq 0 ]; then
+    rm -rf -- "$rundir/logs" "$rundir/status" "$rundir/joblog.d" "$rundir/slurm" \
+      "$rundir/joblog" "$rundir/summary" "$rundir/old"
+    mv -f -- "$rundir/inputs.new" "$rundir/inputs"
+  fi
+  mv -f -- "$rundir/todo.new" "$rundir/todo"
   # The digests of an earlier run that was never settled are not taken.
   rm -rf -- "$rundir/digests.d"
   mkdir -p -- "$rundir/logs" "$rundir/status" "$rundir/diag" "$rundir/digests.d" ||

@@ -32,6 +32,7 @@ settle() {
   done <"$rundir/todo"
   printf '%s\0' "${doomed[@]}" | xargs -0 rm -f -- || echo "$prog: some outputs of inputs that did not convert could not be removed" >&2
   merge_digests "$rundir"
+  release_claims "$rundir" "$rundir/inputs"
   rm -rf -- "${setting[scratch_root]}" "$rundir/diag" "$rundir/session" ||
     echo "$prog: ${setting[scratch_root]}: cannot remove the scratch directory" >&2
   : >"$rundir/settled"

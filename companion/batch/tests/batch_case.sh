@@ -223,6 +223,16 @@ wait_until() {
   done
 }
 
+# results_at_least N RUNDIR: N inputs of the batch in RUNDIR have ended.
+results_at_least() {
+  [ "$(find "$2/status" -type f 2>/dev/null | wc -l)" -ge "$1" ]
+}
+
+# batch_ended RUNDIR: no conversion of a batch in RUNDIR runs any more.
+batch_ended() {
+  ! pgrep -f -- "--task $1" >/dev/null
+}
+
 # run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.
 run_checked() {
   local expected=$1 status

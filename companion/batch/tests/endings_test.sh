@@ -45,10 +45,6 @@ start_slow_batch() {
   wait_until 120 "two inputs of the batch in $run ended" results_at_least 2 "$run"
 }
 
-# results_at_least N RUNDIR: N inputs of the batch in RUNDIR have ended.
-results_at_least() {
-  [ "$(find "$2/status" -type f 2>/dev/null | wc -l)" -ge "$1" ]
-}
 
 # ending SIGNAL TARGET: a batch of slow conversions, SIGNAL sent to the batch's process
 # ("process") or to its process group ("group") once two inputs have ended.

@@ -99,12 +99,10 @@ set -m
 "$batch" --incremental -j 2 --converter "$slow" --run-dir "$run" --list "$w/inputs.txt" >"$w/out" 2>"$w/err" &
 pid=$!
 set +m
-results_at_least() { [ "$(find "$run/status" -type f 2>/dev/null | wc -l)" -ge 4 ]; }
-wait_until 120 "four inputs of the batch ended" results_at_least
+wait_until 120 "four inputs of the batch ended" results_at_least 4 "$run"
 kill -KILL "$pid"
 wait "$pid" 2>/dev/null
-nothing_runs() { ! pgrep -f -- "--task $run" >/dev/null; }
-wait_until 300 "the killed batch's conversions ended" nothing_runs
+wait_until 300 "the killed batch's conversions ended" batch_ended "$run"
 incremental 1 --converter "$slow"
 counts 18 0 1 1
 check_results "$run"

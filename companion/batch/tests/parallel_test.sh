@@ -48,6 +48,19 @@ run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "$w/in/grid-a/../grid-
 grep -qx "conv2model-batch: input 2: $w/in/grid-a/../grid-a/a02.bin: given twice: also input 1" "$w/err" ||
   fail "an input given twice is not refused"
 [ ! -e "$w/run4/status" ] || fail "a refused batch converted something"
+# A glob that takes outputs as inputs: each output refused, naming its input, whichever
+# comes first; nothing done.
+cp "$w/ref/2/a02.bin.ORUwrk" "$w/ref/2/a02.bin.ORUwrk.gdsinfo" "$w/in/grid-a/"
+run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "${inputs[1]}.ORUwrk" "${inputs[1]}.ORUwrk.gdsinfo"
+diff - "$w/err" <<EOF || fail "outputs taken as inputs"
+conv2model-batch: input 2: ${inputs[1]}.ORUwrk: an output of input 1 (${inputs[1]}), not an input
+conv2model-batch: input 3: ${inputs[1]}.ORUwrk.gdsinfo: an output of input 1 (${inputs[1]}), not an input
+conv2model-batch: 2 of the inputs cannot be converted; nothing was done
+EOF
+run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}.ORUwrk" "${inputs[1]}"
+grep -qx "conv2model-batch: input 1: ${inputs[1]}.ORUwrk: an output of input 2 (${inputs[1]}), not an input" "$w/err" ||
+  fail "an output given before its input is not refused"
+cmp -s "${inputs[1]}.ORUwrk" "$w/ref/2/a02.bin.ORUwrk" || fail "a refused batch touched an output"
 echo "== help, a bad option, the manual page"
 run_checked 0 "$batch" --help >/dev/null
 for option in --list --config --output-dir --run-dir --jobs --slurm --chunk --partition --time --mem \
