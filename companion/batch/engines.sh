@@ -56,10 +56,12 @@ run_parallel() {
   else
     options+=(--joblog "$rundir/joblog")
   fi
-  [ ! -t 2 ] || options+=(--bar)
+  # No --bar: in a session of its own GNU parallel has no terminal to size it by, and
+  # every try to open one prints an error on the terminal. The engine and its
+  # conversions take the three signals as they come (the batch ignores them).
   # Started in the background of a script, setsid needs no fork: the session's id is $!.
-  setsid parallel "${options[@]}" -q "$self" --task "$rundir" '{1}' '{2}' '{3}' '{4}' \
-    :::: "$rundir/todo" </dev/null &
+  (trap - HUP INT TERM && exec setsid parallel "${options[@]}" -q "$self" --task "$rundir" \
+    '{1}' '{2}' '{3}' '{4}' :::: "$rundir/todo") </dev/null &
   pid=$!
   printf '%s\n' "$pid" >"$rundir/session"
   # A caught signal interrupts the wait; else it returns when GNU parallel has ended.

@@ -84,6 +84,8 @@ finish() {
     INT) status=130 ;;
     TERM) status=143 ;;
   esac
-  [ -z "$caught" ] || echo "$prog: ended by SIG$caught; the conversions under way were stopped" >&2
+  # A terminal closed under the batch (SIGHUP) takes what is written to it: the
+  # status stays the signal's.
+  [ -z "$caught" ] || echo "$prog: ended by SIG$caught; the conversions under way were stopped" >&2 || true
   exit "$status"
 }
