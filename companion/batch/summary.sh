@@ -87,5 +87,6 @@ finish() {
   # A terminal closed under the batch (SIGHUP) takes what is written to it: the
   # status stays the signal's.
   [ -z "$caught" ] || echo "$prog: ended by SIG$caught; the conversions under way were stopped" >&2 || true
+  [ -z "$caught" ] || status=$((status + signal_status_offset))
   exit "$status"
 }
