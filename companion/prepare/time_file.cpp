@@ -96,7 +96,7 @@ class time_file {
         loads_.push_back(
             {sel_.soil.sources[i], &w_, soil_memory_->floats() + i * n, &placed_.soil_sources[i]});
         turn_of_load_.push_back(at);
-        ++pending_[index(r)];
+        ++pending_[r];
       }
       return;
     }
