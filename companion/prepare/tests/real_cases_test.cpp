@@ -180,6 +180,23 @@ TEST_F(prepare_real, a_forecast_series_gives_one_file_per_valid_time) {
       << none.err;
 }
 
+// A day of three-hourly fields and more: every time of a long series is staged at once
+// until all are written, so the number of temporaries is not bounded by a small table.
+TEST_F(prepare_real, a_series_of_twenty_times_gives_twenty_files) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "for h in $(seq 120 3 177); do grib_set -s forecastTime=$h " +
+                                  in("f120.grib2") + " f$h.grib2; done")
+                .status,
+            0);
+  const shell_result r = prepare(dir.path(), "--each-time -o 'gfs_%d%H.bin' f1*.grib2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const shell_result listed =
+      shell(dir.path(), "ls gfs_*.bin | wc -l; ls -A | grep -c '[.]bin[.]'");
+  EXPECT_EQ(listed.out, "20\n0\n") << listed.err;
+  for (const char* f : {"gfs_1512.bin", "gfs_1621.bin", "gfs_1721.bin"})
+    EXPECT_TRUE(read_file(dir / f) == ref_) << f;
+}
+
 #ifdef BATCH_BIN
 TEST_F(prepare_real, a_series_feeds_conv2model_batch) {
   scratch_dir dir;
