@@ -48,7 +48,7 @@ struct slot {
 };
 
 // The work file's slots in writing order: the 3-D fields, then the surface stack.
-constexpr std::array<slot, count_3d + count_2d> work_file = {{
+inline constexpr std::array<slot, count_3d + count_2d> work_file = {{
     {true, eastward_wind, "ua", "uw", "eastward_wind", "m/s", "Zonal wind",
      "Zonal wind                (m/s)"},
     {true, northward_wind, "va", "vw", "northward_wind", "m/s", "Meridional wind",
@@ -86,7 +86,7 @@ constexpr std::array<slot, count_3d + count_2d> work_file = {{
 }};
 
 // The input field file's fourth 3-D field; its other slots are the work file's.
-constexpr slot input_humidity = {
+inline constexpr slot input_humidity = {
     true, humidity, "hur", "rh", "relative_humidity", "%", "Relative humidity", ""};
 
 // The slot of 3-D field f (1 to 5) and of surface field k (1 to 12), of either file.
@@ -101,15 +101,6 @@ constexpr const slot& input_3d(std::int32_t f) {
 }
 constexpr const slot& input_2d(std::int32_t k) {
   return work_2d(k);
-}
-
-// The slot of the input field file typed as name (the name or the old name), or nullptr.
-constexpr const slot* input_slot_named(std::string_view name) {
-  for (const slot& s : work_file)
-    if (s.position != humidity || !s.upper)
-      if (name == s.name || name == s.old_name) return &s;
-  if (name == input_humidity.name || name == input_humidity.old_name) return &input_humidity;
-  return nullptr;
 }
 
 }  // namespace c2m::slots

@@ -40,22 +40,20 @@ constexpr known_field upper(std::int32_t f, const companion::field_codes& codes,
   return {&slots::work_3d(f), slots::work_3d(f).name, &codes, 1, 0, range};
 }
 
-// The soil layers of one quantity share a variable and a GRIB parameter.
+// The soil layers of one quantity share a variable, named as the slots without the
+// layer, and a GRIB parameter.
+constexpr std::string_view without_layer(std::string_view name) {
+  return name.substr(0, name.find_last_not_of("0123456789") + 1);
+}
+constexpr known_field soil(std::int32_t k, int layer, const companion::field_codes& codes,
+                           plausible_range range) {
+  return {&slots::work_2d(k), without_layer(slots::work_2d(k).name), &codes, 1, layer, range};
+}
 constexpr known_field soil_temperature(int layer) {
-  return {&slots::work_2d(slots::soil_temperature(layer)),
-          "tsl",
-          &codes::soil_temperature,
-          1,
-          layer,
-          between(150, 350)};
+  return soil(slots::soil_temperature(layer), layer, codes::soil_temperature, between(150, 350));
 }
 constexpr known_field soil_moisture(int layer) {
-  return {&slots::work_2d(slots::soil_moisture(layer)),
-          "mrsov",
-          &codes::soil_moisture,
-          1,
-          layer,
-          between(0, 1.001f)};
+  return soil(slots::soil_moisture(layer), layer, codes::soil_moisture, between(0, 1.001f));
 }
 
 // Ranges: winds as in the strongest jets, heights from below sea level to the
@@ -143,6 +141,7 @@ field_desc describe_field(std::string_view info_name) {
   for (std::size_t k = 0; k < known.size(); ++k) {
     const known_field& f = known[k];
     if (split_name(f.slot->info_name).first != d.long_name) continue;
+    d.slot = f.slot;
     d.short_name = f.variable;
     d.old_name = f.slot->old_name;
     d.cf_units = f.codes->units;
@@ -164,8 +163,12 @@ field_desc describe_field(std::string_view info_name) {
   return d;
 }
 
+bool is(const field_desc& f, const slots::slot& s) {
+  return f.slot == &s;
+}
+
 bool defined_over_land_only(const field_desc& f) {
-  return f.standard_name == "surface_altitude" || f.soil_layer > 0;
+  return is(f, slots::work_2d(slots::orography)) || f.soil_layer > 0;
 }
 
 std::string display_name(const field_desc& f) {

@@ -257,9 +257,9 @@ TEST_F(prepare_real, a_time_of_one_field_is_listed_by_the_inventory_and_named_by
   EXPECT_NE(inv.out.find("valid times: 2: 2011-01-15T12:00Z and 2011-01-15T18:00Z\n"),
             std::string::npos)
       << inv.out;
-  EXPECT_NE(inv.out.find("tp 500 hPa    " + (*dir_ / "f120.grib2") + ": message "),
+  EXPECT_NE(inv.out.find("ta 500 hPa    " + (*dir_ / "f120.grib2") + ": message "),
             std::string::npos);
-  EXPECT_NE(inv.out.find("valid at 2011-01-15T18:00Z: cannot be prepared: no zonal wind (uw) on "
+  EXPECT_NE(inv.out.find("valid at 2011-01-15T18:00Z: cannot be prepared: no zonal wind (ua) on "
                          "pressure levels in the input\nfound: odd.grib2: message 1 (t, GRIB 2 "
                          "0/0/0, 500 hPa)\n"),
             std::string::npos)
