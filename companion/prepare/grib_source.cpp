@@ -78,6 +78,10 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
   s.origin = "message " + std::to_string(n + 1) + " (" +
              k.optional_string("shortName").value_or("unknown") + ", " + code_text(code) + ", " +
              level_text(level) + ")";
+  // An accumulation or mean over a span is written at its time as it is; a series at an
+  // interval refuses to interpolate it.
+  if (const auto step = k.optional_string("stepType"); step && *step != "instant")
+    s.time_span = *step;
   if (kind->soil_layer_by_depth) {
     // A layer of another model's layering stays unresolved: the inventory lists it, and a
     // missing soil layer is reported with it.
@@ -107,7 +111,7 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
 
 // A source_field through a worker's slot: every member the GRIB inventory sets but the
 // file, which the parent knows.
-static_assert(sizeof(source_field) == 288,
+static_assert(sizeof(source_field) == 320,
               "source_field has changed: carry every member through put_field and take_field");
 
 class slot_writer {
@@ -177,6 +181,7 @@ std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned c
   w.put(s->reference_time);
   w.put(s->member.has_value());
   w.put(s->member.value_or(0));
+  w.put(s->time_span);
   return w.used();
 }
 
@@ -203,6 +208,7 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   r.take(has_member);
   r.take(member);
   if (has_member) s.member = member;
+  r.take(s.time_span);
   if (!r.at_end()) throw run_error("a malformed inventory entry");
   return s;
 }

@@ -6,6 +6,8 @@
 #include "common/work_layout.hpp"
 #include "companion/prepare/outputs.hpp"
 #include "companion/prepare/prepare.hpp"
+#include "companion/prepare/time_interpolation.hpp"
+#include "companion/prepare/valid_time.hpp"
 
 namespace c2m::prepare {
 
@@ -39,6 +41,14 @@ Options:
       --time T       of several valid times, prepare T (2011-01-15T12, 2011011512)
       --each-time    prepare every valid time, one input field file each (named by
                      the -o pattern) and one InputModelInf.txt for all
+      --interval DURATION
+                     with --each-time: one file per time from the first valid time
+                     to the last at this interval (1h, 30m, 3h, 1h30m); a time
+                     between two held times is the linear interpolation in time of
+                     every field
+      --max-gap DURATION
+                     refuse to interpolate between held times further apart than
+                     this (default 6h)
       --member N     of an ensemble, prepare member N
       --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
                      and soil layers absent, saying what conv2model does with them
@@ -84,7 +94,8 @@ constexpr cli_option option_table[] = {
     {"", 'o', true},           {"--area", 0, true},         {"--levels", 0, true},
     {"--inventory", 0, false}, {"--allow-holes", 0, false}, {"--allow-implausible", 0, false},
     {"--time", 0, true},       {"--each-time", 0, false},   {"--member", 0, true},
-    {"--jobs", 'j', true},     {"--decode-limit", 0, true}};
+    {"--jobs", 'j', true},     {"--decode-limit", 0, true}, {"--interval", 0, true},
+    {"--max-gap", 0, true}};
 
 long member_of(const std::string& value) {
   const double m = number(value, "--member");
@@ -114,6 +125,14 @@ area area_of(const std::string& value) {
   return c;
 }
 
+std::int64_t duration_of(const std::string& value, const std::string& what) {
+  const std::optional<std::int64_t> m = duration_minutes(value);
+  if (!m)
+    throw usage_error(what + ": \"" + value +
+                      "\" is not a duration of whole minutes up to 366 days (1h, 30m, 3h, 1h30m)");
+  return *m;
+}
+
 }  // namespace
 
 cli_syntax command_line_syntax() {
@@ -126,6 +145,7 @@ std::string_view help() {
 
 options options_of(const parsed_command_line& c) {
   options opt;
+  bool max_gap_given = false;
   for (const auto& [name, value] : c.given) {  // in the order given: a later -o wins
     if (name == "-o") {
       opt.output = output_name(value);
@@ -147,6 +167,11 @@ options options_of(const parsed_command_line& c) {
       opt.each_time = true;
     } else if (name == "--time") {
       opt.time = value;
+    } else if (name == "--interval") {
+      opt.interval = duration_of(value, "--interval");
+    } else if (name == "--max-gap") {
+      opt.max_gap = duration_of(value, "--max-gap");
+      max_gap_given = true;
     } else if (name == "--member") {
       opt.member = member_of(value);
     } else if (name == "--jobs") {
@@ -163,6 +188,10 @@ options options_of(const parsed_command_line& c) {
   opt.files = c.operands;
   if (opt.files.empty()) throw usage_error("no input file given");
   if (opt.time && opt.each_time) throw usage_error("--time and --each-time exclude each other");
+  if (opt.interval && !opt.each_time)
+    throw usage_error("--interval writes a series: give it with --each-time");
+  if (max_gap_given && !opt.interval) throw usage_error("--max-gap bounds --interval: give both");
+  if (opt.interval) check_pattern_for_interval(opt.output, *opt.interval);
   name_for_time(opt.output, "2000-01-01T00:00Z");  // refuses an unknown % sequence
   return opt;
 }

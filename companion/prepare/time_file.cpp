@@ -26,13 +26,14 @@ grid levels_of(grid& buffer, std::int32_t nl) {
 class time_file {
  public:
   time_file(const selection& sel, const window& w, const options& opt, record_buffers& buffers,
-            field_file::writer& out)
+            field_file::writer& out, const blend* between)
       : sel_(sel),
         w_(w),
         opt_(opt),
         buffers_(buffers),
         out_(out),
         placed_(sel),
+        between_(between),
         derive_(derives_humidity(sel)) {
     // Humidity given as q needs the temperature of its level: then tp comes in first.
     order_ = {record_id::uw, record_id::vw, record_id::ht,
@@ -71,19 +72,25 @@ class time_file {
     const record_id r = order_[at];
     grid& g = buffers_[at % 2];
     buffer_of_[index(r)] = &g;
-    const auto add = [&](const source_field* s, std::int32_t level, field_summary* sum) {
-      loads_.push_back({s, &w_, g.level(level), sum});
+    // Between two held times, each field comes with its own at the later time.
+    const auto add = [&](const source_field* s, const source_field* later, std::int32_t level,
+                         field_summary* sum) {
+      if (!between_ || later == s) later = nullptr;
+      loads_.push_back({s, &w_, g.level(level), sum, later, between_ ? between_->after : 0,
+                        between_ ? between_->span : 0});
       turn_of_load_.push_back(at);
       ++pending_[index(r)];
     };
     if (r == record_id::surface) {
       for (int k = 1; k <= nsfcfld; ++k)
         if (const source_field* s = sel_.surface[static_cast<std::size_t>(k - 1)])
-          add(s, k, &placed_.surface[static_cast<std::size_t>(k - 1)]);
+          add(s, between_ ? between_->later->surface[static_cast<std::size_t>(k - 1)] : nullptr, k,
+              &placed_.surface[static_cast<std::size_t>(k - 1)]);
       return;
     }
     for (std::size_t l = 0; l < sel_.levels.size(); ++l)
-      add(sel_.upper[index(r)][l], static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
+      add(sel_.upper[index(r)][l], between_ ? between_->later->upper[index(r)][l] : nullptr,
+          static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
   }
 
   bool complete(record_id r) const {
@@ -126,6 +133,7 @@ class time_file {
   record_buffers& buffers_;
   field_file::writer& out_;
   placed placed_;
+  const blend* between_;
   bool derive_;
   std::array<record_id, records> order_{};
   std::array<grid*, records> buffer_of_{};
@@ -153,9 +161,9 @@ grid& record_buffers::operator[](std::size_t k) {
 
 void write_time_file(const selection& sel, const window& w, const std::string& temp,
                      const std::string& name, const options& opt, const decode_limits& limits,
-                     record_buffers& buffers, std::ostream& warn) {
+                     record_buffers& buffers, std::ostream& warn, const blend* between) {
   field_file::writer out(temp, name);
-  time_file t(sel, w, opt, buffers, out);
+  time_file t(sel, w, opt, buffers, out, between);
   const double round_trip = t.run(limits);
   out.close();
   check_holes(t.summaries(), sel, w, opt.allow_holes, warn);
