@@ -16,7 +16,7 @@ inspect  libnetcdf-dev netcdf-bin pkg-config libcairo2-dev
 prepare  libnetcdf-dev libeccodes-dev
 batch    parallel
 cluster  slurm-wlm munge iproute2
-tests    @build @inspect @prepare @batch libgtest-dev groff-base cdo nco libeccodes-tools shellcheck
+tests    @build @inspect @prepare @batch libgtest-dev groff-base cdo nco libeccodes-tools proj-bin shellcheck
 fuzz     clang libclang-rt-14-dev
 '
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "common/constants.hpp"
@@ -301,6 +302,48 @@ TEST_F(prepare_real, specific_humidity_becomes_rh_that_converts_back_to_it) {
 // domain and turns the winds from the grid's axes to east and north. The land-sea mask
 // comes from the GFS file regridded the same way (a field that does not change with time
 // joins the Eta's time); the Eta file has no soil, which --allow-holes lets pass.
+// The winds of eta.bin at named points of the quarter-degree window (from 110 W, 30 N)
+// against ll.grb's grid-relative winds turned by the angle between the Lambert grid's
+// axes and north there, which PROJ gives: the direction in which a step north moves in the
+// projection's plane (Eta: Latin1 = Latin2 = 25, LoV 265, a sphere of 6371229 m).
+void expect_winds_turned_by_the_projection(const std::string& dir, const input_fields& f,
+                                           std::size_t im, std::size_t jm) {
+  const std::pair<double, double> named[] = {
+      {-110, 30}, {-95, 37.5}, {-80, 45}, {-102.5, 42.5}, {-85, 32}};
+  std::string points;
+  for (const auto& [lon, lat] : named)
+    points += std::to_string(lon) + " " + std::to_string(lat) + "\n" + std::to_string(lon) + " " +
+              std::to_string(lat + 1e-3) + "\n";
+  write_text(dir + "/points.txt", points);
+  const shell_result projected =
+      shell(dir,
+            "proj -f %.6f +proj=lcc +lat_1=25 +lat_2=25 +lat_0=25 +lon_0=-95 +R=6371229 "
+            "points.txt");
+  ASSERT_EQ(projected.status, 0) << projected.err;
+  std::istringstream xy(projected.out);
+  const std::size_t l850 = 3, l500 = 10;  // 1000 950 900 850 ... 500
+  for (const auto& [lon, lat] : named) {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    ASSERT_TRUE(xy >> x0 >> y0 >> x1 >> y1) << projected.out;
+    // North leans towards -x by the angle a east of LoV: u = cos a u' + sin a v'.
+    const double a = std::atan2(-(x1 - x0), y1 - y0);
+    EXPECT_NEAR(a * 180 / std::acos(-1.0), std::sin(25 * std::acos(-1.0) / 180) * (lon + 95), 1e-3);
+    const std::size_t p =
+        std::size_t(std::lround((lat - 30) * 4)) * im + std::size_t(std::lround((lon + 110) * 4));
+    ASSERT_LT(p, im * jm);
+    const std::pair<std::int64_t, std::int64_t> at{std::llround(lat * 1000),
+                                                   std::llround((lon + 360) * 1000)};
+    for (const std::size_t l : {l850, l500}) {
+      const std::string level = l == l850 ? "850" : "500";
+      const double ug = grib_points(dir + "/ll.grb", "shortName=u,level=" + level).at(at);
+      const double vg = grib_points(dir + "/ll.grb", "shortName=v,level=" + level).at(at);
+      const std::size_t k = l * im * jm + p;
+      EXPECT_NEAR(f.upper[0][k], std::cos(a) * ug + std::sin(a) * vg, 0.02) << lon << " " << lat;
+      EXPECT_NEAR(f.upper[1][k], std::cos(a) * vg - std::sin(a) * ug, 0.02) << lon << " " << lat;
+    }
+  }
+}
+
 TEST_F(prepare_real, a_lambert_grid_regridded_with_cdo) {
   scratch_dir dir;
   const shell_result refused = prepare(dir.path(), quoted(data_file("eta.grb")));
@@ -314,7 +357,8 @@ TEST_F(prepare_real, a_lambert_grid_regridded_with_cdo) {
   write_text(dir / "us.txt",
              "gridtype = lonlat\nxsize = 121\nysize = 61\nxfirst = -110\nxinc = 0.25\n"
              "yfirst = 30\nyinc = 0.25\n");
-  const std::string turn = "_a=sin(25*0.017453292519943295)*(clon(u)+95)*0.017453292519943295";
+  // CDO's clon gives this window's longitudes as 250 to 280: LoV 265 in the same convention.
+  const std::string turn = "_a=sin(25*0.017453292519943295)*(clon(u)-265)*0.017453292519943295";
   const shell_result made = shell(
       dir.path(),
       "grib_copy -w typeOfLevel=isobaricInhPa/surface/meanSea " + quoted(data_file("eta.grb")) +
@@ -353,6 +397,7 @@ TEST_F(prepare_real, a_lambert_grid_regridded_with_cdo) {
       EXPECT_TRUE(have == want || std::nextafter(have, want) == want) << k << " " << p;
     }
   }
+  expect_winds_turned_by_the_projection(dir.path(), f, 121, 61);
   const run_result run = run_conv2model(dir.path(), "eta.bin\nx\n");
   EXPECT_EQ(run.status, 0) << run.err;
 }
