@@ -90,13 +90,17 @@ function(conv2model_program name)
   endif()
   if(TARGET ${name})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-    install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
   elseif(ARGC GREATER 1)
-    install(PROGRAMS ${ARGV1} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(PROGRAMS ${ARGV1} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
   else()
-    install(PROGRAMS ${CMAKE_CURRENT_SOURCE_DIR}/${name} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(PROGRAMS ${CMAKE_CURRENT_SOURCE_DIR}/${name} DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT programs)
   endif()
-  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manual)
+  # The Debian package carries the page compressed, as Debian's policy asks (see
+  # cmake/package.cmake).
+  conv2model_package_man_page(${page})
   set_property(GLOBAL APPEND PROPERTY CONV2MODEL_PROGRAMS ${name})
 endfunction()
 

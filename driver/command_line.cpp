@@ -51,9 +51,8 @@ Example:
   printf 'an.bin\n\n' | conv2model
 
 Options:
-  -h, --help     show this help and exit
-      --version  show the version and exit
-
+)" + options_help({}, 17) +
+         R"(
 Manual: man conv2model
 )";
 }
@@ -62,17 +61,18 @@ Manual: man conv2model
 
 int answer_arguments(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  // No options of its own and no operands: every argument but the help and the version
+  // is refused, before standard input is read.
+  parsed_command_line c;
   try {
-    // No options of its own and no operands: every argument but the help and the version
-    // is refused, before standard input is read.
-    const parsed_command_line c = parse_command_line(args, cli_syntax{{}, 0});
-    return answer_help_or_version(c, "conv2model", help_text(), std::cout, std::cerr).value_or(0);
+    c = parse_command_line(args, cli_syntax{{}, 0});
   } catch (const usage_error& e) {
     return report_usage_error(
         "conv2model",
         usage_error("unknown argument '" + e.argument + "': the input comes on standard input"),
         std::cerr);
   }
+  return answer_help_or_version(c, "conv2model", help_text(), std::cout, std::cerr).value_or(0);
 }
 
 void prompt_for_input() {

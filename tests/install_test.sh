@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a user gets there: each
-# program and its manual page and nothing else, every installed program answering
+# program, its manual page and its bash completion and nothing else, every installed program answering
 # --version and --help, the installed converter passing the worked conversions and the
 # installed inspector reading its result, and every page formatting without a warning.
 #   usage: install_test.sh CMAKE BUILD_DIR GOLDEN_DIR VERSION PROGRAM...
@@ -17,9 +17,13 @@ fail() {
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
-expected=$(for p in "$@"; do echo "bin/$p"; echo "share/man/man1/$p.1"; done | sort)
+expected=$(for p in "$@"; do
+  echo "bin/$p"
+  echo "share/man/man1/$p.1"
+  echo "share/bash-completion/completions/$p"
+done | sort)
 found=$(cd "$prefix" && find . -type f -printf '%P\n' | sort)
-[ "$found" = "$expected" ] || fail "installed files differ from the programs and their pages:
+[ "$found" = "$expected" ] || fail "installed files differ from the programs, their pages and completions:
 $(diff <(echo "$expected") <(echo "$found"))"
 
 for p in "$@"; do
@@ -39,6 +43,9 @@ for p in "$@"; do
     grep -q "^$section" <<<"$text" || fail "$p.1 has no $section section"
   done
   rm -f "$prefix/warnings"
+  bash -n "$prefix/share/bash-completion/completions/$p" || fail "$p's completion is not bash"
+  grep -q "^  complete -F [_a-z0-9]* $p\$" "$prefix/share/bash-completion/completions/$p" ||
+    fail "$p's completion does not complete $p"
 done
 
 "$here/run_golden.sh" "$prefix/bin/conv2model" "$golden" >/dev/null ||

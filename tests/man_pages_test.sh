@@ -10,17 +10,9 @@
 # each option is checked for each command (see page_command_options).
 set -euo pipefail
 
-# Options defined by a help text on standard input, one per line.
-help_options() {
-  grep -E '^ {1,8}-' | sed -E 's/^ +//' |
-    grep -oE '^(-[A-Za-z0-9](, )?)?(--[a-z0-9][a-z0-9-]*)?' | tr ',' '\n' | tr -d ' ' |
-    grep -E '^-' || true
-}
-
-# Commands listed by a help text on standard input, one per line.
-help_commands() {
-  sed -n '/^Commands:/,/^$/p' | sed -n 's/^  \([a-z][a-z0-9-]*\) .*/\1/p'
-}
+# help_options and help_commands: what a help text lists.
+# shellcheck disable=SC1091
+source "$(dirname "$0")/help_text.sh"
 
 # The tag lines of a page's tagged paragraphs, from the lines after .TP or .TQ.
 page_tags() {

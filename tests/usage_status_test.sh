@@ -45,6 +45,18 @@ png --min w ua 1 out.png|--min
 netcdf --grib-edition 3 w out.nc|--grib-edition
 END
       ;;
+    sample_gen)
+      cat <<'END'
+|missing operand
+out 4 3|missing operand
+out 4 3 2 1|'1'
+out 4 3 2 --bogus|'--bogus'
+out four 3 2|IM
+out 4 3 2 --hour|--hour
+out 4 3 2 --hour soon|--hour
+out 4 3 2 --missing-rh-top -1|--missing-rh-top
+END
+      ;;
     *) echo "usage_status_test.sh: no cases for $name" >&2 && exit 2 ;;
   esac
 }

@@ -16,7 +16,8 @@ inspect  libnetcdf-dev netcdf-bin pkg-config libcairo2-dev
 prepare  libnetcdf-dev libeccodes-dev
 batch    parallel
 cluster  slurm-wlm munge iproute2
-tests    @build @inspect @prepare @batch libgtest-dev groff-base cdo nco libeccodes-tools proj-bin shellcheck
+package  dpkg-dev lintian mmdebstrap
+tests    @build @inspect @prepare @batch @package libgtest-dev groff-base cdo nco libeccodes-tools proj-bin shellcheck python3-numpy python3-xarray python3-netcdf4 bash-completion
 fuzz     clang libclang-rt-14-dev
 '
 

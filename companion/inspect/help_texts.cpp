@@ -1,10 +1,11 @@
 // The help texts of conv2model-inspect and of each of its commands: what the manual
-// page says, shortened to a screen (the manual-page test keeps the two in step).
+// page says, shortened to a screen (the manual-page test keeps the two in step). The
+// options between head and tail come from the command's option table.
 #include "companion/inspect/help_texts.hpp"
 
 namespace c2m::inspect {
 
-extern const char* const main_help = R"(Usage: conv2model-inspect COMMAND [OPTION]... ARGUMENT...
+extern const help_text main_help{R"(Usage: conv2model-inspect COMMAND [OPTION]... ARGUMENT...
 Look into a conv2model work file before a forecast is run on it.
 
 Every command reads WORKFILE together with its info file WORKFILE.gdsinfo, which
@@ -20,16 +21,15 @@ Commands:
                                       850, 500 and 250 hPa, to read at a glance
 
 Options:
-  -h, --help     show this help and exit
-      --version  show the version and exit
-
+)",
+                                 R"(
 'conv2model-inspect COMMAND --help' describes a command.
 
 Exit status: 0 on success, 1 when compare finds differences or stats --check
 raises a flag, 2 on an error, 64 on a wrong command line.
-)";
+)"};
 
-extern const char* const stats_help =
+extern const help_text stats_help{
     R"(Usage: conv2model-inspect stats [--check] [--histogram] WORKFILE
 Print one line per record of WORKFILE: record number, field, level and its pressure
 in hPa for the 3-D fields, minimum, maximum and mean over the valid points, and the
@@ -49,18 +49,13 @@ their values over sea are fill.
 The last line counts the flags: "3 flags raised in 2 of 27 records".
 
 Options:
-      --check      exit with status 1 when any flag is raised, so that a script
-                   can stop before a forecast is run on the file
-      --histogram  add below each record the counts of its valid points in ten
-                   equal bins from its minimum to its maximum
-  -h, --help       show this help and exit
-      --version    show the version and exit
-
+)",
+    R"(
 Exit status: 0 when the table is printed (with --check: and no flag is raised),
 1 with --check when a flag is raised, 2 on an error, 64 on a wrong command line.
-)";
+)"};
 
-extern const char* const compare_help = R"(Usage: conv2model-inspect compare [--tolerance X] A B
+extern const help_text compare_help{R"(Usage: conv2model-inspect compare [--tolerance X] A B
 Compare the work files A and B, with their info files, record by record. For each
 record that differs print how many points differ by more than X, the largest
 absolute difference, where it is (i, j from 1: i west to east, j as stored, south
@@ -77,16 +72,13 @@ says whether the files are identical, match within X, or differ.
 Two NaNs count as equal, and so do two equal infinities.
 
 Options:
-      --tolerance X  largest difference still counted as equal (default 0: exact)
-  -h, --help         show this help and exit
-      --version      show the version and exit
-
+)",
+                                    R"(
 Exit status: 0 when the files match within X, 1 when they differ, 2 on an error,
 64 on a wrong command line.
-)";
+)"};
 
-extern const char* const netcdf_help =
-    R"(Usage: conv2model-inspect netcdf [OPTION]... WORKFILE OUT.nc
+extern const help_text netcdf_help{R"(Usage: conv2model-inspect netcdf [OPTION]... WORKFILE OUT.nc
 Write WORKFILE as a CF-1.8 NetCDF-4 file. Coordinates: lat (degrees_north), lon
 (degrees_east), plev (pressure in Pa, positive down, level 1 = the bottom first, as
 in the work file), the soil axes, and time with --time. Variables, with long_name,
@@ -115,21 +107,10 @@ as warnings. It must be a latitude/longitude grid (kgds(1) = 0). OUT.nc is repla
 only once the new file is complete.
 
 Options:
-      --time T            analysis time, such as 2024-01-15T00:00 (UTC): adds a
-                          time coordinate of one step
-      --soil-depths D     depths of the bottoms of the four soil layers in metres,
-                          such as 0.1,0.4,1,2: the soil axes become depths (cm,
-                          with bounds), GRIB layers below the land; without it
-                          the layers are numbered 1 to 4 (GRIB 2) or stand on
-                          no axis (GRIB 1), their depths stated as unknown
-      --grib-edition N    1 (default) or 2: the GRIB edition CDO is to write
-      --deflate N         compression: 0 for none, 1 (default) to 9 for shuffle and
-                          deflate at that level; each level of a field is a chunk
-  -h, --help              show this help and exit
-      --version           show the version and exit
-)";
+)",
+                                   R"()"};
 
-extern const char* const png_help =
+extern const help_text png_help{
     R"(Usage: conv2model-inspect png [OPTION]... WORKFILE FIELD [LEVEL] OUT.png
 Draw one record of WORKFILE as a quick-look picture: north up, a degree of longitude
 as wide as a degree of latitude, latitude and longitude ticks, the coastline drawn
@@ -156,16 +137,10 @@ Surface fields take no LEVEL:
 The older names uw vw ht q tp lsm mslp psfc topo st1..st4 sm1..sm4 work too.
 
 Options:
-      --hpa P     the level whose pressure is P hPa, instead of LEVEL
-      --min X     the value at the low end of the colours (in the units shown)
-      --max X     the value at the high end of the colours
-      --time T    the analysis time, such as 2024-01-15T00:00 (UTC), named in the
-                  subtitle (neither the work file nor its info file records it)
-  -h, --help      show this help and exit
-      --version   show the version and exit
-)";
+)",
+    R"()"};
 
-extern const char* const overview_help =
+extern const help_text overview_help{
     R"(Usage: conv2model-inspect overview [--time T] WORKFILE OUT.png
 Draw one picture to read at a glance before a forecast is run on WORKFILE: the
 surface fields (land-sea mask, mean-sea-level and surface pressure, topography, the
@@ -176,10 +151,7 @@ standard level the work file lacks is taken from its nearest level, whose pressu
 the panel names. The maps are drawn as png draws them (see png --help).
 
 Options:
-      --time T    the analysis time, such as 2024-01-15T00:00 (UTC), named in the
-                  title (neither the work file nor its info file records it)
-  -h, --help      show this help and exit
-      --version   show the version and exit
-)";
+)",
+    R"()"};
 
 }  // namespace c2m::inspect

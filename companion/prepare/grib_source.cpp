@@ -110,9 +110,26 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
 }
 
 // A source_field through a worker's slot: every member the GRIB inventory sets but the
-// file, which the parent knows.
-static_assert(sizeof(source_field) == 320,
-              "source_field has changed: carry every member through put_field and take_field");
+// file, which the parent knows. The binding names every member, so a member added to
+// source_field stops the build here until it is passed on too.
+template <class S, class F>
+void passed_members(S& s, F&& pass) {
+  auto& [kind, level_hpa, file, message, level_index, time_index, variable, origin, grid,
+         valid_time, reference_time, member, time_span] = s;
+  (void)file;
+  pass(kind);
+  pass(level_hpa);
+  pass(message);
+  pass(level_index);
+  pass(time_index);
+  pass(variable);
+  pass(origin);
+  pass(grid);
+  pass(valid_time);
+  pass(reference_time);
+  pass(member);
+  pass(time_span);
+}
 
 class slot_writer {
  public:
@@ -125,6 +142,10 @@ class slot_writer {
   void put(const std::string& text) {
     put(text.size());
     bytes(text.data(), text.size());
+  }
+  void put(const std::optional<long>& v) {
+    put(v.has_value());
+    put(v.value_or(0));
   }
   std::size_t used() const { return used_; }
 
@@ -153,6 +174,13 @@ class slot_reader {
     text.assign(reinterpret_cast<const char*>(from_.data() + used_), n);
     used_ += n;
   }
+  void take(std::optional<long>& v) {
+    bool present = false;
+    long value = 0;
+    take(present);
+    take(value);
+    v = present ? std::optional<long>(value) : std::nullopt;
+  }
   bool at_end() const { return used_ == from_.size(); }
 
  private:
@@ -169,19 +197,7 @@ std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned c
   slot_writer w(slot);
   w.put(s.has_value());
   if (!s) return w.used();
-  w.put(s->kind);
-  w.put(s->level_hpa);
-  w.put(s->message);
-  w.put(s->level_index);
-  w.put(s->time_index);
-  w.put(s->variable);
-  w.put(s->origin);
-  w.put(s->grid);
-  w.put(s->valid_time);
-  w.put(s->reference_time);
-  w.put(s->member.has_value());
-  w.put(s->member.value_or(0));
-  w.put(s->time_span);
+  passed_members(*s, [&](const auto& m) { w.put(m); });
   return w.used();
 }
 
@@ -193,22 +209,7 @@ std::optional<source_field> take_field(std::span<const unsigned char> from,
   if (!present) return std::nullopt;
   source_field s;
   s.file = path;
-  r.take(s.kind);
-  r.take(s.level_hpa);
-  r.take(s.message);
-  r.take(s.level_index);
-  r.take(s.time_index);
-  r.take(s.variable);
-  r.take(s.origin);
-  r.take(s.grid);
-  r.take(s.valid_time);
-  r.take(s.reference_time);
-  bool has_member = false;
-  long member = 0;
-  r.take(has_member);
-  r.take(member);
-  if (has_member) s.member = member;
-  r.take(s.time_span);
+  passed_members(s, [&](auto& m) { r.take(m); });
   if (!r.at_end()) throw run_error("a malformed inventory entry");
   return s;
 }

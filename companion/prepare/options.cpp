@@ -1,5 +1,7 @@
-#include <charconv>
 #include <cmath>
+#include <optional>
+#include <span>
+#include <vector>
 
 #include "common/command_line_options.hpp"
 #include "common/grid_config_file.hpp"
@@ -29,54 +31,18 @@ temperature and moisture. Fields are grouped by the time they are valid at; a la
 mask or orography of another time (an invariant file) joins every time.
 
 Options:
-  -o NAME            the input field file to write (default analysis.bin); with
-                     several times a pattern: %Y %m %d %H %M stand for the valid
-                     time, %% for a percent sign (gfs_%Y%m%d%H.bin)
-      --area N/W/S/E cut the points within these latitudes and longitudes (degrees)
-                     out of the grid, without interpolation; W may lie east of E
-                     for a window across the date line or the 0 meridian; the
-                     area must lie on the grid and hold two rows and two columns
-      --levels LIST  pressure levels in hPa, comma separated (default: every level
-                     that all five upper-air fields have); written bottom first
-      --time T       of several valid times, prepare T (2011-01-15T12, 2011011512)
-      --each-time    prepare every valid time, one input field file each (named by
-                     the -o pattern) and one InputModelInf.txt for all
-      --interval DURATION
-                     with --each-time: one file per time from the first valid time
-                     to the last at this interval (1h, 30m, 3h, 1h30m); a time
-                     between two held times is the linear interpolation in time of
-                     every field
-      --max-gap DURATION
-                     refuse to interpolate between held times further apart than
-                     this (default 6h)
-      --member N     of an ensemble, prepare member N
-      --allow-holes  accept points without data (a GRIB bitmap, NaN, a fill value)
-                     and soil layers absent, saying what conv2model does with them
-      --allow-implausible
-                     write values outside their field's plausible range (see
-                     conv2model-inspect stats) instead of stopping; values that are
-                     not numbers or infinite stop it always
-      --inventory    list the valid times, the fields found and where; write nothing
-  -j, --jobs N       read the fields (GRIB messages, NetCDF variables) in N
-                     processes at once (default: the cores this process may use)
-      --decode-limit SECONDS
-                     refuse a field that takes longer than this to read, as
-                     damaged (default 60)
-  -h, --help         show this help and exit
-      --version      show the version and exit
+)";
 
+constexpr std::string_view help_tail = R"(
 Exit status: 0 on success, 1 on any failure (nothing is written then), 64 for a
 wrong command line (nothing is read or written), 128+N when ended by signal N
 (temporary files removed).
 )";
 
 double number(const std::string& text, const std::string& what) {
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const auto [p, ec] = std::from_chars(text.data(), end, v);
-  if (ec != std::errc() || p != end || !std::isfinite(v) || text.empty())
-    throw usage_error(what + ": \"" + text + "\" is not a number");
-  return v;
+  const std::optional<double> v = number_in(text);
+  if (!v) throw usage_error(what + ": \"" + text + "\" is not a number");
+  return *v;
 }
 
 std::vector<std::string> split(const std::string& text, char sep) {
@@ -89,13 +55,6 @@ std::vector<std::string> split(const std::string& text, char sep) {
     from = at + 1;
   }
 }
-
-constexpr cli_option option_table[] = {
-    {"", 'o', true},           {"--area", 0, true},         {"--levels", 0, true},
-    {"--inventory", 0, false}, {"--allow-holes", 0, false}, {"--allow-implausible", 0, false},
-    {"--time", 0, true},       {"--each-time", 0, false},   {"--member", 0, true},
-    {"--jobs", 'j', true},     {"--decode-limit", 0, true}, {"--interval", 0, true},
-    {"--max-gap", 0, true}};
 
 long member_of(const std::string& value) {
   const double m = number(value, "--member");
@@ -125,6 +84,30 @@ area area_of(const std::string& value) {
   return c;
 }
 
+std::vector<double> levels_of(const std::string& value) {
+  std::vector<double> levels;
+  for (const std::string& p : split(value, ',')) {
+    const double l = number(p, "--levels");
+    if (!(l > 0)) throw usage_error("--levels: a pressure must be positive");
+    levels.push_back(l);
+  }
+  return levels;
+}
+
+int jobs_of(const std::string& value) {
+  const double n = number(value, "--jobs");
+  if (n < 1 || n > 1024 || n != std::floor(n))
+    throw usage_error("--jobs: \"" + value + "\" is not a count from 1 to 1024");
+  return static_cast<int>(n);
+}
+
+double decode_limit_of(const std::string& value) {
+  const double s = number(value, "--decode-limit");
+  if (!(s > 0) || s > 86400)
+    throw usage_error("--decode-limit: \"" + value + "\" is not a time from 0 to 86400 s");
+  return s;
+}
+
 std::int64_t duration_of(const std::string& value, const std::string& what) {
   const std::optional<std::int64_t> m = duration_minutes(value);
   if (!m)
@@ -133,64 +116,89 @@ std::int64_t duration_of(const std::string& value, const std::string& what) {
   return *m;
 }
 
+using rule = option_rule<options>;
+using k = value_kind;
+
+// The options, in the order the help lists them; each sets its part of the options.
+const rule rules[] = {
+    {{"", 'o', k::file, "NAME",
+      "the input field file to write (default analysis.bin); with\n"
+      "several times a pattern: %Y %m %d %H %M stand for the valid\n"
+      "time, %% for a percent sign (gfs_%Y%m%d%H.bin)",
+      "*.bin"},
+     [](options& o, const std::string& v) { o.output = output_name(v); }},
+    {{"--area", 0, k::word_list, "N/W/S/E",
+      "cut the points within these latitudes and longitudes (degrees)\n"
+      "out of the grid, without interpolation; W may lie east of E\n"
+      "for a window across the date line or the 0 meridian; the\n"
+      "area must lie on the grid and hold two rows and two columns"},
+     [](options& o, const std::string& v) { o.cut = area_of(v); }},
+    {{"--levels", 0, k::word_list, "LIST",
+      "pressure levels in hPa, comma separated (default: every level\n"
+      "that all five upper-air fields have); written bottom first"},
+     [](options& o, const std::string& v) { o.levels = levels_of(v); }},
+    {{"--time", 0, k::time, "T", "of several valid times, prepare T (2011-01-15T12, 2011011512)"},
+     [](options& o, const std::string& v) { o.time = v; }},
+    {{"--each-time", 0, k::none, "",
+      "prepare every valid time, one input field file each (named by\n"
+      "the -o pattern) and one InputModelInf.txt for all"},
+     [](options& o, const std::string&) { o.each_time = true; }},
+    {{"--interval", 0, k::word, "DURATION",
+      "with --each-time: one file per time from the first valid time\n"
+      "to the last at this interval (1h, 30m, 3h, 1h30m); a time\n"
+      "between two held times is the linear interpolation in time of\n"
+      "every field"},
+     [](options& o, const std::string& v) { o.interval = duration_of(v, "--interval"); }},
+    {{"--max-gap", 0, k::word, "DURATION",
+      "refuse to interpolate between held times further apart than\n"
+      "this (default 6h)"},
+     [](options& o, const std::string& v) { o.max_gap = duration_of(v, "--max-gap"); }},
+    {{"--member", 0, k::count, "N", "of an ensemble, prepare member N"},
+     [](options& o, const std::string& v) { o.member = member_of(v); }},
+    {{"--allow-holes", 0, k::none, "",
+      "accept points without data (a GRIB bitmap, NaN, a fill value)\n"
+      "and soil layers absent, saying what conv2model does with them"},
+     [](options& o, const std::string&) { o.allow_holes = true; }},
+    {{"--allow-implausible", 0, k::none, "",
+      "write values outside their field's plausible range (see\n"
+      "conv2model-inspect stats) instead of stopping; values that are\n"
+      "not numbers or infinite stop it always"},
+     [](options& o, const std::string&) { o.allow_implausible = true; }},
+    {{"--inventory", 0, k::none, "",
+      "list the valid times, the fields found and where; write nothing"},
+     [](options& o, const std::string&) { o.inventory = true; }},
+    {{"--jobs", 'j', k::count, "N",
+      "read the fields (GRIB messages, NetCDF variables) in N\n"
+      "processes at once (default: the cores this process may use)"},
+     [](options& o, const std::string& v) { o.jobs = jobs_of(v); }},
+    {{"--decode-limit", 0, k::number, "SECONDS",
+      "refuse a field that takes longer than this to read, as\n"
+      "damaged (default 60)"},
+     [](options& o, const std::string& v) { o.decode_seconds = decode_limit_of(v); }},
+};
+
 }  // namespace
 
-cli_syntax command_line_syntax() {
-  return cli_syntax{option_table};
+std::span<const cli_option> option_table() {
+  static const std::vector<cli_option> table =
+      table_of(std::span<const option_rule<options>>(rules));
+  return table;
 }
 
-std::string_view help() {
-  return help_text;
+std::string help() {
+  return std::string(help_text) + options_help(option_table(), 21) + std::string(help_tail);
 }
 
 options options_of(const parsed_command_line& c) {
   options opt;
-  bool max_gap_given = false;
-  for (const auto& [name, value] : c.given) {  // in the order given: a later -o wins
-    if (name == "-o") {
-      opt.output = output_name(value);
-    } else if (name == "--area") {
-      opt.cut = area_of(value);
-    } else if (name == "--levels") {
-      for (const std::string& p : split(value, ',')) {
-        const double l = number(p, "--levels");
-        if (!(l > 0)) throw usage_error("--levels: a pressure must be positive");
-        opt.levels.push_back(l);
-      }
-    } else if (name == "--inventory") {
-      opt.inventory = true;
-    } else if (name == "--allow-holes") {
-      opt.allow_holes = true;
-    } else if (name == "--allow-implausible") {
-      opt.allow_implausible = true;
-    } else if (name == "--each-time") {
-      opt.each_time = true;
-    } else if (name == "--time") {
-      opt.time = value;
-    } else if (name == "--interval") {
-      opt.interval = duration_of(value, "--interval");
-    } else if (name == "--max-gap") {
-      opt.max_gap = duration_of(value, "--max-gap");
-      max_gap_given = true;
-    } else if (name == "--member") {
-      opt.member = member_of(value);
-    } else if (name == "--jobs") {
-      const double n = number(value, "--jobs");
-      if (n < 1 || n > 1024 || n != std::floor(n))
-        throw usage_error("--jobs: \"" + value + "\" is not a count from 1 to 1024");
-      opt.jobs = static_cast<int>(n);
-    } else if (name == "--decode-limit") {
-      opt.decode_seconds = number(value, "--decode-limit");
-      if (!(opt.decode_seconds > 0) || opt.decode_seconds > 86400)
-        throw usage_error("--decode-limit: \"" + value + "\" is not a time from 0 to 86400 s");
-    }
-  }
+  apply_options(c, std::span<const option_rule<options>>(rules), opt);
   opt.files = c.operands;
   if (opt.files.empty()) throw usage_error("no input file given");
   if (opt.time && opt.each_time) throw usage_error("--time and --each-time exclude each other");
   if (opt.interval && !opt.each_time)
     throw usage_error("--interval writes a series: give it with --each-time");
-  if (max_gap_given && !opt.interval) throw usage_error("--max-gap bounds --interval: give both");
+  if (c.has("--max-gap") && !opt.interval)
+    throw usage_error("--max-gap bounds --interval: give both");
   if (opt.interval) check_pattern_for_interval(opt.output, *opt.interval);
   name_for_time(opt.output, "2000-01-01T00:00Z");  // refuses an unknown % sequence
   return opt;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,8 @@ inline constexpr const char* program = "conv2model-prepare";
 // The command line: its options (besides --help and --version), its help, and the
 // options of the run it asks for. options_of throws usage_error for a value that does
 // not fit and when no file is given.
-cli_syntax command_line_syntax();
-std::string_view help();
+std::span<const cli_option> option_table();
+std::string help();
 options options_of(const parsed_command_line& c);
 
 // Does the whole job; throws run_error on any failure, leaving no output behind.
