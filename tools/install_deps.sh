@@ -13,7 +13,7 @@ set -euo pipefail
 table='
 build    cmake g++ make
 inspect  libnetcdf-dev netcdf-bin pkg-config libcairo2-dev
-prepare  libnetcdf-dev libeccodes-dev
+prepare  libnetcdf-dev libeccodes-dev libproj-dev
 batch    parallel
 cluster  slurm-wlm munge iproute2
 package  dpkg-dev lintian mmdebstrap

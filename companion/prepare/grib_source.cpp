@@ -101,7 +101,7 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
     throw run_error(path + ": " + s.origin +
                     " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
                     "on a projected grid or one regridded from it; turn u and v to east and "
-                    "north first (README shows how for a Lambert grid)");
+                    "north first (docs/prepare.md shows how for a Lambert grid)");
   const message_time t = decode_time(k);
   s.valid_time = t.valid;
   s.reference_time = t.reference;

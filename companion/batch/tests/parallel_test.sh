@@ -48,6 +48,36 @@ run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "$w/in/grid-a/../grid-
 grep -qx "conv2model-batch: input 2: $w/in/grid-a/../grid-a/a02.bin: given twice: also input 1" "$w/err" ||
   fail "an input given twice is not refused"
 [ ! -e "$w/run4/status" ] || fail "a refused batch converted something"
+# A glob that takes outputs as inputs: each output refused, naming its input, whichever
+# comes first; nothing done.
+cp "$w/ref/2/a02.bin.ORUwrk" "$w/ref/2/a02.bin.ORUwrk.gdsinfo" "$w/in/grid-a/"
+run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}" "${inputs[1]}.ORUwrk" "${inputs[1]}.ORUwrk.gdsinfo"
+diff - "$w/err" <<EOF || fail "outputs taken as inputs"
+conv2model-batch: input 2: ${inputs[1]}.ORUwrk: an output of input 1 (${inputs[1]}), not an input
+conv2model-batch: input 3: ${inputs[1]}.ORUwrk.gdsinfo: an output of input 1 (${inputs[1]}), not an input
+conv2model-batch: 2 of the inputs cannot be converted; nothing was done
+EOF
+run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}.ORUwrk" "${inputs[1]}"
+grep -qx "conv2model-batch: input 1: ${inputs[1]}.ORUwrk: an output of input 2 (${inputs[1]}), not an input" "$w/err" ||
+  fail "an output given before its input is not refused"
+cmp -s "${inputs[1]}.ORUwrk" "$w/ref/2/a02.bin.ORUwrk" || fail "a refused batch touched an output"
+echo "== the longest input name conv2model accepts, converted and then up to date"
+longest=$(sed -n 's/^readonly longest_input_name="\([0-9]*\)"$/\1/p' "$batch")
+[ -n "$longest" ] || fail "the batch does not say the longest input name"
+long_name=$(printf 'n%.0s' $(seq 1 $((longest - 4)))).bin
+mkdir -p "$w/long" "$w/long-ref"
+"$build/sample_gen" "$w/long" 12 8 5 --name "$long_name" >/dev/null || fail "sample_gen $long_name"
+cp "$w/long/$long_name" "$w/long/InputModelInf.txt" "$w/long-ref/"
+(cd "$w/long-ref" && printf '%s\nx\n' "$long_name" | "$build/conv2model" >/dev/null) || fail "conv2model $long_name"
+for round in converted "up to date"; do
+  run_checked 0 "$batch" --incremental --run-dir "$w/run-long" "$w/long/$long_name" >/dev/null
+  grep -q "^conv2model-batch: 1 input: $([ "$round" = converted ] && echo 1 || echo 0) converted" "$w/out" ||
+    fail "the longest name: not $round"
+  cmp -s "$w/long/$long_name.ORUwrk" "$w/long-ref/$long_name.ORUwrk" || fail "the longest name: work file"
+  cmp -s "$w/long/$long_name.ORUwrk.gdsinfo" "$w/long-ref/$long_name.ORUwrk.gdsinfo" || fail "the longest name: info file"
+  [ -z "$(find "$w/long" -name '.*')" ] || fail "the longest name: temporary names or claims left"
+  [ -s "$w/run-long/logs/000001-$long_name.log" ] || fail "the longest name: no log"
+done
 echo "== help, a bad option, the manual page"
 run_checked 0 "$batch" --help >/dev/null
 for option in --list --config --output-dir --run-dir --jobs --slurm --chunk --partition --time --mem \

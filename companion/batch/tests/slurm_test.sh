@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # conv2model-batch as a SLURM job array on a throw-away single-node cluster on localhost:
 # the twenty inputs of the GNU parallel test, the same checks, the array tasks' exit
-# codes, a retry of the failed inputs, and an array kept within the cluster's MaxArraySize
-# and submitted without waiting. The daemons are stopped by their PIDs however
-# the test ends.
+# codes, a retry of the failed inputs, --incremental, and an array kept within the
+# cluster's MaxArraySize and submitted without waiting. The daemons are stopped by their
+# PIDs however the test ends.
 #   slurm_test.sh BUILD_DIR WORK_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd) || exit 1
@@ -61,6 +61,14 @@ echo "== retry after mending the broken input"
 t=$EPOCHREALTIME
 check_retry "$run" --slurm
 echo "== retry done in $(seconds_since "$t")"
+
+echo "== --incremental as a job array: the rerun converts nothing that is up to date"
+for expected in "19 converted, 0 up to date" "0 converted, 19 up to date"; do
+  run_checked 2 "$batch" --slurm --incremental --chunk 3 --run-dir "$w/run-inc" --list "$w/inputs.txt" >/dev/null
+  grep -qx "conv2model-batch: 20 inputs: $expected, 1 stopped for data, 0 failed" "$w/out" ||
+    fail "--incremental through SLURM: not $expected"
+  check_results "$w/run-inc"
+done
 
 echo "== one input per task asked, more tasks than MaxArraySize allows; submitted without waiting"
 t=$EPOCHREALTIME

@@ -1,0 +1,92 @@
+# The end of a run: settled (every input with a result, nothing partial left), then
+# summed up from the recorded results. Part of conv2model-batch.
+
+# The awk program that writes the summary: summary.awk, filled in by the build.
+# shellcheck disable=SC2016 # an awk program
+readonly summary_program='@C2M_SUMMARY_AWK@'
+
+# settle RUNDIR: once the engine has ended, however it ended: an input without a result
+# gets one that says why, and no input that did not convert keeps an output (a partial
+# pair, a temporary name); the scratch directory goes.
+settle() {
+  local rundir=$1 index input outdir result line=0 chunk
+  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local -a doomed=()
+  declare -A reasons=()
+  while IFS=$'\t' read -r index input _ outdir; do
+    line=$((line + 1))
+    input_paths "$rundir" "$index" "$input" "$outdir"
+    result=
+    [ ! -f "$status_file" ] || read -r result <"$status_file" || true
+    if [ -z "$result" ]; then
+      chunk=$(((line - 1) / setting[chunk]))
+      [ -n "${reasons[$chunk]-}" ] || reasons[$chunk]=$(unfinished_reason "$rundir" "$line")
+      result="-"$'\t'${reasons[$chunk]}
+      printf '%s\n' "$result" >"$status_file"
+    fi
+    if [ -s "$diag_file" ]; then
+      cat -- "$diag_file" >>"$log_file" || true
+    fi
+    [[ $result == 0$'\t'* ]] || doomed+=("$work" "$info")
+    doomed+=("$work_temp" "$info_temp")
+  done <"$rundir/todo"
+  printf '%s\0' "${doomed[@]}" | xargs -0 rm -f -- || echo "$prog: some outputs of inputs that did not convert could not be removed" >&2
+  merge_digests "$rundir"
+  release_claims "$rundir" "$rundir/inputs"
+  rm -rf -- "${setting[scratch_root]}" "$rundir/diag" "$rundir/session" ||
+    echo "$prog: ${setting[scratch_root]}: cannot remove the scratch directory" >&2
+  : >"$rundir/settled"
+}
+
+# summary RUNDIR: the summary from the recorded results; returns the batch's status.
+summary() {
+  local rundir=$1
+  awk -F'\t' -v rundir="$rundir" -v status_format="$status_format" -v joblog="$rundir/joblog" \
+    -v logs="$rundir/logs/" -v incremental="${setting[incremental]-0}" \
+    "$summary_program" "$rundir/old" "$rundir/inputs"
+}
+
+# print_summary RUNDIR: prints the summary, keeps it, and returns its status.
+print_summary() {
+  local rundir=$1 status=0
+  [ -f "$rundir/old" ] || : >"$rundir/old"
+  summary "$rundir" >"$rundir/summary.new" || status=$?
+  mv -f -- "$rundir/summary.new" "$rundir/summary"
+  cat -- "$rundir/summary"
+  return "$status"
+}
+
+# show_summary RUNDIR: --summary; settles a run whose batch did not (it was killed, or
+# did not wait for its job) once nothing of it runs.
+show_summary() {
+  local rundir=$1
+  read_engine "$rundir"
+  if [ ! -e "$rundir/settled" ]; then
+    lock_run_dir "$rundir"
+    if [ "${setting[engine]}" = slurm ] && [ -s "$rundir/slurm/job" ] && job_active "$(<"$rundir/slurm/job")"; then
+      die "job $(<"$rundir/slurm/job") of $rundir has not ended yet; ask again when it has"
+    fi
+    settle "$rundir"
+  fi
+  [ "${setting[engine]}" = parallel ] || merge_slurm_joblog "$rundir"
+  print_summary "$rundir"
+}
+
+# finish RUNDIR: settles the run, prints the summary, and ends the batch with the
+# summary's status, or with the signal's.
+finish() {
+  local rundir=$1 status=0
+  settle "$rundir"
+  [ "${setting[engine]}" = parallel ] || merge_slurm_joblog "$rundir"
+  print_summary "$rundir" || status=$?
+  case $caught in
+    HUP) status=129 ;;
+    INT) status=130 ;;
+    TERM) status=143 ;;
+  esac
+  # A terminal closed under the batch (SIGHUP) takes what is written to it: the
+  # status stays the signal's.
+  [ -z "$caught" ] || echo "$prog: ended by SIG$caught; the conversions under way were stopped" >&2 || true
+  [ -z "$caught" ] || status=$((status + signal_status_offset))
+  exit "$status"
+}

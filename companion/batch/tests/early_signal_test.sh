@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# conv2model-batch through the real GNU parallel, sent SIGTERM to its process group (as
+# Ctrl-C or a closed terminal would) at moments of its first half second: while it
+# opens its run directory, checks and claims the inputs, removes their old outputs, or
+# starts GNU parallel. Every moment ends as a later one does: status 143, the summary
+# printed and true (each input beside the outputs of its present contents, or none),
+# --summary reading it back, and a rerun converting the rest.
+#   early_signal_test.sh BUILD_DIR WORK_DIR
+set -uo pipefail
+# shellcheck source=companion/batch/tests/batch_case.sh
+. "$(dirname "$0")/batch_case.sh"
+parallel_case "$@"
+few=("${inputs[@]:0:5}")
+
+# check_five RUNDIR: beside each of the five inputs, the outputs of a direct conversion
+# (its result says converted) or none; nothing left behind.
+check_five() {
+  local k tag
+  for k in 1 2 3 4 5; do
+    tag=$(printf '%06d' "$k")
+    [ -f "$1/status/$tag" ] || fail "input $k: no result recorded"
+    check_beside "$k" "$(cut -f 1 "$1/status/$tag")"
+  done
+  check_no_leftovers "$1"
+}
+
+# takes_term PID: PID catches SIGTERM (bash has read the batch's first lines; before
+# that, a signal ends bash itself, as it would any program still starting).
+takes_term() {
+  local mask
+  mask=$(awk '$1 == "SigCgt:" { print $2 }' "/proc/$1/status" 2>/dev/null) || return 1
+  [ -n "$mask" ] && [ $(((16#$mask >> 14) & 1)) -eq 1 ]
+}
+
+for moment in 0 0.05 0.10 0.15 0.20 0.25 0.30 0.35 0.40 0.45 0.50; do
+  echo "== SIGTERM to the batch's group $moment s after it takes signals"
+  run=$w/run-$moment
+  plant_old_outputs
+  set -m
+  "$batch" -j 2 --run-dir "$run" "${few[@]}" >"$w/out" 2>"$w/err" &
+  pid=$!
+  set +m
+  wait_until 60 "the batch takes SIGTERM" takes_term "$pid"
+  sleep "$moment"
+  kill -TERM -- "-$pid" 2>/dev/null
+  wait "$pid"
+  status=$?
+  cat "$w/out" "$w/err"
+  [ "$status" -eq 143 ] || fail "ended with status $status, not 143"
+  grep -q "^conv2model-batch: 5 inputs: " "$w/out" || fail "no summary"
+  grep -qx "conv2model-batch: ended by SIGTERM; the conversions under way were stopped" "$w/err" ||
+    fail "standard error does not tell the ending"
+  ! grep -q "cannot\|no scratch_root\|write error" "$w/out" "$w/err" || fail "a helper's end taken for a failure"
+  check_five "$run"
+  # The summary reads back as it was printed.
+  cp "$w/out" "$w/printed"
+  run_checked 1 "$batch" --summary --run-dir "$run" >/dev/null
+  [ "$(sed -n '/^conv2model-batch: 5 inputs/,$p' "$w/printed")" = "$(cat "$w/out")" ] ||
+    fail "--summary does not read back the summary printed"
+  run_checked 2 "$batch" --retry-failed -j 2 --run-dir "$run" >/dev/null
+  check_five "$run"
+done
+echo "batch_early_signals: all checks passed"
