@@ -1,40 +1,33 @@
-// The codes that name each quantity the companions read or write: the CF standard_name
-// and units, the GRIB 1 code of WMO table 2, the GRIB 2 discipline/category/number, ECMWF's
-// table 128 and the short names producers use. The inspector's NetCDF export writes the
-// first code of each (CDO's code/param attributes); conv2model-prepare recognises a field
-// by any of them.
+// The quantities the companions read or write and the one table of the GRIB codes that
+// stand for them: the only place a code is named. conv2model-prepare recognises a
+// message by its row (GRIB 2 discipline/category/number or GRIB 1 table/code, the
+// centre where the code is a local one, the kind of level); the inspector's NetCDF
+// export writes the codes marked written (CDO's code/param attributes).
+//
+// A code of the range a centre keeps for itself (GRIB 2 numbers 192-254 in any of the
+// three, a GRIB 1 table version from 128 or a table 2 code from 128) means what its
+// centre says and nothing elsewhere: its row names the centre. A producer's code not
+// here is added as a row in field_codes.cpp.
 #pragma once
 
 #include <array>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace c2m::companion {
 
-struct grib2_code {
-  int discipline = -1, category = -1, number = -1;
-  constexpr bool operator==(const grib2_code&) const = default;
-};
-
+// A quantity as CF describes it, with the short names producers give it in NetCDF.
 struct field_codes {
-  std::string_view standard_name;             // CF, as written
-  std::string_view units;                     // CF units of the quantity
-  int grib1 = 0;                              // WMO table 2, as written; 0: none
-  grib2_code grib2;                           // WMO code table 4.2, as written
-  std::array<int, 2> grib1_read = {};         // table 2 codes read as this quantity
-  std::array<grib2_code, 3> grib2_read = {};  // GRIB 2 codes read, centres' own included
-  std::array<int, 4> ecmwf = {};              // table 128; soil fields: one code per layer
+  std::string_view standard_name;  // CF, as written
+  std::string_view units;          // CF units of the quantity
   // Short names; soil: ERA5's with the layer appended, then the name on a depth axis.
   std::array<std::string_view, 2> names = {};
   std::string_view standard_name_also = {};  // another CF name producers give it
 
-  bool has_grib1(long code) const;
-  bool has_grib2(long discipline, long category, long number) const;
-  bool has_ecmwf(long code) const;
   bool has_standard_name(std::string_view name) const;
   bool has_name(std::string_view name) const;  // in either case: NCAR's ERA5 writes T, MSL
-  // "number.category.discipline", CDO's param attribute; empty where there is none.
-  std::string grib2_param() const;
 };
 
 // Short names compared in either case.
@@ -42,63 +35,85 @@ bool same_name(std::string_view a, std::string_view b);
 
 namespace codes {
 
-inline constexpr field_codes eastward_wind{"eastward_wind", "m s-1", 33,   {0, 2, 2}, {33},
-                                           {{{0, 2, 2}}},   {131},   {"u"}};
-inline constexpr field_codes northward_wind{"northward_wind", "m s-1", 34,   {0, 2, 3}, {34},
-                                            {{{0, 2, 3}}},    {132},   {"v"}};
-inline constexpr field_codes geopotential_height{
-    "geopotential_height", "m", 7, {0, 3, 5}, {7}, {{{0, 3, 5}}}, {156}, {"gh"}};
-inline constexpr field_codes geopotential{"geopotential", "m2 s-2", 6,    {0, 3, 4}, {6},
-                                          {{{0, 3, 4}}},  {129},    {"z"}};
-inline constexpr field_codes relative_humidity{"relative_humidity", "%",   52,   {0, 1, 1}, {52},
-                                               {{{0, 1, 1}}},       {157}, {"r"}};
-inline constexpr field_codes specific_humidity{
-    "specific_humidity", "kg kg-1", 51, {0, 1, 0}, {51}, {{{0, 1, 0}}}, {133}, {"q"}};
-inline constexpr field_codes air_temperature{"air_temperature", "K",   11,   {0, 0, 0}, {11},
-                                             {{{0, 0, 0}}},     {130}, {"t"}};
-inline constexpr field_codes land_sea_mask{
-    "land_binary_mask", "1",   81,      {2, 0, 0},           {81},
-    {{{2, 0, 0}}},      {172}, {"lsm"}, "land_area_fraction"};
-inline constexpr field_codes mean_sea_level_pressure{"air_pressure_at_mean_sea_level",
-                                                     "Pa",
-                                                     2,
-                                                     {0, 3, 1},
-                                                     {2},
-                                                     {{{0, 3, 1}, {0, 3, 0}}},
-                                                     {151},
-                                                     {"msl", "prmsl"},
-                                                     "air_pressure_at_sea_level"};
-inline constexpr field_codes surface_pressure{"surface_air_pressure", "Pa",  1,     {0, 3, 0}, {1},
-                                              {{{0, 3, 0}}},          {134}, {"sp"}};
+inline constexpr field_codes eastward_wind{"eastward_wind", "m s-1", {"u"}};
+inline constexpr field_codes northward_wind{"northward_wind", "m s-1", {"v"}};
+inline constexpr field_codes geopotential_height{"geopotential_height", "m", {"gh"}};
+inline constexpr field_codes geopotential{"geopotential", "m2 s-2", {"z"}};
+inline constexpr field_codes relative_humidity{"relative_humidity", "%", {"r"}};
+inline constexpr field_codes specific_humidity{"specific_humidity", "kg kg-1", {"q"}};
+inline constexpr field_codes air_temperature{"air_temperature", "K", {"t"}};
+inline constexpr field_codes land_sea_mask{"land_binary_mask", "1", {"lsm"}, "land_area_fraction"};
+inline constexpr field_codes mean_sea_level_pressure{
+    "air_pressure_at_mean_sea_level", "Pa", {"msl", "prmsl"}, "air_pressure_at_sea_level"};
+inline constexpr field_codes surface_pressure{"surface_air_pressure", "Pa", {"sp"}};
 // Orography comes as geopotential height (GFS), geometric height or model terrain height;
 // CDO names GFS's a geopotential height.
-inline constexpr field_codes surface_altitude{"surface_altitude",
-                                              "m",
-                                              7,
-                                              {0, 3, 5},
-                                              {7, 8},
-                                              {{{0, 3, 5}, {0, 3, 6}, {2, 0, 7}}},
-                                              {},
-                                              {"orog"},
-                                              "geopotential_height"};
+inline constexpr field_codes surface_altitude{
+    "surface_altitude", "m", {"orog"}, "geopotential_height"};
 inline constexpr field_codes surface_geopotential{
-    "surface_geopotential", "m2 s-2", 6,     {0, 3, 4},     {6},
-    {{{0, 3, 4}}},          {129},    {"z"}, "geopotential"};
-// GFS gives soil temperature the code of air temperature on a soil layer.
-inline constexpr field_codes soil_temperature{
-    "soil_temperature",   "K",    85, {2, 3, 18}, {85, 11}, {{{2, 3, 18}, {2, 0, 2}, {0, 0, 0}}},
-    {139, 170, 183, 236}, {"stl"}};
-// Written under table 2's soil moisture content, CDO's choice; read only as the volume
-// fractions of NCEP's table (144 and its GRIB 2 local 2/0/192) and of WMO.
-inline constexpr field_codes soil_moisture{"volume_fraction_of_condensed_water_in_soil",
-                                           "1",
-                                           86,
-                                           {2, 0, 25},
-                                           {144},
-                                           {{{2, 0, 25}, {2, 3, 25}, {2, 0, 192}}},
-                                           {39, 40, 41, 42},
-                                           {"swvl", "soilw"}};
+    "surface_geopotential", "m2 s-2", {"z"}, "geopotential"};
+inline constexpr field_codes soil_temperature{"soil_temperature", "K", {"stl"}};
+inline constexpr field_codes soil_moisture{
+    "volume_fraction_of_condensed_water_in_soil", "1", {"swvl", "soilw"}};
+// Water in a soil layer as a mass per area (ICON's W_SO): a volume fraction once divided
+// by the density of water and the layer's thickness.
+inline constexpr field_codes soil_water_mass{"mass_content_of_water_in_soil_layer", "kg m-2"};
 
 }  // namespace codes
+
+// The kind of level a code gives a quantity on, as the message's level types say.
+enum class code_level {
+  isobaric,      // GRIB 2 100, GRIB 1 100
+  surface,       // 1
+  mean_sea,      // GRIB 2 101, GRIB 1 102
+  soil,          // depths below ground (GRIB 2 106, GRIB 1 112), or soil levels (GRIB 2 151)
+  not_isobaric,  // any but a pressure level: ECMWF's single-level codes
+  other,         // none of these: a message's level only, never a row's
+};
+
+enum class code_use { read, written, read_and_written };
+
+inline constexpr int any_centre = -1;
+
+// One row of the table.
+struct grib_code {
+  int edition;   // 1 or 2
+  int table;     // GRIB 2 discipline; GRIB 1 table2Version (1 to 3: WMO's table 2)
+  int category;  // GRIB 2 parameterCategory; GRIB 1: 0
+  int number;    // GRIB 2 parameterNumber; GRIB 1 indicatorOfParameter
+  int centre;    // the centre of a local code; any_centre for WMO's
+  code_level level;
+  const field_codes* quantity;
+  int layer;              // ECMWF's soil codes name their layer (1 to 4); else 0
+  double divisor;         // from the message's unit to the quantity's (or the written one)
+  std::string_view unit;  // the message's unit
+  code_use use;
+};
+
+// The table, in order of preference: the first row that fits a message gives it.
+std::span<const grib_code> grib_code_table();
+
+// Whether a GRIB 2 discipline/category/number, or GRIB 1 table/code, lies in a range
+// that centres keep for their own meanings.
+bool is_local_code(int edition, int table, int category, int number);
+
+// The row that fits a message, or nothing. `table` is GRIB 1's table2Version or GRIB 2's
+// discipline; `category` is 0 in GRIB 1.
+const grib_code* find_grib_code(int edition, int table, int category, int number, int centre,
+                                code_level level);
+
+// The codes the inspector writes for a quantity: GRIB 1 (for soil, ECMWF's per layer) and
+// GRIB 2; nothing where the table marks none.
+const grib_code* written_grib1(const field_codes& q, int layer);
+const grib_code* written_grib2(const field_codes& q);
+// "number.category.discipline", CDO's param attribute; empty where there is none.
+std::string grib2_param(const field_codes& q);
+
+// The depths in metres (top, bottom) of soil level k (from 1) of a centre's layering,
+// where the table knows it: ECMWF's four layers of 0-7, 7-28, 28-100, 100-289 cm.
+std::optional<std::array<double, 2>> centre_soil_layer(int centre, int k);
+
+// The centres named above.
+inline constexpr int centre_ncep = 7, centre_ecmwf = 98, centre_dwd = 78;
 
 }  // namespace c2m::companion

@@ -136,14 +136,13 @@ field_desc describe_field(std::string_view info_name) {
     d.pa_per_unit = f.pa_per_unit;
     d.standard_name = f.codes->standard_name;
     d.soil_layer = f.soil_layer;
-    d.grib1_code = f.codes->grib1;
     // WMO table 2 has no volumetric soil moisture and no code per soil layer: in GRIB 1
     // the layers take ECMWF's table 128, a code each (stl1..4, swvl1..4).
-    if (f.soil_layer > 0) {
-      d.grib1_code = f.codes->ecmwf[static_cast<std::size_t>(f.soil_layer - 1)];
-      d.grib1_table = 128;
+    if (const companion::grib_code* c = companion::written_grib1(*f.codes, f.soil_layer)) {
+      d.grib1_code = c->number;
+      d.grib1_table = c->table;
     }
-    d.grib2_param = f.codes->grib2_param();
+    d.grib2_param = companion::grib2_param(*f.codes);
     d.range = f.range;
     return d;
   }

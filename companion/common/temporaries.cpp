@@ -3,10 +3,10 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include <array>
-#include <atomic>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 #include "common/errors.hpp"
 
@@ -15,11 +15,11 @@ namespace c2m::companion {
 namespace {
 
 constexpr int caught[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr std::size_t n_slots = 16;
 
-// Read by the handler: names written before `used` is set, cleared after it is reset.
-std::array<char[PATH_MAX], n_slots> names;
-volatile std::sig_atomic_t used[n_slots] = {};
+// The names the handler removes; an empty one is a free slot. A series of any length
+// stages a file per time, so the table grows; it changes only while the signals are
+// held, and the handler runs only while they are not, so it never sees it half moved.
+std::vector<std::string> names;
 const char* program_name = "conv2model";
 
 void say(const char* text) {
@@ -29,8 +29,8 @@ void say(const char* text) {
 
 extern "C" void on_signal(int sig) {
   bool removed = false;
-  for (std::size_t k = 0; k < n_slots; ++k)
-    if (used[k] && ::unlink(names[k]) == 0) removed = true;
+  for (const std::string& name : names)
+    if (!name.empty() && ::unlink(name.c_str()) == 0) removed = true;
   say(program_name);
   say(sig == SIGINT    ? ": interrupted (SIGINT)"
       : sig == SIGTERM ? ": terminated (SIGTERM)"
@@ -63,17 +63,17 @@ void remove_temporaries_on_signals(const char* program) {
 
 temporary_name::temporary_name(const std::string& path) : slot_(-1) {
   if (path.size() >= PATH_MAX) throw run_error(path + ": the name is too long");
-  for (std::size_t k = 0; k < n_slots && slot_ < 0; ++k)
-    if (!used[k]) slot_ = static_cast<int>(k);
-  if (slot_ < 0) throw run_error(path + ": too many temporary files at once");
-  const auto k = static_cast<std::size_t>(slot_);
-  std::memcpy(names[k], path.c_str(), path.size() + 1);
-  std::atomic_signal_fence(std::memory_order_seq_cst);  // the name before the mark
-  used[k] = 1;
+  const signals_held held;
+  auto free = std::find_if(names.begin(), names.end(),
+                           [](const std::string& name) { return name.empty(); });
+  if (free == names.end()) free = names.emplace(names.end());
+  *free = path;
+  slot_ = static_cast<int>(free - names.begin());
 }
 
 temporary_name::~temporary_name() {
-  used[static_cast<std::size_t>(slot_)] = 0;
+  const signals_held held;
+  names[static_cast<std::size_t>(slot_)].clear();
 }
 
 signals_held::signals_held() {

@@ -14,7 +14,7 @@ namespace c2m::companion {
 void remove_temporaries_on_signals(const char* program);
 
 // A registered temporary name, unregistered when destroyed (after the file is gone or
-// renamed into place). Throws run_error when too many are registered at once.
+// renamed into place); as many at once as the program stages.
 class temporary_name {
  public:
   explicit temporary_name(const std::string& path);

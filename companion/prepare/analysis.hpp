@@ -15,6 +15,7 @@ namespace c2m::prepare {
 struct placed {
   std::vector<std::vector<field_summary>> upper;  // [field][level]
   std::vector<field_summary> surface;             // [k - 1]
+  std::vector<field_summary> soil_sources;        // the soil plan's sources, as read
   explicit placed(const selection& sel);
 };
 
@@ -22,7 +23,7 @@ struct placed {
 // made no data (the converter fills it).
 void settle_soil(grid& surface, const selection& sel, bool allow_implausible, placed& p);
 
-// Refuses points without data (a GRIB bitmap, NaN, a NetCDF fill value) in the upper-air
+// Refuses points without data (a GRIB bitmap, a NetCDF fill value) in the upper-air
 // fields, the land-sea mask, the two pressures and the orography, soil without data over
 // land, and soil layers absent or not recognised, naming the field, the level, how many
 // points and the first one. With `allow`, says on `warn` what the converter will do with

@@ -84,7 +84,9 @@ void check_soil(const placed& p, const selection& sel, const window& w, bool all
 }  // namespace
 
 placed::placed(const selection& sel)
-    : upper(n_upper, std::vector<field_summary>(sel.levels.size())), surface(nsfcfld) {}
+    : upper(n_upper, std::vector<field_summary>(sel.levels.size())),
+      surface(nsfcfld),
+      soil_sources(sel.soil.sources.size()) {}
 
 void settle_soil(grid& surface, const selection& sel, bool allow_implausible, placed& p) {
   const float* mask = surface.level(k_lsm);
@@ -121,6 +123,8 @@ void check_values(const placed& p, const selection& sel, const window& w) {
       check_plausible(p.upper[f][l], *sel.upper[f][l], w);
   for (std::size_t k = 1; k <= nsfcfld; ++k)
     if (const source_field* s = sel.surface[k - 1]) check_plausible(p.surface[k - 1], *s, w);
+  for (std::size_t i = 0; i < sel.soil.sources.size(); ++i)
+    check_plausible(p.soil_sources[i], *sel.soil.sources[i], w);
 }
 
 double derive_relative_humidity(grid& rh, const grid& t, const selection& sel) {

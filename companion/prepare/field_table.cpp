@@ -41,15 +41,22 @@ constexpr field_kind soil_by_depth(int first) {
   return f;
 }
 
-// What each quantity becomes on the kind of level where the analysis needs it. Soil
-// fields get their layer from their depths (or, in ECMWF's table, from their code).
+// What each quantity becomes on the kind of level where the analysis needs it (its unit
+// change comes from the row of the code, or, in NetCDF, with it here). Soil fields get
+// their layer from their depths (or from ECMWF's codes and names).
 struct role {
   const field_codes* codes;
   level_kind level;
   field_kind kind;
 };
 
-constexpr std::array<role, 14> roles = {{
+constexpr field_kind soil_water_mass() {
+  field_kind f = soil_by_depth(k_soil_m1);
+  f.soil_water_mass = true;
+  return f;
+}
+
+constexpr std::array<role, 15> roles = {{
     {&codes::eastward_wind, level_kind::isobaric, upper(upper_field::uw)},
     {&codes::northward_wind, level_kind::isobaric, upper(upper_field::vw)},
     {&codes::geopotential_height, level_kind::isobaric, upper(upper_field::ht)},
@@ -62,31 +69,19 @@ constexpr std::array<role, 14> roles = {{
     {&codes::surface_pressure, level_kind::surface, surface(k_sp, 100.0)},
     {&codes::surface_altitude, level_kind::surface, surface(k_orog)},
     {&codes::surface_geopotential, level_kind::surface, surface(k_orog, gravity)},
-    {&codes::soil_temperature, level_kind::soil_layer, soil_by_depth(k_soil_t1)},
-    {&codes::soil_moisture, level_kind::soil_layer, soil_by_depth(k_soil_m1)},
+    {&codes::soil_temperature, level_kind::soil, soil_by_depth(k_soil_t1)},
+    {&codes::soil_moisture, level_kind::soil, soil_by_depth(k_soil_m1)},
+    {&codes::soil_water_mass, level_kind::soil, soil_water_mass()},
 }};
 
 bool is_soil(const role& r) {
-  return r.level == level_kind::soil_layer;
+  return r.level == level_kind::soil;
 }
 
-// ECMWF's table 128, in GRIB 1 and in GRIB 2 under the local discipline 192 with
-// category 128: single-level fields on whatever level the archive gives them (ERA5's
-// soil fields name their layer by the code itself), geopotential at the surface only.
-std::optional<field_kind> ecmwf_field(long code, level_kind level) {
-  for (const role& r : roles) {
-    if (!r.codes->has_ecmwf(code)) continue;
-    if ((level == level_kind::isobaric) != (r.level == level_kind::isobaric)) continue;
-    if (r.codes == &codes::surface_geopotential && level != level_kind::surface) continue;
-    field_kind k = r.kind;
-    if (is_soil(r)) {
-      const auto at = std::find(r.codes->ecmwf.begin(), r.codes->ecmwf.end(), code);
-      k.surface += 2 * static_cast<int>(at - r.codes->ecmwf.begin());
-      k.soil_layer_by_depth = false;
-    }
-    return k;
-  }
-  return std::nullopt;
+const role* role_of(const field_codes* quantity) {
+  for (const role& r : roles)
+    if (r.codes == quantity) return &r;
+  return nullptr;
 }
 
 }  // namespace
@@ -100,19 +95,21 @@ std::string_view surface_name(int k) {
   return layout::short_names_2d[static_cast<std::size_t>(k - 1)];
 }
 
-std::optional<field_kind> grib_field(const grib_code& code) {
-  if ((code.edition == 1 && code.category == 128) ||
-      (code.edition == 2 && code.discipline == 192 && code.category == 128))
-    return ecmwf_field(code.number, code.level);
-  // GRIB 1: WMO table 2, versions 1 to 3, with NCEP's entries.
-  if (code.edition == 1 && !(code.category >= 1 && code.category <= 3)) return std::nullopt;
-  for (const role& r : roles) {
-    if (r.level != code.level) continue;
-    if (code.edition == 1 ? r.codes->has_grib1(code.number)
-                          : r.codes->has_grib2(code.discipline, code.category, code.number))
-      return r.kind;
+std::optional<field_kind> grib_field(const message_code& code) {
+  const companion::grib_code* row = companion::find_grib_code(
+      static_cast<int>(code.edition),
+      static_cast<int>(code.edition == 1 ? code.category : code.discipline),
+      static_cast<int>(code.edition == 1 ? 0 : code.category), static_cast<int>(code.number),
+      static_cast<int>(code.centre), code.level);
+  const role* r = row ? role_of(row->quantity) : nullptr;
+  if (!r) return std::nullopt;
+  field_kind k = r->kind;
+  k.divisor = row->divisor;
+  if (row->layer > 0) {
+    k.surface += 2 * (row->layer - 1);
+    k.soil_layer_by_depth = false;
   }
-  return std::nullopt;
+  return k;
 }
 
 std::optional<int> soil_layer(double top, double bottom) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/work_layout.hpp"
+#include "companion/common/field_codes.hpp"
 
 namespace c2m::prepare {
 
@@ -27,6 +28,7 @@ struct field_kind {
   double divisor = 1.0;
   bool mask = false;
   bool soil_layer_by_depth = false;     // a soil field whose layer comes from its depths
+  bool soil_water_mass = false;         // kg m-2, a volume fraction once divided by depth
   bool from_specific_humidity = false;  // q in rh's place, to be converted
 };
 
@@ -40,18 +42,20 @@ std::string_view upper_name(upper_field f);
 std::string_view surface_name(int k);
 
 // The level of a GRIB message, decoded into what the table needs.
-enum class level_kind { isobaric, surface, mean_sea, soil_layer, other };
+using level_kind = companion::code_level;
 
-struct grib_code {
+struct message_code {
   long edition = 2;
   long discipline = 0;  // GRIB 2; GRIB 1: 0
   long category = 0;    // GRIB 2 parameterCategory; GRIB 1 table2Version
   long number = 0;      // GRIB 2 parameterNumber; GRIB 1 indicatorOfParameter
+  long centre = 0;      // the originating centre, which says what its local codes mean
   level_kind level = level_kind::other;
 };
 
-// What a GRIB message is, or nothing when the analysis does not need it.
-std::optional<field_kind> grib_field(const grib_code& code);
+// What a GRIB message is, by the one table of codes, or nothing when the analysis does
+// not need it.
+std::optional<field_kind> grib_field(const message_code& code);
 
 // Soil layer (1 to 4) of a GRIB soil field from its depths in metres: the GFS layers
 // 0-0.1, 0.1-0.4, 0.4-1, 1-2 m and the ERA5 layers 0-0.07, 0.07-0.28, 0.28-1, 1-2.89 m.

@@ -1,5 +1,6 @@
 #include "companion/prepare/grib_keys.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -63,62 +64,118 @@ std::optional<double> surface_value(const grib_keys& k, const char* factor, cons
   return double(*v) * std::pow(10.0, double(-f));
 }
 
+std::string number_text(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
 level_info grib1_level(const grib_keys& k) {
   level_info l;
   switch (k.need_long("indicatorOfTypeOfLevel")) {
     case 100:
       l.kind = level_kind::isobaric;
       l.hpa = double(k.need_long("level"));
+      l.text = number_text(l.hpa) + " hPa";
       break;
     case 1:
       l.kind = level_kind::surface;
+      l.text = "surface";
       break;
     case 102:
       l.kind = level_kind::mean_sea;
+      l.text = "mean sea level";
       break;
     case 112: {
       // Depths in cm; a bottom of 255 is GRIB 1's "missing".
-      l.kind = level_kind::soil_layer;
-      l.top = double(k.need_long("topLevel")) / 100.0;
+      l.kind = level_kind::soil;
+      const long top = k.need_long("topLevel");
+      l.top = double(top) / 100.0;
       const std::optional<long> bottom = k.optional_long("bottomLevel");
       l.bottom_missing = !bottom || *bottom == 255;
       l.bottom = l.bottom_missing ? 0.0 : double(*bottom) / 100.0;
+      l.text = std::to_string(top);
+      if (!l.bottom_missing) l.text.append("-").append(std::to_string(bottom.value_or(0)));
+      l.text.append(" cm below ground");
+      // Not a depth but a layer whose bottom is lost: nothing can be made of it.
+      if (l.bottom_missing) l.text.append(", no bottom given");
+      l.depths_unknown = l.bottom_missing;
       break;
     }
     default:
+      l.text = "level type " + std::to_string(k.need_long("indicatorOfTypeOfLevel"));
       break;
   }
   return l;
 }
 
-level_info grib2_level(const grib_keys& k) {
+// Soil levels (type 151): the layer between levels k - 1 and k of the centre's
+// layering, its depths from the table of codes where it knows the centre's.
+void soil_levels(const grib_keys& k, long centre, level_info& l) {
+  l.kind = level_kind::soil;
+  const std::optional<long> first = k.optional_long("scaledValueOfFirstFixedSurface");
+  const std::optional<long> second = k.optional_long("typeOfSecondFixedSurface") == 151
+                                         ? k.optional_long("scaledValueOfSecondFixedSurface")
+                                         : std::nullopt;
+  const long below = first.value_or(-1), above = second.value_or(-1);
+  l.text = "soil level ";
+  l.text.append(below >= 0 ? std::to_string(below) : "missing");
+  if (above >= 0) l.text.append("-").append(std::to_string(above));
+  const std::optional<std::array<double, 2>> depths =
+      below >= 0 && above == below + 1 && above <= 1000
+          ? companion::centre_soil_layer(static_cast<int>(centre), static_cast<int>(above))
+          : std::nullopt;
+  if (!depths) {
+    l.depths_unknown = true;
+    l.text += " of centre " + std::to_string(centre) + "'s layering, whose depths are not known";
+    return;
+  }
+  l.top = (*depths)[0];
+  l.bottom = (*depths)[1];
+  l.text += " (" + number_text(l.top) + "-" + number_text(l.bottom) + " m below ground)";
+}
+
+level_info grib2_level(const grib_keys& k, long centre) {
   level_info l;
   const char* first_factor = "scaleFactorOfFirstFixedSurface";
   const char* first_value = "scaledValueOfFirstFixedSurface";
-  switch (k.need_long("typeOfFirstFixedSurface")) {
+  const long type = k.need_long("typeOfFirstFixedSurface");
+  switch (type) {
     case 100: {
       const std::optional<double> pa = surface_value(k, first_factor, first_value);
       if (!pa) throw run_error(k.what() + ": an isobaric level without its pressure");
       l.kind = level_kind::isobaric;
       l.hpa = *pa / 100.0;
+      l.text = number_text(l.hpa) + " hPa";
       break;
     }
     case 1:
       l.kind = level_kind::surface;
+      l.text = "surface";
       break;
     case 101:
       l.kind = level_kind::mean_sea;
+      l.text = "mean sea level";
       break;
     case 106: {
-      l.kind = level_kind::soil_layer;
+      l.kind = level_kind::soil;
       l.top = surface_value(k, first_factor, first_value).value_or(0.0);
-      const std::optional<double> bottom =
-          surface_value(k, "scaleFactorOfSecondFixedSurface", "scaledValueOfSecondFixedSurface");
+      const std::optional<double> bottom = k.optional_long("typeOfSecondFixedSurface") == 106
+                                               ? surface_value(k, "scaleFactorOfSecondFixedSurface",
+                                                               "scaledValueOfSecondFixedSurface")
+                                               : std::nullopt;
       l.bottom_missing = !bottom;
       l.bottom = bottom.value_or(0.0);
+      l.text = number_text(l.top);
+      if (bottom) l.text.append("-").append(number_text(l.bottom));
+      l.text.append(" m below ground");
       break;
     }
+    case 151:
+      soil_levels(k, centre, l);
+      break;
     default:
+      l.text = "level type " + std::to_string(type);
       break;
   }
   return l;
@@ -142,9 +199,10 @@ std::string date_time_text(long date, long time) {
 
 }  // namespace
 
-grib_code decode_code(const grib_keys& k) {
-  grib_code code;
+message_code decode_code(const grib_keys& k) {
+  message_code code;
   code.edition = k.need_long("edition");
+  code.centre = k.optional_long("centre").value_or(0);
   if (code.edition == 1) {
     code.category = k.need_long("table2Version");
     code.number = k.need_long("indicatorOfParameter");
@@ -156,12 +214,18 @@ grib_code decode_code(const grib_keys& k) {
   return code;
 }
 
-level_info decode_level(const grib_keys& k, long edition) {
-  return edition == 1 ? grib1_level(k) : grib2_level(k);
+level_info decode_level(const grib_keys& k, long edition, long centre) {
+  return edition == 1 ? grib1_level(k) : grib2_level(k, centre);
 }
 
 latlon_grid decode_grid(const grib_keys& k) {
   const std::string type = k.need_string("gridType");
+  // Spherical harmonics are no grid: CDO turns them into a Gaussian one first.
+  if (type == "sh")
+    throw run_error(k.what() + " is on " + grid_name(type) +
+                    "; conv2model-prepare reads regular latitude/longitude grids only. Turn it "
+                    "into a Gaussian grid and that into a regular one with CDO first: cdo sp2gp "
+                    "in.grb gg.grb, then cdo remapbil,r1440x721 gg.grb out.grb");
   if (type != "regular_ll")
     throw run_error(k.what() + " is on " + grid_name(type) +
                     "; conv2model-prepare reads regular latitude/longitude grids only. "
@@ -207,28 +271,6 @@ message_time decode_time(const grib_keys& k) {
   // An ensemble member names its number; a deterministic run has none.
   if (k.optional_long("perturbationNumber")) t.member = k.optional_long("perturbationNumber");
   return t;
-}
-
-std::string level_text(const level_info& l) {
-  char buf[64];
-  switch (l.kind) {
-    case level_kind::isobaric:
-      std::snprintf(buf, sizeof buf, "%g hPa", l.hpa);
-      break;
-    case level_kind::surface:
-      return "surface";
-    case level_kind::mean_sea:
-      return "mean sea level";
-    case level_kind::soil_layer:
-      if (l.bottom_missing)
-        std::snprintf(buf, sizeof buf, "%g m below ground, no bottom given", l.top);
-      else
-        std::snprintf(buf, sizeof buf, "%g-%g m below ground", l.top, l.bottom);
-      break;
-    default:
-      return "other";
-  }
-  return buf;
 }
 
 }  // namespace c2m::prepare

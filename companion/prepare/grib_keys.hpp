@@ -37,8 +37,10 @@ class grib_keys {
 struct level_info {
   level_kind kind = level_kind::other;
   double hpa = 0;               // isobaric
-  double top = 0, bottom = 0;   // soil layer, metres
-  bool bottom_missing = false;  // a soil layer without a coded bottom
+  double top = 0, bottom = 0;   // soil, metres
+  bool bottom_missing = false;  // soil at one depth (a node), or a layer without its bottom
+  bool depths_unknown = false;  // soil levels of a layering the table does not know
+  std::string text;             // as the message gives it: "0.005 m below ground"
 };
 
 // The times of a message: when it is valid, the run it comes from, and the ensemble
@@ -49,10 +51,9 @@ struct message_time {
   std::optional<long> member;
 };
 
-grib_code decode_code(const grib_keys& k);
-level_info decode_level(const grib_keys& k, long edition);
+message_code decode_code(const grib_keys& k);
+level_info decode_level(const grib_keys& k, long edition, long centre);
 latlon_grid decode_grid(const grib_keys& k);
 message_time decode_time(const grib_keys& k);
-std::string level_text(const level_info& l);  // "850 hPa", "0.1-0.4 m below ground"
 
 }  // namespace c2m::prepare

@@ -192,11 +192,18 @@ std::vector<grib_field_bytes> frame_grib2(walk& w, const unsigned char* head) {
   return fields;
 }
 
+// ECMWF's coding of a GRIB 1 message longer than its 24-bit length can say: the length's
+// top bit set, the rest counting units of 120 bytes, and section 4's length the padding
+// left in the last unit (always under 120, which no real section 4 is).
+constexpr std::uint64_t grib1_large_flag = 0x800000, grib1_large_unit = 120;
+
 grib_field_bytes frame_grib1(walk& w, const unsigned char* head) {
-  const std::uint64_t total = big_endian(head + 4, 3);
-  if (total < 8 + grib1_pds_least + grib1_bds_least + 4)
-    w.broken("its length says " + std::to_string(total) + " bytes");
-  w.end = w.start + total;
+  const std::uint64_t coded = big_endian(head + 4, 3);
+  if (coded < 8 + grib1_pds_least + grib1_bds_least + 4)
+    w.broken("its length says " + std::to_string(coded) + " bytes");
+  const bool may_be_large = (coded & grib1_large_flag) != 0;
+  // Until section 4 tells, the longest the coding may mean.
+  w.end = w.start + (may_be_large ? (coded & ~grib1_large_flag) * grib1_large_unit + 4 : coded);
   std::uint64_t p = w.start + 8;
   unsigned char h[8];
   w.read(p, h, 8, "section 1");
@@ -210,7 +217,20 @@ grib_field_bytes frame_grib1(walk& w, const unsigned char* head) {
   step(grib1_pds_least, "section 1");
   if (flags & 0x80) step(grib1_gds_least, "section 2");
   if (flags & 0x40) step(grib1_bms_least, "section 3");
-  step(grib1_bds_least, "section 4");
+  w.read(p, h, 3, "section 4");
+  std::uint64_t data = big_endian(h, 3);
+  if (may_be_large && data < grib1_large_unit) {
+    w.end = w.start + (coded & ~grib1_large_flag) * grib1_large_unit - data + 4;
+    if (w.end < p + 4 + grib1_bds_least)
+      w.broken("its large-message length says " + std::to_string(w.end - w.start) + " bytes");
+    data = w.end - 4 - p;
+  } else {
+    w.end = w.start + coded;
+    if (w.end < p + 4)
+      w.broken("its sections pass its length of " + std::to_string(coded) + " bytes");
+  }
+  w.section(p, data, grib1_bds_least, "section 4");
+  p += data;
   w.check_end(p);
   grib_field_bytes f;
   f.message = {w.start, w.end - w.start};

@@ -15,6 +15,8 @@
 #include "companion/prepare/decode_workers.hpp"
 #include "companion/prepare/grib_keys.hpp"
 #include "companion/prepare/grib_reader.hpp"
+#include "companion/prepare/inventory_slot.hpp"
+#include "companion/prepare/soil_layers.hpp"
 
 namespace c2m::prepare {
 
@@ -51,47 +53,67 @@ handle_ptr open_headers(const grib_file& file, std::size_t k, std::vector<unsign
   return h;
 }
 
-// "GRIB 2 0/2/2" or "GRIB 1 table 2 code 33".
-std::string code_text(const grib_code& code) {
+// "GRIB 2 0/2/2" or "GRIB 1 table 2 code 33", with the centre where the code is local.
+std::string code_text(const message_code& code) {
+  const bool local = companion::is_local_code(
+      static_cast<int>(code.edition),
+      static_cast<int>(code.edition == 1 ? code.category : code.discipline),
+      static_cast<int>(code.edition == 1 ? 0 : code.category), static_cast<int>(code.number));
+  const std::string centre = local ? " of centre " + std::to_string(code.centre) : "";
   if (code.edition == 1)
-    return "GRIB 1 table " + std::to_string(code.category) + " code " + std::to_string(code.number);
+    return "GRIB 1 table " + std::to_string(code.category) + " code " +
+           std::to_string(code.number) + centre;
   return "GRIB 2 " + std::to_string(code.discipline) + "/" + std::to_string(code.category) + "/" +
-         std::to_string(code.number);
+         std::to_string(code.number) + centre;
 }
 
-// The field a message holds, or nothing when the analysis does not need it.
-std::optional<source_field> inventory_entry(const grib_keys& k, const std::string& path,
-                                            std::int64_t n) {
-  const grib_code code = decode_code(k);
-  const level_info level = decode_level(k, code.edition);
-  grib_code at_level = code;
-  at_level.level = level.kind;
-  std::optional<field_kind> kind = grib_field(at_level);
-  if (!kind) return std::nullopt;
+// A soil field's depths, and for water given as a mass per area the divisor that makes
+// it a volume fraction: the density of water times the layer's thickness.
+void take_depths(source_field& s, const level_info& level) {
+  s.soil = {level.top, level.bottom, level.bottom_missing, !level.depths_unknown};
+  if (s.kind.soil_water_mass && !s.soil.node && s.soil.known && level.bottom > level.top)
+    s.kind.divisor *= level.bottom - level.top;
+  if (!s.kind.soil_layer_by_depth || s.soil.node || !s.soil.known) return;
+  // A layer of GFS's or ECMWF's four keeps its place; another layering stays unresolved,
+  // listed by the inventory and reported with a missing soil layer.
+  if (const std::optional<int> layer = soil_layer(level.top, level.bottom);
+      layer && !s.kind.soil_water_mass) {
+    s.kind.surface += 2 * (*layer - 1);
+    s.kind.soil_layer_by_depth = false;
+  }
+}
+
+// The field a message holds; one the analysis does not need is kept, marked unused, for
+// the inventory.
+source_field inventory_entry(const grib_keys& k, const std::string& path, std::int64_t n) {
+  message_code code = decode_code(k);
+  const level_info level = decode_level(k, code.edition, code.centre);
+  code.level = level.kind;
+  const std::optional<field_kind> kind = grib_field(code);
 
   source_field s;
   s.file = path;
   s.message = n;
-  s.kind = *kind;
-  s.level_hpa = level.hpa;
+  s.used = kind.has_value();
   // The short name only helps a reader of the inventory; ecCodes may not know it.
   s.origin = "message " + std::to_string(n + 1) + " (" +
              k.optional_string("shortName").value_or("unknown") + ", " + code_text(code) + ", " +
-             level_text(level) + ")";
+             level.text + ")";
+  const message_time t = decode_time(k);
+  s.valid_time = t.valid;
+  s.reference_time = t.reference;
+  s.member = t.member;
   // An accumulation or mean over a span is written at its time as it is; a series at an
   // interval refuses to interpolate it.
   if (const auto step = k.optional_string("stepType"); step && *step != "instant")
     s.time_span = *step;
-  if (kind->soil_layer_by_depth) {
-    // A layer of another model's layering stays unresolved: the inventory lists it, and a
-    // missing soil layer is reported with it.
-    const std::optional<int> layer =
-        level.bottom_missing ? std::nullopt : soil_layer(level.top, level.bottom);
-    if (layer) {
-      s.kind.surface += 2 * (*layer - 1);
-      s.kind.soil_layer_by_depth = false;
-    }
-  }
+  if (!kind) return s;
+  s.kind = *kind;
+  s.level_hpa = level.hpa;
+  if (s.kind.surface >= k_soil_t1 && !s.kind.soil_layer_by_depth)
+    s.soil = depths_of_numbered_layer(s.kind);
+  else if (level.kind == level_kind::soil)
+    take_depths(s, level);
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
   // Winds along the axes of a projected grid keep that flag when CDO regrids them without
   // turning them: on a latitude/longitude grid they would pass for east and north.
@@ -102,115 +124,6 @@ std::optional<source_field> inventory_entry(const grib_keys& k, const std::strin
                     " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
                     "on a projected grid or one regridded from it; turn u and v to east and "
                     "north first (docs/prepare.md shows how for a Lambert grid)");
-  const message_time t = decode_time(k);
-  s.valid_time = t.valid;
-  s.reference_time = t.reference;
-  s.member = t.member;
-  return s;
-}
-
-// A source_field through a worker's slot: every member the GRIB inventory sets but the
-// file, which the parent knows. The binding names every member, so a member added to
-// source_field stops the build here until it is passed on too.
-template <class S, class F>
-void passed_members(S& s, F&& pass) {
-  auto& [kind, level_hpa, file, message, level_index, time_index, variable, origin, grid,
-         valid_time, reference_time, member, time_span] = s;
-  (void)file;
-  pass(kind);
-  pass(level_hpa);
-  pass(message);
-  pass(level_index);
-  pass(time_index);
-  pass(variable);
-  pass(origin);
-  pass(grid);
-  pass(valid_time);
-  pass(reference_time);
-  pass(member);
-  pass(time_span);
-}
-
-class slot_writer {
- public:
-  explicit slot_writer(std::span<unsigned char> slot) : slot_(slot) {}
-  template <class T>
-  void put(const T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    bytes(&v, sizeof v);
-  }
-  void put(const std::string& text) {
-    put(text.size());
-    bytes(text.data(), text.size());
-  }
-  void put(const std::optional<long>& v) {
-    put(v.has_value());
-    put(v.value_or(0));
-  }
-  std::size_t used() const { return used_; }
-
- private:
-  void bytes(const void* p, std::size_t n) {
-    if (n > slot_.size() - used_) throw run_error("an inventory entry too large to pass on");
-    std::memcpy(slot_.data() + used_, p, n);
-    used_ += n;
-  }
-  std::span<unsigned char> slot_;
-  std::size_t used_ = 0;
-};
-
-class slot_reader {
- public:
-  explicit slot_reader(std::span<const unsigned char> from) : from_(from) {}
-  template <class T>
-  void take(T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    bytes(&v, sizeof v);
-  }
-  void take(std::string& text) {
-    std::size_t n = 0;
-    take(n);
-    if (n > from_.size() - used_) throw run_error("a malformed inventory entry");
-    text.assign(reinterpret_cast<const char*>(from_.data() + used_), n);
-    used_ += n;
-  }
-  void take(std::optional<long>& v) {
-    bool present = false;
-    long value = 0;
-    take(present);
-    take(value);
-    v = present ? std::optional<long>(value) : std::nullopt;
-  }
-  bool at_end() const { return used_ == from_.size(); }
-
- private:
-  void bytes(void* p, std::size_t n) {
-    if (n > from_.size() - used_) throw run_error("a malformed inventory entry");
-    std::memcpy(p, from_.data() + used_, n);
-    used_ += n;
-  }
-  std::span<const unsigned char> from_;
-  std::size_t used_ = 0;
-};
-
-std::size_t put_field(const std::optional<source_field>& s, std::span<unsigned char> slot) {
-  slot_writer w(slot);
-  w.put(s.has_value());
-  if (!s) return w.used();
-  passed_members(*s, [&](const auto& m) { w.put(m); });
-  return w.used();
-}
-
-std::optional<source_field> take_field(std::span<const unsigned char> from,
-                                       const std::string& path) {
-  slot_reader r(from);
-  bool present = false;
-  r.take(present);
-  if (!present) return std::nullopt;
-  source_field s;
-  s.file = path;
-  passed_members(s, [&](auto& m) { r.take(m); });
-  if (!r.at_end()) throw run_error("a malformed inventory entry");
   return s;
 }
 
@@ -220,7 +133,7 @@ std::vector<source_field> grib_inventory(const std::string& path, const decode_l
   const grib_file file(path);
   const std::size_t n = file.fields().size();
   if (n == 0) throw run_error(path + ": not a GRIB or NetCDF file (no GRIB message found)");
-  std::vector<std::optional<source_field>> entries(n);
+  std::vector<source_field> entries(n);
   std::vector<unsigned char> bytes;  // each worker's copy, once it is one
   run_in_workers(
       n, inventory_entry_bytes, limits,
@@ -231,10 +144,7 @@ std::vector<source_field> grib_inventory(const std::string& path, const decode_l
       },
       [&](std::size_t k, std::span<const unsigned char> r) { entries[k] = take_field(r, path); },
       [&](std::size_t k) { return file.where(k); });
-  std::vector<source_field> found;
-  for (std::optional<source_field>& e : entries)
-    if (e) found.push_back(std::move(*e));
-  return found;
+  return entries;
 }
 
 grib_file check_inventory_still_holds(const std::string& path,

@@ -11,6 +11,7 @@
 #include "companion/common/netcdf_file.hpp"
 #include "companion/prepare/netcdf_header.hpp"
 #include "companion/prepare/plausibility.hpp"
+#include "companion/prepare/soil_layers.hpp"
 #include "companion/prepare/valid_time.hpp"
 
 namespace c2m::prepare {
@@ -255,10 +256,14 @@ std::vector<source_field> per_level(const netcdf_file& nc, const source_field& s
     f.origin += indexed(ld.name, l);
     if (!a.on(axis::depth)) {
       f.level_hpa = levels[l] / divisor;
-    } else if (const std::optional<int> layer =
-                   b.empty() ? std::nullopt : soil_layer(b[2 * l], b[2 * l + 1])) {
-      f.kind.surface += 2 * (*layer - 1);
-      f.kind.soil_layer_by_depth = false;
+    } else if (b.empty()) {
+      f.soil.known = false;
+    } else {
+      f.soil = {b[2 * l], b[2 * l + 1], false, true};
+      if (const std::optional<int> layer = soil_layer(b[2 * l], b[2 * l + 1])) {
+        f.kind.surface += 2 * (*layer - 1);
+        f.kind.soil_layer_by_depth = false;
+      }
     }
     out.push_back(std::move(f));
   }
@@ -285,6 +290,8 @@ std::vector<source_field> netcdf_inventory(const std::string& path) {
 
     source_field s;
     s.kind = *kind;
+    if (kind->surface >= k_soil_t1 && !kind->soil_layer_by_depth)
+      s.soil = depths_of_numbered_layer(*kind);
     s.file = path;
     s.variable = name;
     s.time_span = time_method(nc.text_or(var, "cell_methods", ""));

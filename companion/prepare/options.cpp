@@ -26,9 +26,10 @@ The files are recognised by their content. Fields are recognised by what they ar
 (GRIB parameter codes and level types, NetCDF standard_name, ERA5 and GFS short names):
 u, v, geopotential height (or geopotential), relative humidity (or specific humidity,
 turned into it) and temperature on pressure levels; land-sea mask, mean-sea-level and
-surface pressure, orography (or surface geopotential), and four layers of soil
-temperature and moisture. Fields are grouped by the time they are valid at; a land-sea
-mask or orography of another time (an invariant file) joins every time.
+surface pressure, orography (or surface geopotential), and soil temperature and
+moisture on any layering (four layers are kept, others mapped: see --soil-layers).
+Fields are grouped by the time they are valid at; a land-sea mask or orography of
+another time (an invariant file) joins every time.
 
 Options:
 )";
@@ -153,11 +154,17 @@ const rule rules[] = {
       "refuse to interpolate between held times further apart than\n"
       "this (default 6h)"},
      [](options& o, const std::string& v) { o.max_gap = duration_of(v, "--max-gap"); }},
-    {{"--member", 0, k::count, "N", "of an ensemble, prepare member N"},
+    {{"--member", 0, k::count, "N", "of an ensemble, prepare member N (the control forecast is 0)"},
      [](options& o, const std::string& v) { o.member = member_of(v); }},
+    {{"--soil-layers", 0, k::word_list, "LIST",
+      "the four soil layers in cm (default: the source's own four,\n"
+      "else 0-10,10-40,40-100,100-200) that soil of another layering\n"
+      "is mapped onto, such as 0-7,7-28,28-100,100-289"},
+     [](options& o, const std::string& v) { o.soil_layers = soil_layers_of(v); }},
     {{"--allow-holes", 0, k::none, "",
-      "accept points without data (a GRIB bitmap, NaN, a fill value)\n"
-      "and soil layers absent, saying what conv2model does with them"},
+      "accept points without data (a GRIB bitmap, a fill value; a NaN\n"
+      "is a value, never accepted) and soil layers absent, saying\n"
+      "what conv2model does with them"},
      [](options& o, const std::string&) { o.allow_holes = true; }},
     {{"--allow-implausible", 0, k::none, "",
       "write values outside their field's plausible range (see\n"

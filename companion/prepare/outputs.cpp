@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "common/command_line_options.hpp"
@@ -64,6 +66,34 @@ bool names_a_time(const std::string& pattern) {
       ++k;
     }
   return false;
+}
+
+namespace {
+
+// The file an output name stands for: its directory resolved, its own name as given (the
+// output replaces a link, it does not write through it). A directory that cannot be
+// resolved is left to the write to report.
+std::string resolved(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  char* real = ::realpath(dir.c_str(), nullptr);
+  if (!real) return path;
+  std::string full = real;
+  std::free(real);
+  return full + "/" + name;
+}
+
+}  // namespace
+
+void check_outputs_are_distinct(const std::vector<std::string>& outputs) {
+  for (std::size_t a = 0; a < outputs.size(); ++a)
+    for (std::size_t b = a + 1; b < outputs.size(); ++b)
+      if (resolved(outputs[a]) == resolved(outputs[b]))
+        throw run_error(outputs[a] + ": is also the output " + outputs[b] +
+                        "; writing both would leave one of them lost (choose another output "
+                        "name: the grid configuration is always ./" +
+                        std::string(grid_config_file::name) + ")");
 }
 
 commit_lock::commit_lock() : fd_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {

@@ -20,6 +20,11 @@ bool names_a_time(const std::string& pattern);
 // The check that no output is one of the inputs, shared with the inspector.
 using companion::check_outputs_are_not_inputs;
 
+// Refuses two outputs that are one file by any spelling (sub/../InputModelInf.txt, its
+// absolute path, a directory reached through a link): the second written would replace
+// the first.
+void check_outputs_are_distinct(const std::vector<std::string>& outputs);
+
 // Held while the outputs are renamed into place: an exclusive lock on the working
 // directory, where InputModelInf.txt goes. Two runs in one directory at once commit one
 // after the other, so that InputModelInf.txt always comes with the input field files

@@ -13,12 +13,14 @@
 #include "companion/common/staged_output.hpp"
 #include "companion/common/temporaries.hpp"
 #include "companion/prepare/grib_source.hpp"
+#include "companion/prepare/inventory_slot.hpp"
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/outputs.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
 #include "companion/prepare/time_file.hpp"
 #include "companion/prepare/time_interpolation.hpp"
+#include "companion/prepare/valid_time.hpp"
 
 namespace c2m::prepare {
 
@@ -81,16 +83,72 @@ void write_config(const std::string& temp, const std::string& path, const window
       grid_config_file::style::plain);
 }
 
+// " (it holds: message 1 (...), ...)": what a file holds instead, the first few.
+std::string unused_text(const std::vector<source_field>& found) {
+  constexpr std::size_t shown = 5;
+  std::string text;
+  for (std::size_t k = 0; k < found.size() && k < shown; ++k)
+    text += (k ? ", " : " (it holds: ") + found[k].origin;
+  if (found.size() > shown) text += " and " + std::to_string(found.size() - shown) + " more";
+  return text.empty() ? text : text + ")";
+}
+
+void print_unused(const std::vector<source_field>& found, std::ostream& out) {
+  for (const source_field& s : found)
+    if (!s.used)
+      out << "not used: " << s.file << ": " << s.origin
+          << (s.valid_time.empty() ? "" : " valid at " + s.valid_time) << "\n";
+}
+
+// Room for a NetCDF file's inventory: some forty thousand fields (a month of hourly
+// fields on 37 levels).
+constexpr std::size_t netcdf_inventory_bytes = std::size_t{16} << 20;
+
+// A NetCDF file's inventory, read in a worker process: the netCDF library (and HDF5
+// beneath it) can crash on a damaged file, and a crash inside a library we call is ours
+// to contain, as a GRIB message's is.
+std::vector<source_field> netcdf_inventory_apart(const std::string& path,
+                                                 const decode_limits& limits) {
+  std::vector<source_field> found;
+  run_in_workers(
+      1, netcdf_inventory_bytes, {1, limits.seconds},
+      [&](std::size_t, std::span<unsigned char> slot) {
+        return put_fields(netcdf_inventory(path), slot);
+      },
+      [&](std::size_t, std::span<const unsigned char> r) { found = take_fields(r, path); },
+      [&](std::size_t) { return path + ": its NetCDF header and variables"; });
+  return found;
+}
+
 std::vector<source_field> inventory(const std::vector<std::string>& files,
                                     const decode_limits& limits) {
   std::vector<source_field> found;
   for (const std::string& path : files) {
     std::vector<source_field> more =
-        is_netcdf(path) ? netcdf_inventory(path) : grib_inventory(path, limits);
-    if (more.empty()) throw run_error(path + ": holds none of the fields conv2model needs");
+        is_netcdf(path) ? netcdf_inventory_apart(path, limits) : grib_inventory(path, limits);
+    if (std::none_of(more.begin(), more.end(), [](const source_field& s) { return s.used; }))
+      throw run_error(path + ": holds none of the fields conv2model needs" + unused_text(more));
     for (source_field& s : more) found.push_back(std::move(s));
   }
   return found;
+}
+
+// " (2011-01-15T18:00Z has only 1 field: FILE: message 5 (...))" for the times that hold
+// far fewer fields than the fullest: a damaged time stamp, most likely.
+std::string few_fields_text(const std::vector<time_group>& groups) {
+  std::size_t most = 0;
+  for (const time_group& g : groups) most = std::max(most, g.fields.size() - g.invariant);
+  std::string text;
+  for (const time_group& g : groups) {
+    const std::size_t own = g.fields.size() - g.invariant;
+    if (own * 4 > most) continue;
+    text += (text.empty() ? " (" : "; ") + (g.valid.empty() ? std::string("no time") : g.valid) +
+            " has only " + std::to_string(own) + " field" + (own == 1 ? "" : "s") + ":";
+    for (std::size_t k = 0; k < own && k < 3; ++k)
+      text += (k ? ", " : " ") + g.fields[k]->file + ": " + g.fields[k]->origin;
+    if (own > 3) text += " and " + std::to_string(own - 3) + " more";
+  }
+  return text.empty() ? text : text + ")";
 }
 
 // The valid times to prepare: the one asked for, the only one, or all with --each-time.
@@ -101,7 +159,7 @@ std::vector<const time_group*> chosen_times(const std::vector<time_group>& group
   for (const time_group& g : groups) all.push_back(&g);
   if (all.size() == 1 || opt.each_time || opt.inventory) return all;
   throw run_error("the files hold " + std::to_string(groups.size()) + " valid times, " +
-                  times_text(groups) +
+                  times_text(groups) + few_fields_text(groups) +
                   "; choose one with --time T, or prepare each with --each-time and a name "
                   "pattern such as -o gfs_%Y%m%d%H.bin");
 }
@@ -138,7 +196,7 @@ std::vector<prepared> prepare_times(const std::vector<const time_group*>& times,
   for (const time_group* t : times) {
     selection sel;
     try {
-      sel = select(t->fields, opt.levels, runs.empty() ? warn : quiet);
+      sel = select(t->fields, opt.levels, opt.soil_layers, runs.empty() ? warn : quiet);
     } catch (const run_error& e) {
       if (times.size() == 1) throw;
       throw run_error("valid at " + t->valid + ": " + e.what());
@@ -174,6 +232,35 @@ std::vector<series_time> series_of(const std::vector<prepared>& runs, const opti
   return series;
 }
 
+// The inventory of each time; a time that could not be prepared says why and what it
+// holds (the inventory is for exactly such files).
+void print_each_time(const std::vector<const time_group*>& times, const options& opt,
+                     std::ostream& out, std::ostream& warn) {
+  for (const time_group* t : times) {
+    try {
+      const prepared r = prepare_times({t}, opt, warn).front();
+      print_inventory(r.sel, r.w, r.time->valid, out);
+    } catch (const run_error& e) {
+      out << "valid at " << (t->valid.empty() ? "no time" : t->valid)
+          << ": cannot be prepared: " << e.what() << "\n";
+      for (const source_field* s : t->fields)
+        out << "found: " << s->file << ": " << s->origin << "\n";
+    }
+  }
+}
+
+// The inventory's series at --interval, or why there can be none.
+void print_interval(const std::vector<const time_group*>& times, const options& opt,
+                    std::ostream& out) {
+  std::ostream quiet(nullptr);  // the notes of each time follow with its inventory
+  try {
+    const std::vector<prepared> runs = prepare_times(times, opt, quiet);
+    print_series(series_of(runs, opt), held_times(runs), *opt.interval, out);
+  } catch (const run_error& e) {
+    out << "written at " << duration_text(*opt.interval) << ": nothing: " << e.what() << "\n";
+  }
+}
+
 // The input field file of each time, checked not to be an input nor named twice.
 std::vector<std::string> output_names(const std::vector<series_time>& series, const options& opt) {
   std::vector<std::string> names;
@@ -192,6 +279,7 @@ std::vector<std::string> output_names(const std::vector<series_time>& series, co
   }
   std::vector<std::string> outputs = names;
   outputs.push_back(config_name);
+  check_outputs_are_distinct(outputs);
   check_outputs_are_not_inputs(opt.files, outputs);
   return names;
 }
@@ -241,22 +329,25 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   companion::remove_temporaries_on_signals(program);
   const decode_limits limits{opt.jobs > 0 ? opt.jobs : cores_available(), opt.decode_seconds};
   // A plain output name is checked before anything is read; a pattern once the times are known.
-  if (!opt.inventory && !names_a_time(opt.output))
+  if (!opt.inventory && !names_a_time(opt.output)) {
+    check_outputs_are_distinct({opt.output, config_name});
     check_outputs_are_not_inputs(opt.files, {opt.output, config_name});
+  }
   const std::vector<source_field> found = inventory(opt.files, limits);
   const std::vector<time_group> groups = group_by_time(found, opt.member, warn);
   const std::vector<const time_group*> times = chosen_times(groups, opt);
   if (opt.each_time && times.size() > 1 && !names_a_time(opt.output))
     throw run_error("--each-time: -o \"" + opt.output +
                     "\" names no time; give a pattern such as -o gfs_%Y%m%d%H.bin");
-  const std::vector<prepared> runs = prepare_times(times, opt, warn);
-  const std::vector<series_time> series = series_of(runs, opt);
   if (opt.inventory) {
     out << "valid times: " << groups.size() << ": " << times_text(groups) << "\n";
-    if (opt.interval) print_series(series, held_times(runs), *opt.interval, out);
-    for (const prepared& r : runs) print_inventory(r.sel, r.w, r.time->valid, out);
+    if (opt.interval) print_interval(times, opt, out);
+    print_each_time(times, opt, out, warn);
+    print_unused(found, out);
     return;
   }
+  const std::vector<prepared> runs = prepare_times(times, opt, warn);
+  const std::vector<series_time> series = series_of(runs, opt);
   write_all(runs, series, output_names(series, opt), opt, limits, out, warn);
 }
 

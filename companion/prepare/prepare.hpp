@@ -12,6 +12,7 @@
 
 #include "common/command_line_options.hpp"
 #include "companion/prepare/latlon_grid.hpp"
+#include "companion/prepare/soil_layers.hpp"
 
 namespace c2m::prepare {
 
@@ -20,15 +21,16 @@ struct options {
   std::optional<area> cut;
   std::vector<double> levels;  // hPa; empty: those present for all upper-air fields
   bool inventory = false;
-  bool allow_holes = false;              // points without data pass, with a warning
-  bool allow_implausible = false;        // values outside their field's plausible range
-  std::optional<std::string> time;       // the valid time to prepare, of several
-  bool each_time = false;                // one input field file per valid time
-  std::optional<std::int64_t> interval;  // minutes: a series at this interval
-  std::int64_t max_gap = 6 * 60;         // minutes between held times, at most
-  std::optional<long> member;            // the ensemble member to prepare
-  int jobs = 0;                          // GRIB decoding processes; 0: the cores available
-  double decode_seconds = 60;            // for one GRIB message, after which it counts as damaged
+  bool allow_holes = false;                // points without data pass, with a warning
+  bool allow_implausible = false;          // values outside their field's plausible range
+  std::optional<std::string> time;         // the valid time to prepare, of several
+  bool each_time = false;                  // one input field file per valid time
+  std::optional<std::int64_t> interval;    // minutes: a series at this interval
+  std::int64_t max_gap = 6 * 60;           // minutes between held times, at most
+  std::optional<long> member;              // the ensemble member to prepare
+  std::optional<soil_bounds> soil_layers;  // the four soil layers to map other layerings onto
+  int jobs = 0;                            // GRIB decoding processes; 0: the cores available
+  double decode_seconds = 60;              // for one GRIB message, after which it counts as damaged
   std::vector<std::string> files;
 };
 

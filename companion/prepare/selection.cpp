@@ -55,12 +55,13 @@ bool has_level(const by_level_t& by_level, std::size_t f, double level) {
 
 // The first source of each upper-air field and level and of each surface field; later
 // ones are ignored, except that relative humidity takes the place of specific humidity.
-by_level_t sort_by_level(const std::vector<const source_field*>& found, selection& sel) {
+by_level_t sort_by_level(const std::vector<const source_field*>& found, selection& sel,
+                         std::vector<const source_field*>& soil) {
   by_level_t by_level;
   sel.surface.assign(nsfcfld, nullptr);
   for (const source_field* s : found) {
-    if (s->kind.soil_layer_by_depth) {
-      sel.unknown_soil.push_back(s);
+    if (s->kind.soil_layer_by_depth || s->kind.surface >= k_soil_t1) {
+      soil.push_back(s);
     } else if (s->kind.surface) {
       const source_field*& slot = sel.surface[static_cast<std::size_t>(s->kind.surface - 1)];
       (slot ? sel.ignored.push_back(s) : void(slot = s));
@@ -161,10 +162,29 @@ std::string surface_title(int k) {
   }
 }
 
+namespace {
+
+// The soil fields kept in their slots, or mapped (a slot then names its first source).
+void settle_soil_plan(selection& sel, const std::vector<const source_field*>& soil,
+                      const std::optional<soil_bounds>& soil_layers, std::ostream& warn) {
+  sel.soil = plan_soil(soil, soil_layers);
+  sel.unknown_soil = sel.soil.unknown;
+  sel.ignored.insert(sel.ignored.end(), sel.soil.ignored.begin(), sel.soil.ignored.end());
+  for (std::size_t slot = 0; slot < sel.soil.direct.size(); ++slot)
+    sel.surface[std::size_t(k_soil_t1 - 1) + slot] =
+        sel.soil.mapped(slot) ? sel.soil.sources[sel.soil.weights[slot].front().source]
+                              : sel.soil.direct[slot];
+  if (!sel.soil.note.empty()) warn << program << ": note: " << sel.soil.note << "\n";
+}
+
+}  // namespace
+
 selection select(const std::vector<const source_field*>& found, const std::vector<double>& levels,
-                 std::ostream& warn) {
+                 const std::optional<soil_bounds>& soil_layers, std::ostream& warn) {
   selection sel;
-  const by_level_t by_level = sort_by_level(found, sel);
+  std::vector<const source_field*> soil;
+  const by_level_t by_level = sort_by_level(found, sel, soil);
+  settle_soil_plan(sel, soil, soil_layers, warn);
   sel.levels = levels.empty() ? common_levels(by_level, warn) : asked_levels(by_level, levels);
   std::sort(sel.levels.begin(), sel.levels.end(), std::greater<>());
   for (std::size_t l = 1; l < sel.levels.size(); ++l)

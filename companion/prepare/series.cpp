@@ -25,7 +25,7 @@ std::vector<const source_field*> of_member(const std::vector<source_field>& foun
                                            std::optional<long> member) {
   std::set<long> members;
   for (const source_field& s : found)
-    if (s.member) members.insert(*s.member);
+    if (s.used && s.member) members.insert(*s.member);
   std::string listed;
   for (const long m : members) listed += (listed.empty() ? "" : ", ") + std::to_string(m);
   if (!member && members.size() > 1)
@@ -36,7 +36,7 @@ std::vector<const source_field*> of_member(const std::vector<source_field>& foun
                     (listed.empty() ? "" : " (they hold " + listed + ")"));
   std::vector<const source_field*> kept;
   for (const source_field& s : found)
-    if (!member || !s.member || *s.member == *member) kept.push_back(&s);
+    if (s.used && (!member || !s.member || *s.member == *member)) kept.push_back(&s);
   return kept;
 }
 

@@ -15,9 +15,18 @@ namespace c2m::prepare {
 
 class summarizer;
 
+// Where a soil field lies below ground, in metres.
+struct soil_depths {
+  double top = 0, bottom = 0;
+  bool node = false;  // at one depth, `top` (ICON's soil temperature)
+  bool known = true;  // false: levels of a layering whose depths are not known
+};
+
 struct source_field {
   field_kind kind;
+  bool used = true;      // false: a message the analysis does not need, for the inventory
   double level_hpa = 0;  // upper-air fields
+  soil_depths soil;      // soil fields
   std::string file;
   std::int64_t message = 0;       // GRIB: message number in the file, from 0
   std::int64_t level_index = -1;  // NetCDF: index along the pressure or depth axis, or -1

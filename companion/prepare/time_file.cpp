@@ -83,9 +83,28 @@ class time_file {
     };
     if (r == record_id::surface) {
       for (int k = 1; k <= nsfcfld; ++k)
-        if (const source_field* s = sel_.surface[static_cast<std::size_t>(k - 1)])
+        if (const source_field* s = sel_.surface[static_cast<std::size_t>(k - 1)];
+            s && !(k >= k_soil_t1 && sel_.soil.mapped(std::size_t(k - k_soil_t1))))
           add(s, between_ ? between_->later->surface[static_cast<std::size_t>(k - 1)] : nullptr, k,
               &placed_.surface[static_cast<std::size_t>(k - 1)]);
+      // Soil of another layering: each source into a plane of its own, mapped once all
+      // are in. Between two held times the later time's sources follow the earlier's.
+      const std::size_t n = std::size_t(w_.im) * std::size_t(w_.jm);
+      const std::vector<const source_field*>& later =
+          between_ ? between_->later->soil.sources : no_sources_;
+      const std::size_t planes = sel_.soil.sources.size() + later.size();
+      if (planes && !soil_memory_)
+        soil_memory_ = std::make_unique<shared_memory>(planes * n * sizeof(float));
+      later_summaries_.resize(later.size());
+      for (std::size_t i = 0; i < planes; ++i) {
+        const bool own = i < sel_.soil.sources.size();
+        const std::size_t j = own ? i : i - sel_.soil.sources.size();
+        loads_.push_back({own ? sel_.soil.sources[i] : later[j], &w_,
+                          soil_memory_->floats() + i * n,
+                          own ? &placed_.soil_sources[i] : &later_summaries_[j]});
+        turn_of_load_.push_back(at);
+        ++pending_[index(r)];
+      }
       return;
     }
     for (std::size_t l = 0; l < sel_.levels.size(); ++l)
@@ -109,6 +128,7 @@ class time_file {
         for (int k = 1; k <= nsfcfld; ++k)
           if (!sel_.surface[static_cast<std::size_t>(k - 1)])
             std::fill_n(s.level(k), s.level_size(), input_fill);
+        if (soil_memory_) map_sources(s);
         settle_soil(s, sel_, opt_.allow_implausible, placed_);
         out_.put(s.data, s.size() * sizeof(float));
       } else {
@@ -127,6 +147,32 @@ class time_file {
     }
   }
 
+  // The mapped soil slots of the surface stack `s` from the sources' planes, each source
+  // judged over land only, as a soil field kept is.
+  void map_sources(grid& s) {
+    std::vector<const float*> planes;
+    for (std::size_t i = 0; i < sel_.soil.sources.size(); ++i) {
+      planes.push_back(soil_memory_->floats() + i * s.level_size());
+      placed_.soil_sources[i] =
+          summarize({planes.back(), s.level_size()}, field_index(sel_.soil.sources[i]->kind),
+                    opt_.allow_implausible, s.level(k_lsm));
+    }
+    std::array<float*, 8> slots{};
+    for (std::size_t slot = 0; slot < slots.size(); ++slot)
+      slots[slot] = s.level(k_soil_t1 + static_cast<int>(slot));
+    if (!between_) {
+      map_soil(sel_.soil, planes, slots, s.level_size());
+      return;
+    }
+    // Each target layer mapped at both times, then the two paired by target layer.
+    std::vector<const float*> later_planes;
+    for (std::size_t j = 0; j < between_->later->soil.sources.size(); ++j)
+      later_planes.push_back(soil_memory_->floats() +
+                             (sel_.soil.sources.size() + j) * s.level_size());
+    map_soil_between(sel_.soil, planes, between_->later->soil, later_planes, between_->after,
+                     between_->span, slots, s.level_size());
+  }
+
   const selection& sel_;
   const window& w_;
   const options& opt_;
@@ -139,7 +185,10 @@ class time_file {
   std::array<grid*, records> buffer_of_{};
   std::array<std::size_t, records> pending_{};
   std::array<bool, records> written_{};
-  std::size_t next_ = 0;  // the next record to write, in file order
+  std::size_t next_ = 0;                        // the next record to write, in file order
+  std::unique_ptr<shared_memory> soil_memory_;  // the soil sources' planes, when mapped
+  std::vector<field_summary> later_summaries_;  // the later time's soil sources, as read
+  const std::vector<const source_field*> no_sources_;
   std::vector<field_load> loads_;
   std::vector<std::size_t> turn_of_load_;
   double round_trip_ = 0;

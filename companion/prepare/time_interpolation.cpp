@@ -23,6 +23,16 @@ std::string slot_name(const source_field* a, const source_field* b) {
   return field_label(s) + " (" + surface_title(s.kind.surface) + ")";
 }
 
+// A value over a span of time (an accumulation, a mean) is never interpolated.
+void check_instant(const source_field* s, const std::string& name, const std::string& at,
+                   const std::string& ta, const std::string& tb) {
+  if (!s->time_span.empty())
+    throw run_error("--interval: " + name + " at " + at + " (" + s->file + ": " + s->origin +
+                    ") is a value over a span of time (" + s->time_span +
+                    "), not one at an instant; it cannot be interpolated between " +
+                    pair_text(ta, tb));
+}
+
 // Called for a slot whose sources differ: one invariant source is taken as it is.
 void check_slot(const source_field* a, const source_field* b, const std::string& name,
                 const std::string& ta, const std::string& tb) {
@@ -34,12 +44,8 @@ void check_slot(const source_field* a, const source_field* b, const std::string&
                     (a->kind.from_specific_humidity ? "specific" : "relative") + " humidity at " +
                     ta + " and as " + (b->kind.from_specific_humidity ? "specific" : "relative") +
                     " humidity at " + tb + "; give one of them at both times");
-  for (const source_field* s : {a, b})
-    if (!s->time_span.empty())
-      throw run_error("--interval: " + name + " at " + (s == a ? ta : tb) + " (" + s->file + ": " +
-                      s->origin + ") is a value over a span of time (" + s->time_span +
-                      "), not one at an instant; it cannot be interpolated between " +
-                      pair_text(ta, tb));
+  check_instant(a, name, ta, ta, tb);
+  check_instant(b, name, tb, ta, tb);
 }
 
 // Whether a name pattern holds the conversion %c (not a %% followed by c).
@@ -100,6 +106,19 @@ void check_interpolable(const selection& earlier, const selection& later,
     const source_field* b = later.surface[k];
     if (a != b) check_slot(a, b, slot_name(a, b), earlier_valid, later_valid);
   }
+  // Soil of another layering is interpolated layer by target layer once mapped at both
+  // times: the two must be mapped alike.
+  if (const std::optional<std::size_t> slot = differing_soil_slot(earlier.soil, later.soil)) {
+    const int k = k_soil_t1 + static_cast<int>(*slot);
+    const std::string name = std::string(surface_name(k)) + " (" + surface_title(k) + ")";
+    throw run_error("--interval: " + name + " is " + soil_slot_text(earlier.soil, *slot) + " at " +
+                    earlier_valid + " but " + soil_slot_text(later.soil, *slot) + " at " +
+                    later_valid + "; the soil of both times must come in one layering");
+  }
+  for (const source_field* s : earlier.soil.sources)
+    check_instant(s, field_label(*s), earlier_valid, earlier_valid, later_valid);
+  for (const source_field* s : later.soil.sources)
+    check_instant(s, field_label(*s), later_valid, earlier_valid, later_valid);
 }
 
 read_values interpolate(const read_values& a, const read_values& b, std::int64_t after,

@@ -134,9 +134,10 @@ source_grid rows_from_coordinates(const keys& k, const std::string& name) {
     rows.push_back(r);
     p = q;
   }
-  return source_grid::rows(name + " (" + std::to_string(rows.size()) + " rows, " +
-                               std::to_string(lat.size()) + " points)",
-                           std::move(rows), false);
+  // Named before the rows move away.
+  std::string named = name + " (" + std::to_string(rows.size()) + " rows, " +
+                      std::to_string(lat.size()) + " points)";
+  return source_grid::rows(std::move(named), std::move(rows), false);
 }
 
 source_grid rotated(const keys& k) {

@@ -28,7 +28,7 @@ complete_words() {
     source "$1" && source "$2"
     shift 2
     COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMP_POINT=${#COMP_LINE}
-    spec=$(complete -p "$1") && fn=${spec##*-F } && fn=${fn%% *}
+    registered=$(complete -p "$1") && fn=${registered##*-F } && fn=${fn%% *}
     "$fn" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
     [ ${#COMPREPLY[@]} -eq 0 ] || printf "%s\n" "${COMPREPLY[@]}"' \
     _ "$loader" "$completions/$program" "$program" "$@" 2>/dev/null) | sort

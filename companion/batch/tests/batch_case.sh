@@ -233,6 +233,12 @@ batch_ended() {
   ! pgrep -f -- "--task $1" >/dev/null
 }
 
+# run_dir_free RUNDIR: nothing of a run holds its run directory's lock any more (a batch
+# killed outright settles its run in the background before it lets go).
+run_dir_free() {
+  flock -n "$1/lock" true
+}
+
 # run_checked EXPECTED_STATUS COMMAND...: runs a batch, keeping its output in DIR/out.
 run_checked() {
   local expected=$1 status

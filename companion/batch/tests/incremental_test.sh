@@ -103,6 +103,7 @@ wait_until 120 "four inputs of the batch ended" results_at_least 4 "$run"
 kill -KILL "$pid"
 wait "$pid" 2>/dev/null
 wait_until 300 "the killed batch's conversions ended" batch_ended "$run"
+wait_until 300 "the killed batch's run settled" run_dir_free "$run"
 incremental 1 --converter "$slow"
 counts 18 0 1 1
 check_results "$run"

@@ -201,17 +201,23 @@ TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
 
 TEST(prepare_gfs, grids_other_than_regular_latitude_longitude_are_refused) {
   scratch_dir dir;
+  // The CDO command named must be one that CDO runs on such a field: spherical
+  // harmonics go through a Gaussian grid (sp2gp) first.
   const struct {
     const char* file;
     const char* says;
-  } cases[] = {{"eta_t500_lambert.grb", "is on a Lambert conformal grid"},
-               {"tigge_lsm_reduced_gg.grib2", "is on a Gaussian grid"},
-               {"spherical_pressure_level.grib1", "is on spherical harmonics"}};
+    const char* cdo;
+  } cases[] = {
+      {"eta_t500_lambert.grb", "is on a Lambert conformal grid", "cdo remapbil,r1440x721 in.grb"},
+      {"tigge_lsm_reduced_gg.grib2", "is on a Gaussian grid", "cdo remapbil,r1440x721 in.grb"},
+      {"spherical_pressure_level.grib1", "is on spherical harmonics",
+       "cdo sp2gp in.grb gg.grb, then cdo remapbil,r1440x721 gg.grb out.grb"}};
   for (const auto& c : cases) {
     const shell_result r = prepare(dir.path(), quoted(data_file(c.file)));
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("regular latitude/longitude grids only"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.cdo), std::string::npos) << r.err;
   }
   write_text(dir / "notes.txt", "not an analysis\n");
   const shell_result r = prepare(dir.path(), "notes.txt");

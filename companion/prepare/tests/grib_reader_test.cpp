@@ -197,5 +197,33 @@ TEST(grib_file, headers_are_the_message_up_to_its_data_and_give_the_same_keys) {
   }
 }
 
+// A GRIB 1 message of 19 MB, the GFS temperature at 500 hPa on a 0.1-degree global grid
+// at 24 bits (cdo -f grb -b 24 remapnn,r3600x1801): too long for GRIB 1's 24-bit length,
+// so ecCodes codes it ECMWF's way (units of 120 bytes). Framed as ecCodes frames it, and
+// what the scan hands on decodes whole; a second message after it is found.
+TEST(grib_reader, grib1_messages_longer_than_their_length_field_are_read) {
+  scratch_dir dir;
+  const shell_result made =
+      shell(dir.path(), "grib_copy -w shortName=t,typeOfLevel=isobaricInhPa,level=500 " +
+                            quoted(gfs_grib2()) +
+                            " t.grib2 && cdo -s -f grb -b 24 remapnn,r3600x1801 t.grib2 big.grb "
+                            "2>/dev/null && cat big.grb big.grb > two.grb && grib_get -p "
+                            "totalLength big.grb");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::uint64_t length = std::stoull(made.out);
+  ASSERT_GT(length, std::uint64_t{1} << 24);
+  const grib_file f(dir / "two.grb");
+  ASSERT_EQ(f.fields().size(), 2u);
+  EXPECT_EQ(f.fields()[0].message.length, length);
+  EXPECT_EQ(f.fields()[1].message.offset, length);
+  const std::vector<unsigned char> bytes = f.message(1);
+  codes_handle* h = codes_handle_new_from_message(nullptr, bytes.data(), bytes.size());
+  ASSERT_NE(h, nullptr);
+  long points = 0;
+  EXPECT_EQ(codes_get_long(h, "numberOfValues", &points), 0);
+  EXPECT_EQ(points, 3600 * 1801);
+  codes_handle_delete(h);
+}
+
 }  // namespace
 }  // namespace c2m::test

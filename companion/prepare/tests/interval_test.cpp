@@ -263,5 +263,110 @@ TEST_F(prepare_interval, refusals_name_the_times_or_the_field) {
   EXPECT_EQ(held.status, 0) << held.err;
 }
 
+// GFS's four soil layers asked onto 0-5, 5-20, 20-100, 100-200 cm, at 18 UTC with the
+// soil temperatures scaled by 1.01 and the moisture by 0.9: each hour's target layer is
+// the interpolation of that target layer mapped at both times, computed here from
+// grib_get_data's values: temperature linear in depth between the source layers'
+// mid-depths (5, 25, 70, 150 cm) at each target layer's mid-depth, moisture by overlap.
+TEST_F(prepare_interval, mapped_soil_pairs_each_target_layer_at_both_times) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(),
+                  "grib_set -w typeOfLevel=depthBelowLandLayer,shortName=t -s "
+                  "scaleValuesBy=1.01 " +
+                      in("b.grib2") +
+                      " b1.grib2 && grib_set -w typeOfLevel=depthBelowLandLayer,"
+                      "shortName=soilw -s scaleValuesBy=0.9 b1.grib2 b.grib2")
+                .status,
+            0);
+  const shell_result r =
+      prepare(dir.path(),
+              "--each-time --interval 1h --soil-layers 0-5,5-20,20-100,100-200 -o "
+              "'s_%H.bin' " +
+                  in("a.grib2") + " b.grib2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Each target layer as weights of the source layers 0-10, 10-40, 40-100, 100-200 cm.
+  struct target {
+    int slot;  // 0-based in the surface stack: st1 is 4, sm1 5, st2 6, ...
+    const char* name;
+    double w[4];
+  };
+  const double f2 = (0.125 - 0.05) / (0.25 - 0.05), f3 = (0.6 - 0.25) / (0.7 - 0.25);
+  const target targets[] = {{4, "t", {1, 0, 0, 0}},
+                            {6, "t", {1 - f2, f2, 0, 0}},
+                            {8, "t", {0, 1 - f3, f3, 0}},
+                            {10, "t", {0, 0, 0, 1}},
+                            {5, "soilw", {1, 0, 0, 0}},
+                            {7, "soilw", {5.0 / 15, 10.0 / 15, 0, 0}},
+                            {9, "soilw", {0, 20.0 / 80, 60.0 / 80, 0}},
+                            {11, "soilw", {0, 0, 0, 1}}};
+  const int tops[] = {0, 10, 40, 100};
+  std::vector<input_fields> hours;
+  for (int h = 12; h <= 18; ++h)
+    hours.push_back(read_input(dir / ("s_" + std::to_string(h) + ".bin"), im, jm, lm));
+  const named_point land[] = {{"Moscow", 55, 37.5},
+                              {"Kansas", 37.5, 262.5},
+                              {"Manaus", -2.5, 300},
+                              {"Alice Springs", -22.5, 132.5}};
+  for (const target& t : targets) {
+    point_values a[4], b[4];
+    for (int n = 0; n < 4; ++n) {
+      const std::string where = std::string("typeOfLevel=depthBelowLandLayer,shortName=") + t.name +
+                                ",scaledValueOfFirstFixedSurface=" + std::to_string(tops[n]);
+      a[n] = grib_points(*dir_ / "a.grib2", where);
+      b[n] = grib_points(dir / "b.grib2", where);
+    }
+    for (const named_point& p : land) {
+      const auto key = std::make_pair(std::llround(p.lat * 1000), std::llround(p.lon * 1000));
+      double va = 0, vb = 0;
+      for (int n = 0; n < 4; ++n) {
+        // The source layers are placed as floats before they are mapped.
+        va += t.w[n] * double(static_cast<float>(a[n].at(key)));
+        vb += t.w[n] * double(static_cast<float>(b[n].at(key)));
+      }
+      ASSERT_FALSE(std::isnan(va) || std::isnan(vb)) << p.name << " is not land";
+      EXPECT_NE(va, vb) << t.name << " at " << p.name << ": the case changes nothing";
+      for (int h = 0; h <= 6; ++h) {
+        const float got =
+            hours[std::size_t(h)].slp[std::size_t(t.slot) * points + at(p.lat, p.lon)];
+        const double want = va + (vb - va) * h / 6.0;
+        EXPECT_LE(std::fabs(double(got) - want), std::max(std::fabs(va), std::fabs(vb)) * 0x1p-22)
+            << "surface field " << t.slot + 1 << " at " << p.name << ", " << 12 + h
+            << " UTC: " << got << ", the formula " << want << " (" << va << " at 12, " << vb
+            << " at 18 UTC)";
+      }
+    }
+  }
+}
+
+// At 18 UTC the first two soil layers relabelled 0-20 and 20-40 cm: mapped from other
+// depths than at 12 UTC, the layers cannot be paired, and the refusal names the first.
+TEST_F(prepare_interval, soil_mapped_from_other_layers_at_the_two_times_is_refused) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(),
+                  "grib_set -w typeOfLevel=depthBelowLandLayer,"
+                  "scaledValueOfFirstFixedSurface=0 -s "
+                  "scaledValueOfSecondFixedSurface=20 " +
+                      in("b.grib2") +
+                      " b1.grib2 && grib_set -w typeOfLevel=depthBelowLandLayer,"
+                      "scaledValueOfFirstFixedSurface=10 -s "
+                      "scaledValueOfSecondFixedSurface=40,"
+                      "scaledValueOfFirstFixedSurface=20 b1.grib2 b.grib2")
+                .status,
+            0);
+  const shell_result r =
+      prepare(dir.path(),
+              "--each-time --interval 1h --soil-layers 0-5,5-20,20-100,100-200 -o "
+              "'s_%H.bin' " +
+                  in("a.grib2") + " b.grib2");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("conv2model-prepare: --interval: st1 (soil temperature layer 1) is the "
+                       "layer 0-0.05 m mapped from 0-0.1 m at 2011-01-15T12:00Z but the layer "
+                       "0-0.05 m mapped from 0-0.2 m at 2011-01-15T18:00Z; the soil of both times "
+                       "must come in one layering\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(shell(dir.path(), "ls -A").out, "b.grib2\nb1.grib2\n");
+}
+
 }  // namespace
 }  // namespace c2m::test

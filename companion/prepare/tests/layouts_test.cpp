@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/constants.hpp"
 #include "companion/prepare/tests/prepare_case.hpp"
@@ -262,7 +263,7 @@ TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
   const shell_result inv = prepare(dir_->path(), "--inventory soil255.grib1 no_soil.grib1");
   ASSERT_EQ(inv.status, 0) << inv.err;
   EXPECT_NE(inv.out.find("ignored, a soil layer of another layering: soil255.grib1: message 2 "
-                         "(st, GRIB 1 table 2 code 85, 0.1 m below ground, no bottom given)\n"),
+                         "(st, GRIB 1 table 2 code 85, 10 cm below ground, no bottom given)\n"),
             std::string::npos)
       << inv.out;
   const shell_result r = prepare(dir_->path(), "-o soil.bin soil255.grib1 no_soil.grib1");
@@ -272,7 +273,7 @@ TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("; not recognised: soil255.grib1: message 1 (st, GRIB 1 table 2 code 85, "
-                       "0 m below ground, no bottom given);"),
+                       "0 cm below ground, no bottom given);"),
             std::string::npos)
       << r.err;
   EXPECT_FALSE(file_exists(*dir_ / "soil.bin"));
@@ -300,6 +301,142 @@ TEST_F(prepare_layouts, cdo_netcdf_with_soil_on_a_depth_axis) {
   ASSERT_EQ(made.status, 0) << made.err;
   ASSERT_EQ(made.out, "2\n");
   expect_same_as_source("cdo_gfs.nc", 0.0);
+}
+
+// The GFS fields rebuilt in the GRIB layouts of IFS open data, ICON and ERA5 from the
+// CDS (producer_layouts.sh, from the keys of ecCodes' definitions).
+std::string producer(const std::string& name) {
+  return layout("producers/" + name);
+}
+
+TEST_F(prepare_layouts, ifs_open_data_is_the_gfs_preparation_to_the_last_bit) {
+  const shell_result r = prepare(dir_->path(), "-o ifs.bin " + producer("ifs.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(*dir_ / "ifs.bin") == read_file(*dir_ / "ref.bin"));
+  EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
+  const shell_result inv = prepare(dir_->path(), "--inventory " + producer("ifs.grib2"));
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(inv.out.find("st4           " + std::string(LAYOUTS_DIR) +
+                         "/producers/ifs.grib2: message 140 (sot, GRIB 2 2/3/18, soil level 3-4 "
+                         "(1-2.89 m below ground))\n"),
+            std::string::npos)
+      << inv.out;
+}
+
+// ERA5 from the CDS: GRIB 1 upper air and soil with ECMWF's table 128 at 24 bits, GRIB 2
+// single-level fields, in one file.
+TEST_F(prepare_layouts, era5_grib_from_the_cds_mixes_grib1_and_grib2) {
+  expect_same_as_source(producer("era5_mixed.grib"), 1.0 / 256.0);
+}
+
+// ICON on its regular grid: the upper air and the surface are GFS's own fields (FI and
+// the FR_LAND fractions give them back); the soil of nine T_SO nodes and eight W_SO
+// layers is mapped onto GFS's four layers. Held at named land points to the truth by
+// formula from the messages' own values (grib_get_data): the column's water down to 2 m,
+// and each layer's temperature linear between the nodes around its mid-depth.
+TEST_F(prepare_layouts, icon_soil_is_mapped_keeping_the_water_and_the_nodes_temperature) {
+  const shell_result r = prepare(dir_->path(), "-o icon.bin " + producer("icon.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("conv2model-prepare: note: soil mapped onto the layers 0-0.1, 0.1-0.4, "
+                       "0.4-1, 1-2 m: temperature linear in depth at their mid-depths from 0, "
+                       "0.005, 0.02, 0.06, 0.18, 0.54, 1.62, 4.86, 14.58 m"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
+  const input_fields a = read_input(*dir_ / "icon.bin", im, jm, lm);
+  const input_fields b = read_input(*dir_ / "ref.bin", im, jm, lm);
+  const std::size_t n = static_cast<std::size_t>(im * jm);
+  for (int k = 0; k < 5; ++k)
+    for (std::size_t p = 0; p < a.upper[k].size(); ++p)
+      ASSERT_TRUE(a.upper[k][p] == b.upper[k][p] ||
+                  std::nextafter(a.upper[k][p], b.upper[k][p]) == b.upper[k][p])
+          << "upper field " << k << " point " << p;
+  EXPECT_TRUE(std::equal(a.slp.begin(), a.slp.begin() + 4 * long(n), b.slp.begin()));
+
+  const std::string icon = std::string(LAYOUTS_DIR) + "/producers/icon.grib2";
+  const double node[9] = {0, 0.005, 0.02, 0.06, 0.18, 0.54, 1.62, 4.86, 14.58};
+  const long node_mm[9] = {0, 5, 20, 60, 180, 540, 1620, 4860, 14580};
+  const double bound[9] = {0, 0.01, 0.03, 0.09, 0.27, 0.81, 2.43, 7.29, 21.87};
+  const long bound_cm[8] = {0, 1, 3, 9, 27, 81, 243, 729};
+  std::vector<point_values> t, w;
+  for (const long mm : node_mm)
+    t.push_back(grib_points(
+        icon, "parameterNumber=18,scaledValueOfFirstFixedSurface=" + std::to_string(mm)));
+  for (const long cm : bound_cm)
+    w.push_back(grib_points(
+        icon, "parameterNumber=20,scaledValueOfFirstFixedSurface=" + std::to_string(cm)));
+  const double target[5] = {0, 0.1, 0.4, 1.0, 2.0};
+  // Germany, the Great Plains, Australia, Siberia: (latitude, longitude) in degrees.
+  const double points[4][2] = {{50, 10}, {40, 260}, {-25, 135}, {60, 100}};
+  for (const auto& pt : points) {
+    const auto j = static_cast<std::size_t>((pt[0] + 90) / 2.5);
+    const auto i = static_cast<std::size_t>(pt[1] / 2.5);
+    const std::size_t p = j * static_cast<std::size_t>(im) + i;
+    ASSERT_EQ(a.slp[p], 1.0f) << pt[0] << " " << pt[1] << " is land";
+    const auto key = std::make_pair(std::llround(pt[0] * 1000), std::llround(pt[1] * 1000));
+    double source = 0, mapped = 0;
+    for (std::size_t l = 0; l < 8; ++l)
+      source += w[l].at(key) * std::max(0.0, std::min(bound[l + 1], 2.0) - bound[l]) /
+                (bound[l + 1] - bound[l]);
+    for (std::size_t l = 0; l < 4; ++l) {
+      const float theta = a.slp[(5 + 2 * l) * n + p];
+      mapped += double(theta) * 1000.0 * (target[l + 1] - target[l]);
+      // Temperature at the mid-depth, between the nodes around it.
+      const double mid = (target[l] + target[l + 1]) / 2;
+      std::size_t up = 1;
+      while (node[up] < mid) ++up;
+      const double t0 = t[up - 1].at(key), t1 = t[up].at(key);
+      const double want = t0 + (t1 - t0) * (mid - node[up - 1]) / (node[up] - node[up - 1]);
+      const float got = a.slp[(4 + 2 * l) * n + p];
+      EXPECT_NEAR(got, want, 1e-4) << "layer " << l + 1 << " at " << pt[0] << " " << pt[1];
+      EXPECT_GE(got, std::min(t0, t1) - 1e-4);
+      EXPECT_LE(got, std::max(t0, t1) + 1e-4);
+    }
+    EXPECT_NEAR(mapped, source, 1e-6 * source) << pt[0] << " " << pt[1];
+  }
+}
+
+// ICON's soil asked onto IFS's layers, deeper than 2 m: the water down to 2.89 m is kept;
+// a target below all the water layers is refused naming the depths.
+TEST_F(prepare_layouts, soil_layers_asked_for_are_mapped_onto_or_refused_naming_the_depths) {
+  const shell_result r =
+      prepare(dir_->path(),
+              "--soil-layers 0-7,7-28,28-100,100-289 -o icon_ifs.bin " + producer("icon.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("soil mapped onto the layers 0-0.07, 0.07-0.28, 0.28-1, 1-2.89 m"),
+            std::string::npos)
+      << r.err;
+  const shell_result deep =
+      prepare(dir_->path(),
+              "--soil-layers 0-10,10-100,100-1000,1000-3000 -o deep.bin " + producer("icon.grib2"));
+  EXPECT_EQ(deep.status, 1);
+  EXPECT_NE(deep.err.find("the target layer 10-30 m lies deeper than the soil moisture reaches "
+                          "(0-0.01, 0.01-0.03, 0.03-0.09, 0.09-0.27, 0.27-0.81, 0.81-2.43, "
+                          "2.43-7.29, 7.29-21.87 m)"),
+            std::string::npos)
+      << deep.err;
+  EXPECT_FALSE(file_exists(*dir_ / "deep.bin"));
+}
+
+// NCEP's soil moisture code 2/0/192 relabelled as ECMWF's: not soil moisture there, so
+// the soil moisture is absent; the inventory lists the messages as not used.
+TEST_F(prepare_layouts, a_local_code_means_nothing_under_another_centre) {
+  const shell_result r =
+      prepare(dir_->path(), "-o c98.bin " + producer("ncep_local_as_ecmwf.grib2"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no sm1 (soil moisture layer 1), sm2 (soil moisture layer 2), sm3 (soil "
+                       "moisture layer 3), sm4 (soil moisture layer 4) in the input"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(file_exists(*dir_ / "c98.bin"));
+  const shell_result inv =
+      prepare(dir_->path(), "--inventory " + producer("ncep_local_as_ecmwf.grib2"));
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(
+      inv.out.find("/producers/ncep_local_as_ecmwf.grib2: message 208 (unknown, GRIB 2 2/0/192 "
+                   "of centre 98, 0-0.1 m below ground) valid at 2011-01-15T12:00Z\n"),
+      std::string::npos)
+      << inv.out;
 }
 
 }  // namespace

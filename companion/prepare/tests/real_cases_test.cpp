@@ -5,6 +5,7 @@
 // each test says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -67,6 +68,24 @@ TEST_F(prepare_real, an_output_that_is_an_input_is_refused_before_anything_is_wr
   EXPECT_NE(r.err.find("InputModelInf.txt: is the input InputModelInf.txt"), std::string::npos);
   EXPECT_TRUE(read_file(dir / "InputModelInf.txt") == read_file(*dir_ / "f120.grib2"));
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "InputModelInf.txt\nlink.grib2\nsub\n");
+}
+
+// The input field file named as the grid configuration by another spelling (through
+// "..", by its absolute path): refused before anything is written, as the second file
+// written would replace the first.
+TEST_F(prepare_real, an_output_that_is_the_other_output_is_refused) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "mkdir sub").status, 0);
+  for (const std::string& out :
+       {std::string("sub/../InputModelInf.txt"), std::string(dir / "InputModelInf.txt")}) {
+    const shell_result r = prepare(dir.path(), "-o " + quoted(out) + " " + in("f120.grib2"));
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.err, "conv2model-prepare: " + out +
+                         ": is also the output InputModelInf.txt; writing both would leave one "
+                         "of them lost (choose another output name: the grid configuration is "
+                         "always ./InputModelInf.txt)\n");
+    EXPECT_EQ(shell(dir.path(), "ls -A").out, "sub\n");
+  }
 }
 
 // Eight valid times, written one after the other: the signal comes once the first
@@ -161,6 +180,23 @@ TEST_F(prepare_real, a_forecast_series_gives_one_file_per_valid_time) {
       << none.err;
 }
 
+// A day of three-hourly fields and more: every time of a long series is staged at once
+// until all are written, so the number of temporaries is not bounded by a small table.
+TEST_F(prepare_real, a_series_of_twenty_times_gives_twenty_files) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "for h in $(seq 120 3 177); do grib_set -s forecastTime=$h " +
+                                  in("f120.grib2") + " f$h.grib2; done")
+                .status,
+            0);
+  const shell_result r = prepare(dir.path(), "--each-time -o 'gfs_%d%H.bin' f1*.grib2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const shell_result listed =
+      shell(dir.path(), "ls gfs_*.bin | wc -l; ls -A | grep -c '[.]bin[.]'");
+  EXPECT_EQ(listed.out, "20\n0\n") << listed.err;
+  for (const char* f : {"gfs_1512.bin", "gfs_1621.bin", "gfs_1721.bin"})
+    EXPECT_TRUE(read_file(dir / f) == ref_) << f;
+}
+
 #ifdef BATCH_BIN
 TEST_F(prepare_real, a_series_feeds_conv2model_batch) {
   scratch_dir dir;
@@ -203,6 +239,86 @@ TEST_F(prepare_real, two_runs_or_ensemble_members_for_one_time_are_refused_namin
   ASSERT_EQ(four.status, 0) << four.err;
   EXPECT_TRUE(read_file(dir / "m4.bin") == ref_);
   EXPECT_EQ(shell(dir.path(), "ls -A | grep -c bin").out, "1\n");
+}
+
+// A second valid time that holds one field (a message whose time is damaged; grib_set
+// forecastTime=126 on the 500 hPa temperature): the inventory lists both times, the
+// second with why it cannot be prepared and what it holds; a run names that message.
+TEST_F(prepare_real, a_time_of_one_field_is_listed_by_the_inventory_and_named_by_the_refusal) {
+  scratch_dir dir;
+  ASSERT_EQ(
+      shell(dir.path(), "grib_copy -w shortName=t,typeOfLevel=isobaricInhPa,level=500 " +
+                            in("f120.grib2") +
+                            " t500.grib2 && grib_set -s forecastTime=126 t500.grib2 odd.grib2")
+          .status,
+      0);
+  const shell_result inv = prepare(dir.path(), "--inventory " + in("f120.grib2") + " odd.grib2");
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  EXPECT_NE(inv.out.find("valid times: 2: 2011-01-15T12:00Z and 2011-01-15T18:00Z\n"),
+            std::string::npos)
+      << inv.out;
+  EXPECT_NE(inv.out.find("tp 500 hPa    " + (*dir_ / "f120.grib2") + ": message "),
+            std::string::npos);
+  EXPECT_NE(inv.out.find("valid at 2011-01-15T18:00Z: cannot be prepared: no zonal wind (uw) on "
+                         "pressure levels in the input\nfound: odd.grib2: message 1 (t, GRIB 2 "
+                         "0/0/0, 500 hPa)\n"),
+            std::string::npos)
+      << inv.out;
+  const shell_result r = prepare(dir.path(), in("f120.grib2") + " odd.grib2");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the files hold 2 valid times, 2011-01-15T12:00Z and 2011-01-15T18:00Z "
+                       "(2011-01-15T18:00Z has only 1 field: odd.grib2: message 1 (t, GRIB 2 "
+                       "0/0/0, 500 hPa)); choose one with --time T"),
+            std::string::npos)
+      << r.err;
+}
+
+// The GFS fields as NetCDF-4 (cdo -f nc4 copy) with byte 25458 set to 127 (found by
+// setting every 211th byte in turn: with Debian 12's netCDF and HDF5, reading the header
+// there dies of SIGSEGV inside libhdf5). Its inventory is read in a worker process: one
+// line naming the file, status 1, nothing written.
+TEST_F(prepare_real, a_damaged_netcdf4_file_ends_the_run_with_a_line_naming_it) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "cdo -s -f nc4 copy " + in("f120.grib2") +
+                                  " gfs.nc && printf '\\177' | dd of=gfs.nc bs=1 seek=25458 "
+                                  "conv=notrunc 2>/dev/null")
+                .status,
+            0);
+  const shell_result r = prepare(dir.path(), "-o x.bin gfs.nc");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err.rfind("conv2model-prepare: gfs.nc", 0), 0u) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(shell(dir.path(), "ls -A").out, "gfs.nc\n");
+}
+
+// IFS ENS (centre 98, control forecast = member 0, perturbed 1 to 50) and GEFS's
+// template 11: the upper-air fields relabelled with grib_set as the control (template 1,
+// typeOfEnsembleForecast 1, perturbationNumber 0) and a perturbed member (template 11,
+// typeOfEnsembleForecast 3, perturbationNumber 7), each chosen by --member.
+TEST_F(prepare_real, ensembles_of_ifs_and_gefs_give_each_member_by_its_number) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(),
+                  "grib_copy -w typeOfLevel=isobaricInhPa " + in("f120.grib2") +
+                      " up.grib2 && grib_copy -w typeOfLevel!=isobaricInhPa " + in("f120.grib2") +
+                      " sfc.grib2 && grib_set -s centre=98,productDefinitionTemplateNumber=1,"
+                      "typeOfEnsembleForecast=1,perturbationNumber=0,"
+                      "numberOfForecastsInEnsemble=51 up.grib2 cf.grib2 && "
+                      "grib_set -s productDefinitionTemplateNumber=11,"
+                      "typeOfEnsembleForecast=3,perturbationNumber=7,"
+                      "numberOfForecastsInEnsemble=31 up.grib2 pf.grib2")
+                .status,
+            0);
+  const shell_result both = prepare(dir.path(), "cf.grib2 pf.grib2 sfc.grib2");
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.err,
+            "conv2model-prepare: the files hold the ensemble members 0, 7; choose one with "
+            "--member N\n");
+  for (const char* m : {"0", "7"}) {
+    const shell_result r = prepare(dir.path(), std::string("--member ") + m + " -o m" + m +
+                                                   ".bin cf.grib2 pf.grib2 sfc.grib2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_file(dir / (std::string("m") + m + ".bin")) == ref_) << m;
+  }
 }
 
 // Temperature at 850 hPa of 290 K and above made missing (cdo setrtomiss writes a GRIB

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -181,6 +182,9 @@ TEST(grib_grid_real, a_reduced_gaussian_mask_matches_cdo_remapbil) {
   const compared c = compare_with_cdo(prepare_data("tigge_lsm_reduced_gg.grib2"), "shortName=lsm",
                                       &world, "-setgridtype,regular");
   EXPECT_EQ(c.both, world.points());
+  handle h = first_message(prepare_data("tigge_lsm_reduced_gg.grib2"));
+  EXPECT_EQ(grib_grid(h.get(), "lsm").name(),
+            "a reduced Gaussian grid (reduced_gg) (400 rows, 213988 points)");
   EXPECT_LT(c.mean, 0.01);
   EXPECT_LT(c.most, 0.35);
 }
