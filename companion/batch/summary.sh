@@ -47,7 +47,7 @@ summary() {
 # printed from memory: the run directory's file system may have no room to keep it.
 print_summary() {
   local rundir=$1 status=0 text
-  [ -f "$rundir/old" ] || : >"$rundir/old"
+  [ -f "$rundir/old" ] || { : >"$rundir/old"; } 2>/dev/null || true
   text=$(summary "$rundir") || status=$?
   printf '%s\n' "$text" 2>/dev/null || true
   { to "$rundir/summary.new" printf '%s\n' "$text" && quietly mv -f -- "$rundir/summary.new" "$rundir/summary"; } ||
