@@ -10,6 +10,7 @@
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/shared_memory.hpp"
+#include "companion/prepare/time_interpolation.hpp"
 
 namespace c2m::prepare {
 
@@ -25,7 +26,8 @@ std::size_t window_points(const window& w) {
 std::map<std::string, grib_file> grib_files(const std::vector<field_load>& loads) {
   std::map<std::string, std::vector<const source_field*>> wanted;
   for (const field_load& l : loads)
-    if (l.field->variable.empty()) wanted[l.field->file].push_back(l.field);
+    for (const source_field* f : {l.field, l.later})
+      if (f && f->variable.empty()) wanted[f->file].push_back(f);
   std::map<std::string, grib_file> files;
   for (const auto& [path, fields] : wanted)
     files.emplace(path, check_inventory_still_holds(path, fields));
@@ -58,14 +60,22 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
           "conv2model-prepare: a field's place is not memory shared with the decoding processes");
   const std::map<std::string, grib_file> files = grib_files(loads);
   grib_memory memory;  // each worker's copy, once it is one (NetCDF uses its values)
+  std::vector<double> earlier, blended;  // the two times of an interpolated field
+  const auto read = [&](const source_field& f) {
+    return f.variable.empty() ? grib_values(files.at(f.file), f, memory)
+                              : netcdf_values(f, memory.values);
+  };
   run_in_workers(
       loads.size(), sizeof(field_summary), limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
         const field_load& l = loads[k];
         const std::size_t n = window_points(*l.cut);
-        const read_values v = l.field->variable.empty()
-                                  ? grib_values(files.at(l.field->file), *l.field, memory)
-                                  : netcdf_values(*l.field, memory.values);
+        read_values v = read(*l.field);
+        if (l.later) {
+          // The earlier values move aside (their storage with them) while the later are read.
+          std::swap(earlier, memory.values);
+          v = interpolate(v, read(*l.later), l.after, l.span, blended);
+        }
         summarizer sum(field_index(l.field->kind), allow_implausible);
         {
           // The decoders ran with every record read-only; only placing writes.
@@ -79,9 +89,12 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
         *loads[k].summary = take_summary(loads[k], result);
       },
       [&](std::size_t k) {
-        const source_field& f = *loads[k].field;
-        if (f.variable.empty()) return files.at(f.file).where(std::size_t(f.message));
-        return f.file + ": variable " + f.variable;
+        const auto where = [&](const source_field& f) {
+          if (f.variable.empty()) return files.at(f.file).where(std::size_t(f.message));
+          return f.file + ": variable " + f.variable;
+        };
+        const field_load& l = loads[k];
+        return l.later ? where(*l.field) + " or " + where(*l.later) : where(*l.field);
       },
       ready, done);
 }
