@@ -15,11 +15,10 @@ few=("${inputs[@]:0:5}")
 # check_five RUNDIR: beside each of the five inputs, the outputs of a direct conversion
 # (its result says converted) or none; nothing left behind.
 check_five() {
-  local k tag
+  local k status result
   for k in 1 2 3 4 5; do
-    tag=$(printf '%06d' "$k")
-    [ -f "$1/status/$tag" ] || fail "input $k: no result recorded"
-    check_beside "$k" "$(cut -f 1 "$1/status/$tag")"
+    recorded "$1" "$k"
+    check_beside "$k" "$status"
   done
   check_no_leftovers "$1"
 }
