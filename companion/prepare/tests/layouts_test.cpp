@@ -105,13 +105,15 @@ TEST_F(prepare_layouts, missing_points_are_refused_unless_allowed) {
   const shell_result made =
       shell(dir_->path(), "cdo -s -f nc2 -setmissval,-32767 -setrtomiss,300,1000 -selname,t " +
                               layout("era5_new_pl.nc") +
-                              " hot.nc && ncpdq -O -P all_new -M flt_sht hot.nc hot_packed.nc");
+                              " hot.nc && ncpdq -O -P all_new -M flt_sht hot.nc hot_packed.nc && "
+                              "ncks -O -x -v t " +
+                              layout("era5_new_pl.nc") + " no_t.nc");
   ASSERT_EQ(made.status, 0) << made.err;
   const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
   for (const char* hot : {"hot.nc", "hot_packed.nc"}) {
-    // The first file that holds a field gives it; the later ones are ignored.
-    const std::string files =
-        std::string(hot) + " " + layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc");
+    // The other levels come without their t: a field given twice with other values is
+    // refused before its holes are looked at.
+    const std::string files = std::string(hot) + " no_t.nc " + layout("era5_new_sfc.nc");
     ASSERT_EQ(shell(dir_->path(), "rm -f hot.bin").status, 0);
     const shell_result refused = prepare(dir_->path(), "-o hot.bin " + files);
     EXPECT_EQ(refused.status, 1);
