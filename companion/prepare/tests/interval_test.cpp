@@ -309,6 +309,33 @@ TEST_F(prepare_interval, refusals_name_the_times_or_the_field) {
   EXPECT_EQ(held.status, 0) << held.err;
 }
 
+// CDO's NetCDF of both times in one file (cdo mergetime): interpolated as it stands;
+// with NCO's cell_methods "time: mean" on t (ncatted), t is a mean over time, refused.
+TEST_F(prepare_interval, a_netcdf_mean_over_time_is_refused_naming_it) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "cdo -s -f nc mergetime " + in("a.grib2") + " " + in("b.grib2") +
+                                  " ab.nc && ncatted -a cell_methods,t,o,c,'time: mean' ab.nc "
+                                  "mean.nc")
+                .status,
+            0);
+  const shell_result ok = prepare(dir.path(), "--each-time --interval 3h -o 'n_%H.bin' ab.nc");
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.out.find("wrote n_15.bin: 144 x 73 points, 25 levels from 1000 to 10 hPa, valid "
+                        "at 2011-01-15T15:00Z, interpolated between 2011-01-15T12:00Z and "
+                        "2011-01-15T18:00Z\n"),
+            std::string::npos)
+      << ok.out;
+  const shell_result mean = prepare(dir.path(), "--each-time --interval 3h -o 'm_%H.bin' mean.nc");
+  EXPECT_EQ(mean.status, 1);
+  EXPECT_NE(mean.err.find("conv2model-prepare: --interval: tp 1000 hPa at 2011-01-15T12:00Z "
+                          "(mean.nc: variable t[plev=25][time=0] (air_temperature)) is a value "
+                          "over a span of time (mean), not one at an instant; it cannot be "
+                          "interpolated between 2011-01-15T12:00Z and 2011-01-15T18:00Z\n"),
+            std::string::npos)
+      << mean.err;
+  EXPECT_EQ(shell(dir.path(), "ls m_* 2>/dev/null").out, "");
+}
+
 // GFS's four soil layers asked onto 0-5, 5-20, 20-100, 100-200 cm, at 18 UTC with the
 // soil temperatures scaled by 1.01 and the moisture by 0.9: each hour's target layer is
 // the interpolation of that target layer mapped at both times, computed here from
