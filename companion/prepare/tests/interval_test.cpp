@@ -327,7 +327,7 @@ TEST_F(prepare_interval, a_netcdf_mean_over_time_is_refused_naming_it) {
       << ok.out;
   const shell_result mean = prepare(dir.path(), "--each-time --interval 3h -o 'm_%H.bin' mean.nc");
   EXPECT_EQ(mean.status, 1);
-  EXPECT_NE(mean.err.find("conv2model-prepare: --interval: tp 1000 hPa at 2011-01-15T12:00Z "
+  EXPECT_NE(mean.err.find("conv2model-prepare: --interval: ta 1000 hPa at 2011-01-15T12:00Z "
                           "(mean.nc: variable t[plev=25][time=0] (air_temperature)) is a value "
                           "over a span of time (mean), not one at an instant; it cannot be "
                           "interpolated between 2011-01-15T12:00Z and 2011-01-15T18:00Z\n"),
