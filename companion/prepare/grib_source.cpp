@@ -118,7 +118,7 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
   // Winds along the axes of a projected grid keep that flag when CDO regrids them without
   // turning them: on a latitude/longitude grid they would pass for east and north.
   const bool wind =
-      !s.kind.surface && (s.kind.upper == upper_field::uw || s.kind.upper == upper_field::vw);
+      !s.kind.surface && (s.kind.upper == upper_field::ua || s.kind.upper == upper_field::va);
   if (wind && k.optional_long("uvRelativeToGrid").value_or(0) == 1)
     throw run_error(path + ": " + s.origin +
                     " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
