@@ -477,8 +477,7 @@ TEST_F(prepare_real, holes_are_refused_naming_the_field_unless_allowed) {
   for (const auto& c : cases) {
     // The rest of the analysis without the field that has holes: one given twice with
     // other values would be refused before its holes are looked at.
-    const shell_result r =
-        prepare(dir.path(), std::string(c.file) + " rest_" + c.file);
+    const shell_result r = prepare(dir.path(), std::string(c.file) + " rest_" + c.file);
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
