@@ -451,7 +451,7 @@ TEST_F(prepare_real, holes_are_refused_naming_the_field_unless_allowed) {
                             "printf '%s\\n' "
                             "'if (!(shortName is \"t\" && typeOfLevel is \"isobaricInhPa\" && "
                             "level == 850)) { write \"rest_t_hole.grib2\"; }' "
-                            "'if (shortName isnot \"lsm\") { write \"rest_lsm_hole.grib2\"; }' "
+                            "'if (!(shortName is \"lsm\")) { write \"rest_lsm_hole.grib2\"; }' "
                             "'if (!(shortName is \"t\" && typeOfLevel is \"depthBelowLandLayer\" "
                             "&& scaledValueOfFirstFixedSurface == 0)) { write "
                             "\"rest_st1_hole.grib2\"; }' > rest.rules && grib_filter rest.rules " +
