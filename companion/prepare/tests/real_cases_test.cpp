@@ -31,21 +31,31 @@ class prepare_real : public ::testing::Test {
                   quoted(gfs_grib2()) +
                   " f120.grib2 && grib_set -s forecastTime=126 f120.grib2 f126.grib2 && "
                   "grib_set -s forecastTime=132 f120.grib2 f132.grib2");
-    ASSERT_EQ(r.status, 0) << r.err;
+    if (r.status != 0) {
+      failure_ = "the times cannot be made: " + r.err;
+      return;
+    }
     const shell_result ref = prepare(dir_->path(), "-o ref.bin f120.grib2");
-    ASSERT_EQ(ref.status, 0) << ref.err;
+    if (ref.status != 0) {
+      failure_ = "the reference cannot be made: " + ref.err;
+      return;
+    }
     ref_ = read_file(*dir_ / "ref.bin");
     ref_config_ = read_file(*dir_ / "InputModelInf.txt");
   }
   static void TearDownTestSuite() { dir_.reset(); }
+  // A failure while the suite is set up fails every test (GoogleTest would skip them).
+  void SetUp() override {
+    if (!failure_.empty()) FAIL() << failure_;
+  }
   static std::string in(const std::string& name) { return quoted(*dir_ / name); }
 
   static std::unique_ptr<scratch_dir> dir_;
-  static std::string ref_, ref_config_;
+  static std::string ref_, ref_config_, failure_;
 };
 
 std::unique_ptr<scratch_dir> prepare_real::dir_;
-std::string prepare_real::ref_, prepare_real::ref_config_;
+std::string prepare_real::ref_, prepare_real::ref_config_, prepare_real::failure_;
 
 TEST_F(prepare_real, an_output_that_is_an_input_is_refused_before_anything_is_written) {
   scratch_dir dir;
