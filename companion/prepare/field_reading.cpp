@@ -9,6 +9,7 @@
 #include "common/errors.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
+#include "companion/prepare/regridding.hpp"
 #include "companion/prepare/shared_memory.hpp"
 
 namespace c2m::prepare {
@@ -25,7 +26,8 @@ std::size_t window_points(const window& w) {
 std::map<std::string, grib_file> grib_files(const std::vector<field_load>& loads) {
   std::map<std::string, std::vector<const source_field*>> wanted;
   for (const field_load& l : loads)
-    if (l.field->variable.empty()) wanted[l.field->file].push_back(l.field);
+    for (const source_field* f : {l.field, l.land})
+      if (f && f->variable.empty()) wanted[f->file].push_back(f);
   std::map<std::string, grib_file> files;
   for (const auto& [path, fields] : wanted)
     files.emplace(path, check_inventory_still_holds(path, fields));
@@ -57,22 +59,30 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
       throw run_error(
           "conv2model-prepare: a field's place is not memory shared with the decoding processes");
   const std::map<std::string, grib_file> files = grib_files(loads);
-  grib_memory memory;  // each worker's copy, once it is one (NetCDF uses its values)
+  grib_memory memory;           // each worker's copy, once it is one (NetCDF uses its values)
+  std::vector<double> carried;  // with --grid, the values on the target grid
   run_in_workers(
       loads.size(), sizeof(field_summary), limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
         const field_load& l = loads[k];
         const std::size_t n = window_points(*l.cut);
-        const read_values v = l.field->variable.empty()
-                                  ? grib_values(files.at(l.field->file), *l.field, memory)
-                                  : netcdf_values(*l.field, memory.values);
+        const auto read = [&](const source_field& f) {
+          return f.variable.empty() ? grib_values(files.at(f.file), f, memory)
+                                    : netcdf_values(f, memory.values);
+        };
+        read_values v = read(*l.field);
+        std::size_t nearest = 0;
+        if (l.cut->regridded)
+          v = l.cut->regridded->carry(*l.field, v, l.land, read, carried, nearest);
         summarizer sum(field_index(l.field->kind), allow_implausible);
         {
           // The decoders ran with every record read-only; only placing writes.
           const shared_memory::writable open(l.out, n * sizeof(float));
           place(v.values, v.missing, *l.cut, l.field->kind, l.out, sum);
         }
-        std::memcpy(slot.data(), &sum.summary(), sizeof(field_summary));
+        field_summary told = sum.summary();
+        told.nearest_land = nearest;
+        std::memcpy(slot.data(), &told, sizeof(field_summary));
         return sizeof(field_summary);
       },
       [&](std::size_t k, std::span<const unsigned char> result) {

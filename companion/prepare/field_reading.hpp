@@ -20,6 +20,8 @@ struct field_load {
   const window* cut = nullptr;
   float* out = nullptr;
   field_summary* summary = nullptr;
+  // Soil carried onto another grid (--grid): the land-sea mask, so that land takes land.
+  const source_field* land = nullptr;
 };
 
 // Reads the loads, starting them in order as far as `ready` allows (all, without it),

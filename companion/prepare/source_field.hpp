@@ -37,6 +37,10 @@ struct source_field {
   std::string valid_time;      // "2011-01-15T12:00Z", the time the field is valid at
   std::string reference_time;  // GRIB: the run it comes from
   std::optional<long> member;  // GRIB: the ensemble member, where one is named
+  // With --grid, GRIB: the grid's identity (fields with the same one share weights), and
+  // whether u and v run along the grid's axes rather than east and north.
+  std::string grid_id;
+  bool winds_along_grid = false;
 };
 
 // A field's values as read, before placing: every point of its grid in the file's order,

@@ -9,6 +9,7 @@
 #include "common/field_file.hpp"
 #include "companion/prepare/analysis.hpp"
 #include "companion/prepare/field_reading.hpp"
+#include "companion/prepare/regridding.hpp"
 
 namespace c2m::prepare {
 
@@ -72,7 +73,7 @@ class time_file {
     grid& g = buffers_[at % 2];
     buffer_of_[index(r)] = &g;
     const auto add = [&](const source_field* s, std::int32_t level, field_summary* sum) {
-      loads_.push_back({s, &w_, g.level(level), sum});
+      loads_.push_back({s, &w_, g.level(level), sum, land_for(r, level)});
       turn_of_load_.push_back(at);
       ++pending_[index(r)];
     };
@@ -88,8 +89,8 @@ class time_file {
         soil_memory_ =
             std::make_unique<shared_memory>(sel_.soil.sources.size() * n * sizeof(float));
       for (std::size_t i = 0; i < sel_.soil.sources.size(); ++i) {
-        loads_.push_back(
-            {sel_.soil.sources[i], &w_, soil_memory_->floats() + i * n, &placed_.soil_sources[i]});
+        loads_.push_back({sel_.soil.sources[i], &w_, soil_memory_->floats() + i * n,
+                          &placed_.soil_sources[i], land_for(r, k_soil_t1)});
         turn_of_load_.push_back(at);
         ++pending_[index(r)];
       }
@@ -99,9 +100,17 @@ class time_file {
       add(sel_.upper[index(r)][l], static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
   }
 
+  // With --grid, soil takes land from the land-sea mask.
+  const source_field* land_for(record_id r, std::int32_t level) const {
+    if (!w_.regridded || r != record_id::surface || level < k_soil_t1) return nullptr;
+    return sel_.surface[k_lsm - 1];
+  }
+
   bool complete(record_id r) const {
+    // With --grid, u is turned with v of its level.
     return pending_[index(r)] == 0 &&
-           (r != record_id::rh || !derive_ || pending_[index(record_id::tp)] == 0);
+           (r != record_id::rh || !derive_ || pending_[index(record_id::tp)] == 0) &&
+           (r != record_id::uw || !w_.regridded || pending_[index(record_id::vw)] == 0);
   }
 
   // Writes, in file order, every record whose fields are all in.
@@ -120,6 +129,11 @@ class time_file {
         out_.put(s.data, s.size() * sizeof(float));
       } else {
         grid v = levels_of(g, lm);
+        if (r == record_id::uw && w_.regridded) {
+          grid vw = levels_of(*buffer_of_[index(record_id::vw)], lm);
+          for (std::int32_t l = 1; l <= lm; ++l)
+            w_.regridded->turn_winds(*sel_.upper[0][std::size_t(l - 1)], v.level(l), vw.level(l));
+        }
         if (r == record_id::rh && derive_) {
           const grid t = levels_of(*buffer_of_[index(record_id::tp)], lm);
           round_trip_ = derive_relative_humidity(v, t, sel_);
@@ -140,9 +154,11 @@ class time_file {
     std::vector<const float*> planes;
     for (std::size_t i = 0; i < sel_.soil.sources.size(); ++i) {
       planes.push_back(soil_memory_->floats() + i * s.level_size());
-      placed_.soil_sources[i] =
-          summarize({planes.back(), s.level_size()}, field_index(sel_.soil.sources[i]->kind),
-                    opt_.allow_implausible, s.level(k_lsm));
+      field_summary& sum = placed_.soil_sources[i];
+      const std::size_t nearest = sum.nearest_land;
+      sum = summarize({planes.back(), s.level_size()}, field_index(sel_.soil.sources[i]->kind),
+                      opt_.allow_implausible, s.level(k_lsm));
+      sum.nearest_land = nearest;
     }
     std::array<float*, 8> slots{};
     for (std::size_t slot = 0; slot < slots.size(); ++slot)
