@@ -11,6 +11,7 @@
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/regridding.hpp"
 #include "companion/prepare/shared_memory.hpp"
+#include "companion/prepare/time_interpolation.hpp"
 
 namespace c2m::prepare {
 
@@ -26,7 +27,7 @@ std::size_t window_points(const window& w) {
 std::map<std::string, grib_file> grib_files(const std::vector<field_load>& loads) {
   std::map<std::string, std::vector<const source_field*>> wanted;
   for (const field_load& l : loads)
-    for (const source_field* f : {l.field, l.land})
+    for (const source_field* f : {l.field, l.later, l.land})
       if (f && f->variable.empty()) wanted[f->file].push_back(f);
   std::map<std::string, grib_file> files;
   for (const auto& [path, fields] : wanted)
@@ -59,18 +60,24 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
       throw run_error(
           "conv2model-prepare: a field's place is not memory shared with the decoding processes");
   const std::map<std::string, grib_file> files = grib_files(loads);
-  grib_memory memory;           // each worker's copy, once it is one (NetCDF uses its values)
-  std::vector<double> carried;  // with --grid, the values on the target grid
+  grib_memory memory;  // each worker's copy, once it is one (NetCDF uses its values)
+  std::vector<double> earlier, blended;  // the two times of an interpolated field
+  std::vector<double> carried;           // with --grid, the values on the target grid
+  const auto read = [&](const source_field& f) {
+    return f.variable.empty() ? grib_values(files.at(f.file), f, memory)
+                              : netcdf_values(f, memory.values);
+  };
   run_in_workers(
       loads.size(), sizeof(field_summary), limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
         const field_load& l = loads[k];
         const std::size_t n = window_points(*l.cut);
-        const auto read = [&](const source_field& f) {
-          return f.variable.empty() ? grib_values(files.at(f.file), f, memory)
-                                    : netcdf_values(f, memory.values);
-        };
         read_values v = read(*l.field);
+        if (l.later) {
+          // The earlier values move aside (their storage with them) while the later are read.
+          std::swap(earlier, memory.values);
+          v = interpolate(v, read(*l.later), l.after, l.span, blended);
+        }
         std::size_t nearest = 0;
         if (l.cut->regridded)
           v = l.cut->regridded->carry(*l.field, v, l.land, read, carried, nearest);
@@ -89,9 +96,12 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
         *loads[k].summary = take_summary(loads[k], result);
       },
       [&](std::size_t k) {
-        const source_field& f = *loads[k].field;
-        if (f.variable.empty()) return files.at(f.file).where(std::size_t(f.message));
-        return f.file + ": variable " + f.variable;
+        const auto where = [&](const source_field& f) {
+          if (f.variable.empty()) return files.at(f.file).where(std::size_t(f.message));
+          return f.file + ": variable " + f.variable;
+        };
+        const field_load& l = loads[k];
+        return l.later ? where(*l.field) + " or " + where(*l.later) : where(*l.field);
       },
       ready, done);
 }

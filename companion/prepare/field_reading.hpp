@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -20,6 +21,10 @@ struct field_load {
   const window* cut = nullptr;
   float* out = nullptr;
   field_summary* summary = nullptr;
+  // A time between two held ones: the same field at the later time, and the time's place
+  // between them (time_interpolation).
+  const source_field* later = nullptr;
+  std::int64_t after = 0, span = 0;
   // Soil carried onto another grid (--grid): the land-sea mask, so that land takes land.
   const source_field* land = nullptr;
 };

@@ -106,6 +106,10 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
   s.valid_time = t.valid;
   s.reference_time = t.reference;
   s.member = t.member;
+  // An accumulation or mean over a span is written at its time as it is; a series at an
+  // interval refuses to interpolate it.
+  if (const auto step = k.optional_string("stepType"); step && *step != "instant")
+    s.time_span = *step;
   if (!kind) return s;
   s.kind = *kind;
   s.level_hpa = level.hpa;

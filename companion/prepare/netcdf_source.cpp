@@ -12,6 +12,7 @@
 #include "companion/prepare/netcdf_header.hpp"
 #include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/soil_layers.hpp"
+#include "companion/prepare/valid_time.hpp"
 
 namespace c2m::prepare {
 
@@ -68,16 +69,6 @@ void regular_axis(const std::vector<double>& x, const std::string& what, double&
                       "conv2model-prepare reads regular latitude/longitude grids only");
 }
 
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-long days_from_civil(long y, long m, long d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 // "2011-01-15T12:00Z" from a CF time value, or the raw value when its units are not
 // "UNIT since DATE".
 std::string time_text(double value, const std::string& units) {
@@ -104,22 +95,19 @@ std::string time_text(double value, const std::string& units) {
     std::snprintf(buf, sizeof buf, "%g %s", value, units.c_str());
     return buf;
   }
-  long days = static_cast<long>(std::floor(t / 86400));
-  const long secs = static_cast<long>(t - double(days) * 86400);
-  // Civil date from days since 1970-01-01.
-  days += 719468;
-  const long era = (days >= 0 ? days : days - 146096) / 146097;
-  const long doe = days - era * 146097;
-  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long mp = (5 * doy + 2) / 153;
-  const long dd = doy - (153 * mp + 2) / 5 + 1;
-  const long mm = mp + (mp < 10 ? 3 : -9);
-  const long yy = yoe + era * 400 + (mm <= 2);
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ldT%02ld:%02ldZ", yy, mm, dd, secs / 3600,
-                secs / 60 % 60);
-  return buf;
+  return valid_text(static_cast<std::int64_t>(std::floor(t / 60)));
+}
+
+// The method of a CF cell_methods entry for time ("time: mean" gives "mean"), or
+// nothing for a value at an instant ("time: point", or no entry for time).
+std::string time_method(const std::string& cell_methods) {
+  const std::size_t at = cell_methods.find("time:");
+  if (at == std::string::npos) return "";
+  const std::size_t from = cell_methods.find_first_not_of(' ', at + 5);
+  if (from == std::string::npos) return "";
+  const std::string method =
+      cell_methods.substr(from, cell_methods.find_first_of(" (", from) - from);
+  return method == "point" ? "" : method;
 }
 
 // Pressure-like units to hPa.
@@ -306,6 +294,7 @@ std::vector<source_field> netcdf_inventory(const std::string& path) {
       s.soil = depths_of_numbered_layer(*kind);
     s.file = path;
     s.variable = name;
+    s.time_span = time_method(nc.text_or(var, "cell_methods", ""));
     s.grid = grid_of(nc, *a, what);
     s.origin = "variable " + name;
     for (source_field& by_level : per_level(nc, s, *a))

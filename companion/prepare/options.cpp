@@ -8,6 +8,8 @@
 #include "common/work_layout.hpp"
 #include "companion/prepare/outputs.hpp"
 #include "companion/prepare/prepare.hpp"
+#include "companion/prepare/time_interpolation.hpp"
+#include "companion/prepare/valid_time.hpp"
 
 namespace c2m::prepare {
 
@@ -107,6 +109,14 @@ double decode_limit_of(const std::string& value) {
   return s;
 }
 
+std::int64_t duration_of(const std::string& value, const std::string& what) {
+  const std::optional<std::int64_t> m = duration_minutes(value);
+  if (!m)
+    throw usage_error(what + ": \"" + value +
+                      "\" is not a duration of whole minutes up to 366 days (1h, 30m, 3h, 1h30m)");
+  return *m;
+}
+
 using rule = option_rule<options>;
 using k = value_kind;
 
@@ -143,6 +153,16 @@ const rule rules[] = {
       "prepare every valid time, one input field file each (named by\n"
       "the -o pattern) and one InputModelInf.txt for all"},
      [](options& o, const std::string&) { o.each_time = true; }},
+    {{"--interval", 0, k::word, "DURATION",
+      "with --each-time: one file per time from the first valid time\n"
+      "to the last at this interval (1h, 30m, 3h, 1h30m); a time\n"
+      "between two held times is the linear interpolation in time of\n"
+      "every field"},
+     [](options& o, const std::string& v) { o.interval = duration_of(v, "--interval"); }},
+    {{"--max-gap", 0, k::word, "DURATION",
+      "refuse to interpolate between held times further apart than\n"
+      "this (default 6h)"},
+     [](options& o, const std::string& v) { o.max_gap = duration_of(v, "--max-gap"); }},
     {{"--member", 0, k::count, "N", "of an ensemble, prepare member N (the control forecast is 0)"},
      [](options& o, const std::string& v) { o.member = member_of(v); }},
     {{"--soil-layers", 0, k::word_list, "LIST",
@@ -192,6 +212,11 @@ options options_of(const parsed_command_line& c) {
   opt.files = c.operands;
   if (opt.files.empty()) throw usage_error("no input file given");
   if (opt.time && opt.each_time) throw usage_error("--time and --each-time exclude each other");
+  if (opt.interval && !opt.each_time)
+    throw usage_error("--interval writes a series: give it with --each-time");
+  if (c.has("--max-gap") && !opt.interval)
+    throw usage_error("--max-gap bounds --interval: give both");
+  if (opt.interval) check_pattern_for_interval(opt.output, *opt.interval);
   name_for_time(opt.output, "2000-01-01T00:00Z");  // refuses an unknown % sequence
   return opt;
 }

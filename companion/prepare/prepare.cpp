@@ -20,6 +20,8 @@
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
 #include "companion/prepare/time_file.hpp"
+#include "companion/prepare/time_interpolation.hpp"
+#include "companion/prepare/valid_time.hpp"
 
 namespace c2m::prepare {
 
@@ -217,6 +219,28 @@ std::vector<prepared> prepare_times(const std::vector<const time_group*>& times,
   return runs;
 }
 
+std::vector<std::string> held_times(const std::vector<prepared>& runs) {
+  std::vector<std::string> held;
+  for (const prepared& r : runs) held.push_back(r.time->valid);
+  return held;
+}
+
+// The times written: each time prepared, or with --interval the series from the first
+// to the last, each pair of held times with a time between them checked to interpolate.
+std::vector<series_time> series_of(const std::vector<prepared>& runs, const options& opt) {
+  const std::vector<std::string> held = held_times(runs);
+  if (!opt.interval) {
+    std::vector<series_time> each;
+    for (std::size_t k = 0; k < held.size(); ++k) each.push_back({held[k], k, k, 0, 0});
+    return each;
+  }
+  std::vector<series_time> series = series_at(held, *opt.interval, opt.max_gap);
+  for (const series_time& t : series)
+    if (!t.held() && t.after == *opt.interval)
+      check_interpolable(runs[t.earlier].sel, runs[t.later].sel, held[t.earlier], held[t.later]);
+  return series;
+}
+
 // The inventory of each time; a time that could not be prepared says why and what it
 // holds (the inventory is for exactly such files).
 void print_each_time(const std::vector<const time_group*>& times, const options& opt,
@@ -234,16 +258,31 @@ void print_each_time(const std::vector<const time_group*>& times, const options&
   }
 }
 
+// The inventory's series at --interval, or why there can be none.
+void print_interval(const std::vector<const time_group*>& times, const options& opt,
+                    regridding* onto, std::ostream& out) {
+  std::ostream quiet(nullptr);  // the notes of each time follow with its inventory
+  try {
+    const std::vector<prepared> runs = prepare_times(times, opt, onto, quiet);
+    print_series(series_of(runs, opt), held_times(runs), *opt.interval, out);
+  } catch (const run_error& e) {
+    out << "written at " << duration_text(*opt.interval) << ": nothing: " << e.what() << "\n";
+  }
+}
+
 // The input field file of each time, checked not to be an input nor named twice.
-std::vector<std::string> output_names(const std::vector<prepared>& runs, const options& opt) {
+std::vector<std::string> output_names(const std::vector<series_time>& series, const options& opt) {
   std::vector<std::string> names;
-  for (const prepared& r : runs) {
-    const std::string name = name_for_time(opt.output, r.time->valid);
+  for (const series_time& t : series) {
+    const std::string name = name_for_time(opt.output, t.valid);
     if (name.size() > layout::longest_input_name)
       throw run_error("-o: \"" + name + "\" is longer than the " +
                       std::to_string(layout::longest_input_name) + " characters conv2model reads");
-    if (std::find(names.begin(), names.end(), name) != names.end())
-      throw run_error("-o: \"" + opt.output + "\" names two valid times " + name +
+    const auto same = std::find(names.begin(), names.end(), name);
+    if (same != names.end())
+      throw run_error("-o: \"" + opt.output + "\" gives " +
+                      series[std::size_t(same - names.begin())].valid + " and " + t.valid +
+                      " the one name " + name +
                       "; put the time into the name, for example -o gfs_%Y%m%d%H.bin");
     names.push_back(name);
   }
@@ -254,15 +293,18 @@ std::vector<std::string> output_names(const std::vector<prepared>& runs, const o
   return names;
 }
 
-void write_all(const std::vector<prepared>& runs, const std::vector<std::string>& names,
-               const options& opt, const decode_limits& limits, std::ostream& out,
-               std::ostream& warn) {
+void write_all(const std::vector<prepared>& runs, const std::vector<series_time>& series,
+               const std::vector<std::string>& names, const options& opt,
+               const decode_limits& limits, std::ostream& out, std::ostream& warn) {
   std::vector<std::unique_ptr<c2m::companion::staged_output>> staged;
   record_buffers buffers(runs.front().w, static_cast<std::int32_t>(runs.front().sel.levels.size()));
-  for (std::size_t k = 0; k < runs.size(); ++k) {
+  for (std::size_t k = 0; k < series.size(); ++k) {
+    const series_time& t = series[k];
+    const prepared& r = runs[t.earlier];
+    const blend between{&runs[t.later].sel, t.after, t.span};
     staged.push_back(std::make_unique<c2m::companion::staged_output>(names[k]));
-    write_time_file(runs[k].sel, runs[k].w, staged.back()->temp_path(), names[k], opt, limits,
-                    buffers, warn);
+    write_time_file(r.sel, r.w, staged.back()->temp_path(), names[k], opt, limits, buffers, warn,
+                    t.held() ? nullptr : &between);
   }
   c2m::companion::staged_output config(config_name);
   const std::string& first = runs.front().time->valid;
@@ -275,12 +317,17 @@ void write_all(const std::vector<prepared>& runs, const std::vector<std::string>
     for (auto& s : staged) s->commit();
     config.commit();
   }
-  for (std::size_t k = 0; k < runs.size(); ++k) {
-    const prepared& r = runs[k];
+  for (std::size_t k = 0; k < series.size(); ++k) {
+    const series_time& t = series[k];
+    const prepared& r = runs[t.earlier];
     out << "wrote " << names[k] << ": " << r.w.im << " x " << r.w.jm << " points, "
         << r.sel.levels.size() << " levels from " << level_text(r.sel.levels.front()) << " to "
         << level_text(r.sel.levels.back()) << " hPa, valid at "
-        << (r.time->valid.empty() ? "an unknown time" : r.time->valid) << "\n";
+        << (t.valid.empty() ? "an unknown time" : t.valid)
+        << (t.held() ? ""
+                     : ", interpolated between " + runs[t.earlier].time->valid + " and " +
+                           runs[t.later].time->valid)
+        << "\n";
   }
   out << "wrote " << config_name << "\n";
 }
@@ -306,12 +353,14 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
                     "\" names no time; give a pattern such as -o gfs_%Y%m%d%H.bin");
   if (opt.inventory) {
     out << "valid times: " << groups.size() << ": " << times_text(groups) << "\n";
+    if (opt.interval) print_interval(times, opt, onto.get(), out);
     print_each_time(times, opt, onto.get(), out, warn);
     print_unused(found, out);
     return;
   }
   const std::vector<prepared> runs = prepare_times(times, opt, onto.get(), warn);
-  write_all(runs, output_names(runs, opt), opt, limits, out, warn);
+  const std::vector<series_time> series = series_of(runs, opt);
+  write_all(runs, series, output_names(series, opt), opt, limits, out, warn);
 }
 
 }  // namespace c2m::prepare

@@ -2,6 +2,7 @@
 // NetCDF analysis, so that conv2model runs on it unchanged.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -26,6 +27,8 @@ struct options {
   bool allow_implausible = false;          // values outside their field's plausible range
   std::optional<std::string> time;         // the valid time to prepare, of several
   bool each_time = false;                  // one input field file per valid time
+  std::optional<std::int64_t> interval;    // minutes: a series at this interval
+  std::int64_t max_gap = 6 * 60;           // minutes between held times, at most
   std::optional<long> member;              // the ensemble member to prepare
   std::optional<soil_bounds> soil_layers;  // the four soil layers to map other layerings onto
   int jobs = 0;                            // GRIB decoding processes; 0: the cores available

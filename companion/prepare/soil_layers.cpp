@@ -268,22 +268,82 @@ soil_plan plan_soil(const std::vector<const source_field*>& soil,
   return plan;
 }
 
+namespace {
+
+// The mapped value of `slot` at point `p`, in double; false where a source that
+// contributes has no data.
+bool mapped_value(const soil_plan& plan, std::size_t slot, std::span<const float* const> sources,
+                  std::size_t p, double& sum) {
+  sum = 0;
+  bool hole = false;
+  for (const soil_weight& w : plan.weights[slot]) {
+    const float v = sources[w.source][p];
+    hole = hole || v == input_fill;
+    sum += w.weight * double(v);
+  }
+  return !hole;
+}
+
+}  // namespace
+
 void map_soil(const soil_plan& plan, std::span<const float* const> sources,
               const std::array<float*, 8>& slots, std::size_t n) {
   for (std::size_t slot = 0; slot < slots.size(); ++slot) {
     if (!plan.mapped(slot)) continue;
     float* out = slots[slot];
     for (std::size_t p = 0; p < n; ++p) {
-      double sum = 0;
-      bool hole = false;
-      for (const soil_weight& w : plan.weights[slot]) {
-        const float v = sources[w.source][p];
-        hole = hole || v == input_fill;
-        sum += w.weight * double(v);
-      }
-      out[p] = hole ? input_fill : static_cast<float>(sum);
+      double v = 0;
+      out[p] = mapped_value(plan, slot, sources, p, v) ? static_cast<float>(v) : input_fill;
     }
   }
+}
+
+void map_soil_between(const soil_plan& earlier, std::span<const float* const> earlier_sources,
+                      const soil_plan& later, std::span<const float* const> later_sources,
+                      std::int64_t after, std::int64_t span, const std::array<float*, 8>& slots,
+                      std::size_t n) {
+  const double num = static_cast<double>(after), den = static_cast<double>(span);
+  for (std::size_t slot = 0; slot < slots.size(); ++slot) {
+    if (!earlier.mapped(slot)) continue;
+    if (!later.mapped(slot))
+      throw run_error("conv2model-prepare: a soil layer mapped at one time only");
+    float* out = slots[slot];
+    for (std::size_t p = 0; p < n; ++p) {
+      double a = 0, b = 0;
+      const bool both = mapped_value(earlier, slot, earlier_sources, p, a) &&
+                        mapped_value(later, slot, later_sources, p, b);
+      out[p] = both ? static_cast<float>(a + (b - a) * num / den) : input_fill;
+    }
+  }
+}
+
+std::optional<std::size_t> differing_soil_slot(const soil_plan& a, const soil_plan& b) {
+  const auto same_source = [&](const soil_weight& x, const soil_weight& y) {
+    const soil_depths& dx = a.sources[x.source]->soil;
+    const soil_depths& dy = b.sources[y.source]->soil;
+    return x.weight == y.weight && dx.node == dy.node && std::fabs(dx.top - dy.top) < same_depth &&
+           std::fabs(dx.bottom - dy.bottom) < same_depth;
+  };
+  for (std::size_t slot = 0; slot < a.weights.size(); ++slot) {
+    const std::vector<soil_weight>& wa = a.weights[slot];
+    const std::vector<soil_weight>& wb = b.weights[slot];
+    if (!same_bounds(a.target, b.target) || !a.direct[slot] != !b.direct[slot] ||
+        wa.size() != wb.size() || !std::equal(wa.begin(), wa.end(), wb.begin(), same_source))
+      return slot;
+  }
+  return std::nullopt;
+}
+
+std::string soil_slot_text(const soil_plan& plan, std::size_t slot) {
+  const std::size_t layer = slot / 2;
+  const std::string target =
+      "the layer " + metres(plan.target[layer]) + "-" + metres(plan.target[layer + 1]) + " m";
+  if (plan.direct[slot]) return target + " kept as given";
+  if (!plan.mapped(slot)) return target + " absent";
+  std::string from;
+  for (const soil_weight& w : plan.weights[slot])
+    from += (from.empty() ? "" : ", ") + depth_text(plan.sources[w.source]->soil);
+  return target + " mapped from " + from;
 }
 
 }  // namespace c2m::prepare

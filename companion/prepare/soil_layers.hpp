@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -53,6 +54,21 @@ soil_plan plan_soil(const std::vector<const source_field*>& soil,
 // that contributes has no data has none.
 void map_soil(const soil_plan& plan, std::span<const float* const> sources,
               const std::array<float*, 8>& slots, std::size_t n);
+
+// Between two held times whose soil is mapped alike: each mapped slot at both times, in
+// double, and the value `after` of the `span` from the earlier to the later, rounded once.
+void map_soil_between(const soil_plan& earlier, std::span<const float* const> earlier_sources,
+                      const soil_plan& later, std::span<const float* const> later_sources,
+                      std::int64_t after, std::int64_t span, const std::array<float*, 8>& slots,
+                      std::size_t n);
+
+// The first soil slot (st1, sm1, ..., sm4 from 0) that two times do not make alike: onto
+// other target layers, kept at one time and mapped at the other, or mapped from other
+// depths or with other weights. Nothing when every slot can be paired by its target layer.
+std::optional<std::size_t> differing_soil_slot(const soil_plan& a, const soil_plan& b);
+
+// How a slot is made: "kept from 0-0.1 m", "mapped from 0-0.07 m, 0.07-0.28 m".
+std::string soil_slot_text(const soil_plan& plan, std::size_t slot);
 
 // The depths of a soil field whose layer its code or name gives (ECMWF's stl1-4,
 // swvl1-4): ECMWF's layers.

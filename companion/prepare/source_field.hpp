@@ -37,6 +37,9 @@ struct source_field {
   std::string valid_time;      // "2011-01-15T12:00Z", the time the field is valid at
   std::string reference_time;  // GRIB: the run it comes from
   std::optional<long> member;  // GRIB: the ensemble member, where one is named
+  // How a value over a span of time was made ("accum", "avg": GRIB's stepType, NetCDF's
+  // cell_methods for time); empty for a value at an instant.
+  std::string time_span;
   // With --grid, GRIB: the grid's identity (fields with the same one share weights), and
   // whether u and v run along the grid's axes rather than east and north.
   std::string grid_id;

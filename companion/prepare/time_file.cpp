@@ -27,13 +27,14 @@ grid levels_of(grid& buffer, std::int32_t nl) {
 class time_file {
  public:
   time_file(const selection& sel, const window& w, const options& opt, record_buffers& buffers,
-            field_file::writer& out)
+            field_file::writer& out, const blend* between)
       : sel_(sel),
         w_(w),
         opt_(opt),
         buffers_(buffers),
         out_(out),
         placed_(sel),
+        between_(between),
         derive_(derives_humidity(sel)) {
     // Humidity given as q needs the temperature of its level: then tp comes in first.
     order_ = {record_id::uw, record_id::vw, record_id::ht,
@@ -72,8 +73,12 @@ class time_file {
     const record_id r = order_[at];
     grid& g = buffers_[at % 2];
     buffer_of_[index(r)] = &g;
-    const auto add = [&](const source_field* s, std::int32_t level, field_summary* sum) {
-      loads_.push_back({s, &w_, g.level(level), sum, land_for(r, level)});
+    // Between two held times, each field comes with its own at the later time.
+    const auto add = [&](const source_field* s, const source_field* later, std::int32_t level,
+                         field_summary* sum) {
+      if (!between_ || later == s) later = nullptr;
+      loads_.push_back({s, &w_, g.level(level), sum, later, between_ ? between_->after : 0,
+                        between_ ? between_->span : 0, land_for(r, level)});
       turn_of_load_.push_back(at);
       ++pending_[index(r)];
     };
@@ -81,23 +86,32 @@ class time_file {
       for (int k = 1; k <= nsfcfld; ++k)
         if (const source_field* s = sel_.surface[static_cast<std::size_t>(k - 1)];
             s && !(k >= k_soil_t1 && sel_.soil.mapped(std::size_t(k - k_soil_t1))))
-          add(s, k, &placed_.surface[static_cast<std::size_t>(k - 1)]);
+          add(s, between_ ? between_->later->surface[static_cast<std::size_t>(k - 1)] : nullptr, k,
+              &placed_.surface[static_cast<std::size_t>(k - 1)]);
       // Soil of another layering: each source into a plane of its own, mapped once all
-      // are in.
+      // are in. Between two held times the later time's sources follow the earlier's.
       const std::size_t n = std::size_t(w_.im) * std::size_t(w_.jm);
-      if (!sel_.soil.sources.empty() && !soil_memory_)
-        soil_memory_ =
-            std::make_unique<shared_memory>(sel_.soil.sources.size() * n * sizeof(float));
-      for (std::size_t i = 0; i < sel_.soil.sources.size(); ++i) {
-        loads_.push_back({sel_.soil.sources[i], &w_, soil_memory_->floats() + i * n,
-                          &placed_.soil_sources[i], land_for(r, k_soil_t1)});
+      const std::vector<const source_field*>& later =
+          between_ ? between_->later->soil.sources : no_sources_;
+      const std::size_t planes = sel_.soil.sources.size() + later.size();
+      if (planes && !soil_memory_)
+        soil_memory_ = std::make_unique<shared_memory>(planes * n * sizeof(float));
+      later_summaries_.resize(later.size());
+      for (std::size_t i = 0; i < planes; ++i) {
+        const bool own = i < sel_.soil.sources.size();
+        const std::size_t j = own ? i : i - sel_.soil.sources.size();
+        loads_.push_back({own ? sel_.soil.sources[i] : later[j], &w_,
+                          soil_memory_->floats() + i * n,
+                          own ? &placed_.soil_sources[i] : &later_summaries_[j], nullptr, 0, 0,
+                          land_for(r, k_soil_t1)});
         turn_of_load_.push_back(at);
         ++pending_[index(r)];
       }
       return;
     }
     for (std::size_t l = 0; l < sel_.levels.size(); ++l)
-      add(sel_.upper[index(r)][l], static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
+      add(sel_.upper[index(r)][l], between_ ? between_->later->upper[index(r)][l] : nullptr,
+          static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
   }
 
   // With --grid, soil takes land from the land-sea mask.
@@ -163,7 +177,17 @@ class time_file {
     std::array<float*, 8> slots{};
     for (std::size_t slot = 0; slot < slots.size(); ++slot)
       slots[slot] = s.level(k_soil_t1 + static_cast<int>(slot));
-    map_soil(sel_.soil, planes, slots, s.level_size());
+    if (!between_) {
+      map_soil(sel_.soil, planes, slots, s.level_size());
+      return;
+    }
+    // Each target layer mapped at both times, then the two paired by target layer.
+    std::vector<const float*> later_planes;
+    for (std::size_t j = 0; j < between_->later->soil.sources.size(); ++j)
+      later_planes.push_back(soil_memory_->floats() +
+                             (sel_.soil.sources.size() + j) * s.level_size());
+    map_soil_between(sel_.soil, planes, between_->later->soil, later_planes, between_->after,
+                     between_->span, slots, s.level_size());
   }
 
   const selection& sel_;
@@ -172,6 +196,7 @@ class time_file {
   record_buffers& buffers_;
   field_file::writer& out_;
   placed placed_;
+  const blend* between_;
   bool derive_;
   std::array<record_id, records> order_{};
   std::array<grid*, records> buffer_of_{};
@@ -179,6 +204,8 @@ class time_file {
   std::array<bool, records> written_{};
   std::size_t next_ = 0;                        // the next record to write, in file order
   std::unique_ptr<shared_memory> soil_memory_;  // the soil sources' planes, when mapped
+  std::vector<field_summary> later_summaries_;  // the later time's soil sources, as read
+  const std::vector<const source_field*> no_sources_;
   std::vector<field_load> loads_;
   std::vector<std::size_t> turn_of_load_;
   double round_trip_ = 0;
@@ -200,9 +227,9 @@ grid& record_buffers::operator[](std::size_t k) {
 
 void write_time_file(const selection& sel, const window& w, const std::string& temp,
                      const std::string& name, const options& opt, const decode_limits& limits,
-                     record_buffers& buffers, std::ostream& warn) {
+                     record_buffers& buffers, std::ostream& warn, const blend* between) {
   field_file::writer out(temp, name);
-  time_file t(sel, w, opt, buffers, out);
+  time_file t(sel, w, opt, buffers, out, between);
   const double round_trip = t.run(limits);
   out.close();
   check_holes(t.summaries(), sel, w, opt.allow_holes, warn);

@@ -13,6 +13,7 @@
 #include "companion/prepare/prepare.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/shared_memory.hpp"
+#include "companion/prepare/time_interpolation.hpp"
 
 namespace c2m::prepare {
 
@@ -33,8 +34,9 @@ class record_buffers {
 
 // Writes the file to `temp`, then checks what the fields held: a file that fails a
 // check is never committed. Diagnostics name the file the user asked for, `name`.
+// `between`: a time between `sel`'s and a later one, interpolated field by field.
 void write_time_file(const selection& sel, const window& w, const std::string& temp,
                      const std::string& name, const options& opt, const decode_limits& limits,
-                     record_buffers& buffers, std::ostream& warn);
+                     record_buffers& buffers, std::ostream& warn, const blend* between = nullptr);
 
 }  // namespace c2m::prepare

@@ -216,7 +216,9 @@ TEST_F(prepare_grid, coastal_soil_comes_from_land_points_only) {
   EXPECT_GT(land, 500u);
   EXPECT_GT(from_nearest, 0u);
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(r.err, m, std::regex(": sm1: ([0-9]+) land points whose")))
+  ASSERT_TRUE(std::regex_search(
+      r.err, m,
+      std::regex(R"(\(soilw, [^)]*, 0-0.1 m below ground\): \w+: ([0-9]+) land points whose)")))
       << r.err;
   EXPECT_EQ(m[1].str(), std::to_string(from_nearest));
 
