@@ -48,6 +48,10 @@ function(conv2model_package)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
                 ${changelog}
           DESTINATION ${doc} COMPONENT debian EXCLUDE_FROM_ALL)
+  # README's links lead into docs/: the pages and their pictures go beside it, so that
+  # they hold in the installed copy too.
+  file(GLOB guide CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+  install(FILES ${guide} DESTINATION ${doc}/docs COMPONENT debian EXCLUDE_FROM_ALL)
 
   set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -35,6 +35,9 @@ expected=$(
   done
   for f in __init__.py _fields.py _info.py _reader.py; do echo "$python/$f"; done
   for f in README.md copyright changelog.gz; do echo "usr/share/doc/conv2model/$f"; done
+  for f in "$source"/docs/*.md "$source"/docs/*.png; do
+    echo "usr/share/doc/conv2model/docs/${f##*/}"
+  done
 )
 found=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||')
 [ "$(sort <<<"$found")" = "$(sort <<<"$expected")" ] || fail "the package's files differ:
@@ -59,6 +62,13 @@ for f in "$build"/python/conv2model/*.py; do
 done
 cmp -s "$source/packaging/copyright" "$root/usr/share/doc/conv2model/copyright" ||
   fail "the copyright file is not packaging/copyright"
+# Every relative link of the installed guide leads to a file installed beside it.
+doc=$root/usr/share/doc/conv2model
+for page in "$doc/README.md" "$doc"/docs/*.md; do
+  for link in $(grep -o '](\([^)#:]*\))' "$page" | sed 's/^](\(.*\))$/\1/'); do
+    [ -e "$(dirname "$page")/$link" ] || fail "${page#"$root"/} links to $link, which is not installed"
+  done
+done
 zcat "$root/usr/share/doc/conv2model/changelog.gz" | head -1 | grep -q "^conv2model ($version) " ||
   fail "the changelog's first entry is not version $version"
 

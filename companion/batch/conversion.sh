@@ -8,16 +8,18 @@
 # up.
 place() {
   local from=$1 temp=$2 to=$3
-  if mv -f -T -- "$from" "$temp" 2>"$diag_file" && mv -f -T -- "$temp" "$to" 2>"$diag_file"; then
+  if quietly mv -f -T -- "$from" "$temp" && quietly mv -f -T -- "$temp" "$to"; then
     return 0
   fi
+  detail="$prog: $to: cannot write the output: $(reason "$REPLY")"
   rm -f -- "$temp"
-  detail="$prog: $to: cannot write the output: $(reason "$diag_file")"
   return 1
 }
 
 # run_converter INPUT: conv2model on INPUT in the scratch directory, its outputs placed
-# as the caller's work and info; sets the caller's status and detail.
+# as the caller's work and info; sets the caller's status, detail and diag (what
+# conv2model said on standard error, kept in memory: the run directory's file system
+# may have no room for it).
 run_converter() {
   local input=$1 link=${1##*/}
   # conv2model takes the input's name up to its first blank, up to the longest name
@@ -25,13 +27,13 @@ run_converter() {
   if [[ $link =~ [[:space:]] ]] || [ ${#link} -gt "$longest_input_name" ] || [ "$link" = "$config_name" ]; then
     link=input.bin
   fi
-  if ! ln -s -- "$input" "$scratch_dir/$link" 2>"$diag_file"; then
-    detail="$prog: $scratch_dir: cannot link the input: $(reason "$diag_file")"
+  if ! quietly ln -s -- "$input" "$scratch_dir/$link"; then
+    detail="$prog: $scratch_dir: cannot link the input: $(reason "$REPLY")"
     return 0
   fi
   cd -- "$scratch_dir" || die "$scratch_dir: cannot enter the scratch directory"
   status=0
-  "${setting[converter]}" <<<"$link"$'\n'"$prog" >>"$log_file" 2>"$diag_file" || status=$?
+  diag=$("${setting[converter]}" <<<"$link"$'\n'"$prog" 2>&1 >>"$log_file") || status=$?
   cd / || die "cannot leave $scratch_dir"
   case $status in
     0)
@@ -44,8 +46,7 @@ run_converter() {
       ;;
     2) detail=$(tail -n 1 -- "$log_file") ;;
     *)
-      detail=
-      [ ! -s "$diag_file" ] || detail=$(tail -n 1 -- "$diag_file")
+      detail=${diag##*$'\n'}
       if [ "$status" -gt 128 ]; then
         detail="conv2model was ended by signal $((status - 128)) ($(kill -l $((status - 128)) 2>/dev/null))"
       elif [ -z "$detail" ]; then
@@ -53,28 +54,31 @@ run_converter() {
       fi
       ;;
   esac
-  [ "$status" -eq 0 ] || [ ! -s "$diag_file" ] || cat -- "$diag_file" >>"$log_file"
 }
 
 # convert_one RUNDIR INDEX INPUT CONFIG OUTDIR: converts one input (a line of the todo
 # list) and records its result; returns conv2model's status.
 convert_one() {
-  local rundir=$1 index=$2 input=$3 config=$4 outdir=$5 status=1 detail sources=
-  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local rundir=$1 index=$2 input=$3 config=$4 outdir=$5 status=1 detail diag="" sources="" tail
+  local tag status_file log_file record_file work info work_temp info_temp
   [ -n "$outdir" ] || die "--task: expected the run directory, an index, an input, its grid configuration and output directory"
   input_paths "$rundir" "$index" "$input" "$outdir"
-  rm -f -- "$status_file" "$record_file"
-  : >"$log_file" || die "$log_file: cannot write the log"
+  rm -f -- "$record_file"
 
   # Outputs of an earlier attempt must not survive next to a failed one.
-  if ! rm -f -- "$work" "$info" 2>"$diag_file"; then
-    detail=$(tail -n 1 -- "$diag_file") || true
-    detail="$prog: cannot remove the old outputs: ${detail#rm: }"
-  elif ! scratch_dir=$(mktemp -d "${setting[scratch_root]}/$tag.XXXXXX" 2>"$diag_file"); then
+  if ! { : >"$log_file"; } 2>/dev/null && ! to "$log_file" true; then
+    detail="$prog: $log_file: cannot write the log: $REPLY"
+    say "${detail#"$prog: "}"
+  elif ! quietly rm -f -- "$work" "$info"; then
+    detail="$prog: cannot remove the old outputs: ${REPLY#rm: }"
+  elif ! scratch_dir=$(mktemp -d "${setting[scratch_root]}/$tag.XXXXXX" 2>&1); then
+    detail="$prog: ${setting[scratch_root]}: cannot make a scratch directory: $(reason "$scratch_dir")"
     scratch_dir=
-    detail="$prog: ${setting[scratch_root]}: cannot make a scratch directory: $(reason "$diag_file")"
-  elif ! cp -- "$config" "$scratch_dir/$config_name" 2>"$diag_file"; then
-    detail="$prog: $config: cannot copy the grid configuration: $(reason "$diag_file")"
+  elif ! quietly cp -- "$config" "$scratch_dir/$config_name"; then
+    # cp names the file it could not read or write.
+    detail="$prog: $config: cannot copy the grid configuration: $(reason "$REPLY")"
+    [[ $REPLY != *"'$scratch_dir/"* ]] ||
+      detail="$prog: $scratch_dir: cannot copy the grid configuration $config there: $(reason "$REPLY")"
   else
     # The digests of what the conversion reads, taken before it reads them: an input
     # changed meanwhile is then converted again by the next run.
@@ -82,16 +86,30 @@ convert_one() {
     run_converter "$input"
     [ "$status" -ne 0 ] || [ -z "$sources" ] || record_digests "$sources"
   fi
-  [ "$status" -eq 0 ] || [ "$status" -eq 2 ] || [[ $detail == conv2model:* ]] ||
-    printf '%s\n' "$detail" >>"$log_file"
+  # The log ends with the diagnostic: conv2model's, then the batch's own.
+  if [ "$status" -ne 0 ]; then
+    tail=$diag
+    [ "$status" -eq 2 ] || [[ $detail == conv2model:* ]] || tail+=${tail:+$'\n'}$detail
+    if [ -n "$tail" ] && ! REPLY=$({ printf '%s\n' "$tail" >>"$log_file"; } 2>&1); then
+      REPLY="$log_file: cannot write the log: $(reason "$REPLY")"
+      say "$REPLY"
+      detail+="; $prog: $REPLY"
+    fi
+  fi
   remove_scratch
-  rm -f -- "$diag_file"
   # Leading and trailing blanks of the log line are of no use in the summary.
   detail=${detail#"${detail%%[![:space:]]*}"}
   detail=${detail%"${detail##*[![:space:]]}"}
-  printf '%s\t%s\n' "$status" "$detail" >"$status_file" ||
-    die "$status_file: cannot record the result"
+  record_result "$status_file" "$status" "$detail" || exit 3
   return "$status"
+}
+
+# record_result STATUS_FILE STATUS DETAIL: an input's result, in the room its file
+# keeps; on failure, said on standard error.
+record_result() {
+  write_in_room "$1" "$2"$'\t'"$3"$'\n' && return 0
+  say "$1: cannot record the result: $REPLY"
+  return 1
 }
 
 remove_scratch() {

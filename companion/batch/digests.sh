@@ -59,7 +59,7 @@ record_digests() {
 # the todo list; its outputs stay as they are.
 skip_up_to_date() {
   local rundir=$1 index input config outdir d_in d_conf d_conv d_work d_info k line
-  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local tag status_file log_file record_file work info work_temp info_temp
   local -a lines=() files=()
   declare -A recorded=() skip=()
   [ -s "$rundir/digests" ] || return 0
@@ -84,42 +84,49 @@ skip_up_to_date() {
     input_paths "$rundir" "$index" "$input" "$outdir"
     [ "${hashed[$input]-}"$'\t'"${hashed[$config]-}"$'\t'"${hashed[$work]-}"$'\t'"${hashed[$info]-}" = \
       "${recorded[$input$'\t'$config$'\t'$outdir]}" ] || continue
-    skip[$index]=1
-    printf '0\tup to date\n' >"$status_file" || die "$status_file: cannot record the result"
-    printf '%s: up to date: not converted again; its outputs come from its present contents, grid configuration and converter\n' \
-      "$prog" >"$log_file" || die "$log_file: cannot write the log"
-    printf '%s\tkept\n' "$index" >>"$rundir/old" || die "$rundir/old: cannot record the old outputs"
+    skip[$index]=1 kept_as_they_are[$index]=1
+    record_result "$status_file" 0 "up to date" || die "the results cannot be recorded; nothing was done"
+    line="$prog: up to date: not converted again; its outputs come from its present contents, grid configuration and converter"
+    { printf '%s\n' "$line" >"$log_file"; } 2>/dev/null || to "$log_file" printf '%s\n' "$line" ||
+      say "$log_file: cannot write the log: $REPLY"
   done
   [ ${#skip[@]} -gt 0 ] || return 0
-  { awk -F'\t' -v skip=" ${!skip[*]} " 'index(skip, " " $1 " ") == 0' "$rundir/todo" >"$rundir/todo.new" &&
-    mv -f -- "$rundir/todo.new" "$rundir/todo"; } || die "$rundir/todo: cannot write"
+  # shellcheck disable=SC2016 # an awk program
+  { to "$rundir/todo.new" awk -F'\t' -v skip=" ${!skip[*]} " 'index(skip, " " $1 " ") == 0' "$rundir/todo" &&
+    quietly mv -f -- "$rundir/todo.new" "$rundir/todo"; } || die "$rundir/todo: cannot write: $(reason "$REPLY")"
 }
 
 # merge_digests RUNDIR: once the run is settled, the lines of the inputs it converted
 # join those of earlier runs; an input of the run that did not convert loses its line.
 merge_digests() {
   local rundir=$1 index input config outdir line result
-  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local tag status_file log_file record_file work info work_temp info_temp
   declare -A in_run=()
   [ -s "$rundir/digests" ] || [ -d "$rundir/digests.d" ] || return 0
   while IFS=$'\t' read -r index input config outdir; do
     in_run[$input$'\t'$config$'\t'$outdir]=$index
   done <"$rundir/todo"
-  {
-    if [ -f "$rundir/digests" ]; then
-      while IFS= read -r line; do
-        [ -n "${in_run[${line%$'\t'*$'\t'*$'\t'*$'\t'*$'\t'*}]+set}" ] || printf '%s\n' "$line"
-      done <"$rundir/digests"
-    fi
-    while IFS=$'\t' read -r index input config outdir; do
-      input_paths "$rundir" "$index" "$input" "$outdir"
-      result=
-      [ ! -f "$status_file" ] || read -r result <"$status_file" || true
-      if [ "$result" = 0$'\t'converted ] && [ -s "$record_file" ]; then
-        read -r line <"$record_file" && printf '%s\n' "$line"
-      fi
-    done <"$rundir/todo"
-  } >"$rundir/digests.new" && mv -f -- "$rundir/digests.new" "$rundir/digests" ||
-    echo "$prog: $rundir/digests: cannot record the digests; the next incremental run converts everything" >&2
+  { to "$rundir/digests.new" merged_digests "$rundir" && quietly mv -f -- "$rundir/digests.new" "$rundir/digests"; } ||
+    say "$rundir/digests: cannot record the digests: $(reason "$REPLY"); the next incremental run converts everything"
   rm -rf -- "$rundir/digests.d"
+}
+
+# merged_digests RUNDIR: the lines of the digests file once the run is settled (the
+# caller's in_run: the inputs of the run).
+merged_digests() {
+  local rundir=$1 index input config outdir line result
+  local tag status_file log_file record_file work info work_temp info_temp
+  if [ -f "$rundir/digests" ]; then
+      while IFS= read -r line; do
+      [ -n "${in_run[${line%$'\t'*$'\t'*$'\t'*$'\t'*$'\t'*}]+set}" ] || printf '%s\n' "$line" || return
+    done <"$rundir/digests"
+  fi
+  while IFS=$'\t' read -r index input config outdir; do
+    input_paths "$rundir" "$index" "$input" "$outdir"
+    result=
+    [ ! -f "$status_file" ] || read -r result <"$status_file" || true
+    if [ "$result" = 0$'\t'converted ] && [ -s "$record_file" ]; then
+      read -r line <"$record_file" && { printf '%s\n' "$line" || return; }
+    fi
+  done <"$rundir/todo"
 }

@@ -21,23 +21,25 @@ session_members() {
 # (GNU parallel may start a job while it stops) and again each second (it ignores the
 # first one while it starts up), SIGKILL after 10 s. Returns only once none is left, so
 # that no conversion still dying places an output or a result after the batch has
-# settled the run.
+# settled the run. The seconds are counted on the clock: a loaded machine makes a round
+# of the loop longer, not the time given.
 stop_session() {
-  local sid=$1 pid tries=0 signal=TERM
+  local sid=$1 pid signal=TERM start=${EPOCHREALTIME//[!0-9]/} second round=-1
   local -a members
   declare -A told=()
   while mapfile -t members < <(session_members "$sid") && [ ${#members[@]} -gt 0 ]; do
-    [ $((tries % 10)) -ne 0 ] || told=()
-    [ $tries -lt 100 ] || signal=KILL
-    if [ $tries -ge 150 ]; then
-      echo "$prog: processes of GNU parallel's session $sid outlived SIGKILL: ${members[*]}" >&2
+    second=$(((${EPOCHREALTIME//[!0-9]/} - start) / 1000000))
+    [ "$second" -eq "$round" ] || told=()
+    round=$second
+    [ "$second" -lt 10 ] || signal=KILL
+    if [ "$second" -ge 15 ]; then
+      say "processes of GNU parallel's session $sid outlived SIGKILL: ${members[*]}"
       return 1
     fi
     for pid in "${members[@]}"; do
       [ -n "${told[$pid]-}" ] || kill -"$signal" "$pid" 2>/dev/null || true
       told[$pid]=1
     done
-    tries=$((tries + 1))
     sleep 0.1
   done
 }
@@ -63,13 +65,14 @@ run_parallel() {
   (trap - HUP INT TERM && exec setsid parallel "${options[@]}" -q "$self" --task "$rundir" \
     '{1}' '{2}' '{3}' '{4}' :::: "$rundir/todo") </dev/null &
   pid=$!
-  printf '%s\n' "$pid" >"$rundir/session"
+  # Only for the message that refuses a rerun: a full file system may refuse it.
+  { printf '%s\n' "$pid" >"$rundir/session"; } 2>/dev/null || true
   # A caught signal interrupts the wait; else it returns when GNU parallel has ended.
   [ -n "$caught" ] || wait "$pid" || engine_status=$?
   stop_session "$pid" || true
   [ -z "$caught" ] || wait "$pid" 2>/dev/null || true
   if [ -z "$caught" ] && [ $engine_status -gt 101 ]; then
-    echo "$prog: GNU parallel ended with status $engine_status" >&2
+    say "GNU parallel ended with status $engine_status"
   fi
 }
 
@@ -106,7 +109,7 @@ wait_job() {
       cancelled=$SECONDS
     fi
     if [ -n "$cancelled" ] && [ $((SECONDS - cancelled)) -gt 120 ]; then
-      echo "$prog: job $job has not ended 120 s after scancel; its outputs may still change" >&2
+      say "job $job has not ended 120 s after scancel; its outputs may still change"
       return
     fi
     sleep 1 9>&- &
@@ -120,38 +123,42 @@ run_slurm() {
   tasks=$(((todo + chunk - 1) / chunk))
   # The job log is merged from the tasks' logs; a retry keeps the jobs before it.
   if [ "${opt[retry]}" -eq 1 ] && [ -f "$rundir/joblog" ]; then
-    tail -n +2 -- "$rundir/joblog" >"$rundir/joblog.earlier"
     rm -rf -- "$rundir/joblog.d"
-    mkdir -p -- "$rundir/joblog.d" && mv -f -- "$rundir/joblog.earlier" "$rundir/joblog.d/earlier"
+    { quietly mkdir -p -- "$rundir/joblog.d" && to "$rundir/joblog.d/earlier" tail -n +2 -- "$rundir/joblog"; } ||
+      say "$rundir/joblog: cannot keep the jobs of the runs before: $(reason "$REPLY")"
   fi
-  mkdir -p -- "$rundir/slurm" "$rundir/joblog.d"
   rm -f -- "$rundir/slurm/job"
-  printf '#!/bin/bash\nexec %q --slurm-task %q\n' "$self" "$rundir" >"$rundir/task.sh"
+  if ! quietly mkdir -p -- "$rundir/slurm" "$rundir/joblog.d" ||
+    ! to "$rundir/task.sh" printf '#!/bin/bash\nexec %q --slurm-task %q\n' "$self" "$rundir"; then
+    say "$rundir: cannot write the array task's script: $(reason "$REPLY"); nothing was submitted"
+    return 0
+  fi
   submit=(sbatch --parsable --job-name="$prog" --array="0-$((tasks - 1))"
     --output="$rundir/slurm/%A_%a.out" "${sbatch_options[@]}" "$rundir/task.sh")
-  echo "$prog: submitting $todo inputs as $tasks array tasks of up to $chunk" >&2
+  say "submitting $todo inputs as $tasks array tasks of up to $chunk"
   if ! job=$("${submit[@]}" 2>"$rundir/slurm/sbatch.err" 9>&-) || [ -z "$job" ]; then
-    cat -- "$rundir/slurm/sbatch.err" >&2
+    cat -- "$rundir/slurm/sbatch.err" >&2 2>/dev/null || true
     die "sbatch refused the job array"
   fi
   job=${job%%;*}
-  printf '%s\n' "$job" >"$rundir/slurm/job"
+  to "$rundir/slurm/job" printf '%s\n' "$job" || say "$rundir/slurm/job: cannot record job $job: $REPLY"
   if [ "${opt[wait]}" -eq 0 ]; then
     echo "$prog: submitted job $job; when it has ended: $prog --summary --run-dir $(printf '%q' "$rundir")"
     exit 0
   fi
   wait_job "$job"
-  echo "$prog: job $job has ended" >&2
+  say "job $job has ended"
 }
 
 # The job log of a SLURM run: the array tasks' logs under one header.
 merge_slurm_joblog() {
-  local rundir=$1
-  {
-    printf 'Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n'
-    # No task may have started (a job cancelled early).
-    { cat -- "$rundir"/joblog.d/* 2>/dev/null || true; } | sort -t $'\t' -k 3,3n
-  } >"$rundir/joblog"
+  to "$1/joblog" slurm_joblog "$1" || say "$1/joblog: cannot write the job log: $REPLY"
+}
+
+slurm_joblog() {
+  printf 'Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n'
+  # No task may have started (a job cancelled early).
+  { cat -- "$1"/joblog.d/* 2>/dev/null || true; } | sort -t $'\t' -k 3,3n
 }
 
 # task_ending RUNDIR JOB TASK: why an array task ended before converting all its inputs,

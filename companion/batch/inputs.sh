@@ -22,6 +22,7 @@ write_inputs() {
     outdir=$(absolute "$outdir")
     [ -d "$outdir" ] || die "$outdir: the output directory does not exist"
   fi
+  local -a lines=()
   for input in "${inputs[@]}"; do
     input=${input%$'\r'} # a list written with CR LF line ends
     [ -n "$input" ] || continue
@@ -30,9 +31,10 @@ write_inputs() {
     dir=${input%/*}
     dir=${dir:-/}
     index=$((index + 1))
-    printf '%s\t%s\t%s\t%s\n' "$index" "$input" "${config:-$dir/$config_name}" "${outdir:-$dir}"
-  done >"$rundir/inputs.new" || die "$rundir/inputs: cannot write"
+    lines+=("$index"$'\t'"$input"$'\t'"${config:-$dir/$config_name}"$'\t'"${outdir:-$dir}")
+  done
   [ $index -gt 0 ] || usage_error "no inputs"
+  to "$rundir/inputs.new" printf '%s\n' "${lines[@]}" || die "$rundir/inputs: cannot write: $REPLY"
 }
 
 # check_inputs FILE: every input a readable file, given once, with outputs of its own;
@@ -71,7 +73,7 @@ check_inputs() {
     [ -n "${given[$real_input]+set}" ] || given[$real_input]=$index
     [ -n "${writes[$real_output]+set}" ] || writes[$real_output]=$index
     if [ -n "$problem" ]; then
-      printf '%s: input %s: %s: %s\n' "$prog" "$index" "$input" "$problem" >&2
+      say "input $index: $input: $problem"
       bad=$((bad + 1))
     fi
   done <"$file"
@@ -88,15 +90,17 @@ real_path() {
 # kept aside to be put back: nothing could tell whether they came from an input's
 # present contents, and only outputs that are gone cannot be taken for a result after
 # an ending the batch does not see (a lost node, a killed batch). An input whose old
-# outputs cannot be removed is not converted: its row says why.
+# outputs cannot be removed is not converted: its row says why. The outputs of an input
+# up to date are kept as they are.
 clear_old_outputs() {
   local rundir=$1 index input outdir path line k
-  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local tag status_file log_file record_file work info work_temp info_temp
   local -a found=() owner=() owner_status=()
   declare -A fate=() kept=()
   if [ -f "$rundir/old" ]; then
-    while IFS=$'\t' read -r index line; do fate[$index]=$line; done <"$rundir/old"
+    while IFS=$'\t' read -r index line; do [ -z "$index" ] || fate[$index]=$line; done <"$rundir/old"
   fi
+  for index in "${!kept_as_they_are[@]}"; do fate[$index]=kept; done
   while IFS=$'\t' read -r index input _ outdir; do
     input_paths "$rundir" "$index" "$input" "$outdir"
     for path in "$work" "$info"; do
@@ -112,12 +116,19 @@ clear_old_outputs() {
     if [ -e "$path" ] || [ -L "$path" ]; then
       line=$(rm -f -- "$path" 2>&1) || true
       fate[$index]=kept kept[$index]=1
-      printf '1\t%s: cannot remove the old outputs: %s\n' "$prog" "${line#rm: }" >"${owner_status[k]}"
+      record_result "${owner_status[k]}" 1 "$prog: cannot remove the old outputs: ${line#rm: }" || true
     fi
   done
-  for index in "${!fate[@]}"; do printf '%s\t%s\n' "$index" "${fate[$index]}"; done | sort -n >"$rundir/old"
+  # In the room kept for it: the file system may be full.
+  line=$(for index in "${!fate[@]}"; do printf '%s\t%s\n' "$index" "${fate[$index]}"; done | sort -n)
+  if ! write_in_room "$rundir/old.new" "$line"$'\n' || ! quietly mv -f -- "$rundir/old.new" "$rundir/old"; then
+    say "$rundir/old: cannot record what became of the old outputs: $(reason "$REPLY")"
+  fi
+  # An input whose old outputs were kept is not converted. Should the list not be
+  # written, its conversion finds them again and says the same.
   if [ ${#kept[@]} -gt 0 ]; then
-    awk -F'\t' -v skip=" ${!kept[*]} " 'index(skip, " " $1 " ") == 0' "$rundir/todo" >"$rundir/todo.new"
-    mv -f -- "$rundir/todo.new" "$rundir/todo"
+    # shellcheck disable=SC2016 # an awk program
+    { to "$rundir/todo.new" awk -F'\t' -v skip=" ${!kept[*]} " 'index(skip, " " $1 " ") == 0' "$rundir/todo" &&
+      mv -f -- "$rundir/todo.new" "$rundir/todo"; } || rm -f -- "$rundir/todo.new"
   fi
 }

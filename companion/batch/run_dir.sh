@@ -9,7 +9,8 @@ open_run_dir() {
   if [ -e "$rundir" ] && [ ! -f "$rundir/$marker" ] && [ -n "$(ls -A -- "$rundir" 2>/dev/null)" ]; then
     die "$rundir: exists and is not a run directory of $prog; name another with --run-dir"
   fi
-  { mkdir -p -- "$rundir" && touch -- "$rundir/$marker"; } || die "$rundir: cannot make the run directory"
+  { quietly mkdir -p -- "$rundir" && quietly touch -- "$rundir/$marker"; } ||
+    die "$rundir: cannot make the run directory: $(reason "$REPLY")"
   lock_run_dir "$rundir"
 }
 
@@ -25,8 +26,8 @@ lock_run_dir() {
   die "$rundir: a batch is still running in this run directory$session"
 }
 
-# input_paths RUNDIR INDEX INPUT OUTDIR: the caller's tag, status_file, diag_file,
-# log_file, record_file, work, info, work_temp, info_temp and claim of one input: every path
+# input_paths RUNDIR INDEX INPUT OUTDIR: the caller's tag, status_file, log_file,
+# record_file, work, info, work_temp, info_temp and claim of one input: every path
 # that belongs to an input is built here and nowhere else. Each name stays within the
 # 255 bytes a file system allows for every input name conv2model accepts: the
 # temporary names hold the run and the input's index, not its name.
@@ -34,7 +35,6 @@ input_paths() {
   printf -v tag '%06d' "$2"
   # shellcheck disable=SC2059 # the one format of the status path, shared with awk
   printf -v status_file "$status_format" "$1" "$2"
-  diag_file=$1/diag/$tag
   record_file=$1/digests.d/$tag
   fit "${3##*/}" $((name_max - ${#tag} - 5))
   log_file=$1/logs/$tag-$REPLY.log
@@ -70,7 +70,7 @@ fit() {
 # still running refuses this one, naming its run directory, before anything is done.
 claim_outputs() {
   local rundir=$1 index input outdir owner bad=0
-  local tag status_file diag_file log_file record_file work info work_temp info_temp claim
+  local tag status_file log_file record_file work info work_temp info_temp claim
   while IFS=$'\t' read -r index input _ outdir; do
     input_paths "$rundir" "$index" "$input" "$outdir"
     ln -s -T -- "$rundir" "$claim" 2>/dev/null && continue
@@ -79,8 +79,7 @@ claim_outputs() {
     [ ! "$claim" -ef "$rundir" ] || continue
     owner=$(readlink -- "$claim") || continue
     if run_alive "$owner" || ! take_over "$claim" "$owner" "$rundir"; then
-      printf '%s: input %s: %s: its outputs are being written by the batch of run directory %s\n' \
-        "$prog" "$index" "$input" "$owner" >&2
+      say "input $index: $input: its outputs are being written by the batch of run directory $owner"
       bad=$((bad + 1))
     fi
   done <"$2"
@@ -127,7 +126,7 @@ run_alive() {
 # release_claims RUNDIR LIST: the claims of RUNDIR beside the inputs of LIST go.
 release_claims() {
   local rundir=$1 index input outdir
-  local tag status_file diag_file log_file record_file work info work_temp info_temp claim
+  local tag status_file log_file record_file work info work_temp info_temp claim
   while IFS=$'\t' read -r index input _ outdir; do
     input_paths "$rundir" "$index" "$input" "$outdir"
     [ ! "$claim" -ef "$rundir" ] || rm -f -- "$claim"
@@ -159,8 +158,8 @@ read_engine() {
 write_engine() {
   local rundir=$1
   shift
-  { printf '%s\n' "$@" >"$rundir/engine.new" && mv -f -- "$rundir/engine.new" "$rundir/engine"; } ||
-    die "$rundir/engine: cannot write the run's settings"
+  { to "$rundir/engine.new" printf '%s\n' "$@" && quietly mv -f -- "$rundir/engine.new" "$rundir/engine"; } ||
+    die "$rundir/engine: cannot write the run's settings: $(reason "$REPLY")"
 }
 
 # prepare_run RUNDIR: the inputs and the todo list of a new batch or of a retry, as
@@ -171,20 +170,22 @@ prepare_run() {
     read_inputs
     write_inputs "$rundir"
     check_inputs "$rundir/inputs.new"
-    cp -- "$rundir/inputs.new" "$rundir/todo.new" || die "$rundir/todo: cannot write"
+    quietly cp -- "$rundir/inputs.new" "$rundir/todo.new" || die "$rundir/todo: cannot write: $(reason "$REPLY")"
   else
     { [ -f "$rundir/$marker" ] && [ -f "$rundir/inputs" ]; } || die "$rundir: no earlier run to retry"
     check_inputs "$rundir/inputs"
     # Every input without the record of a conversion.
-    awk -F'\t' -v rundir="$rundir" -v status_format="$status_format" '{
+    # shellcheck disable=SC2016 # an awk program
+    to "$rundir/todo.new" awk -F'\t' -v rundir="$rundir" -v status_format="$status_format" '{
         file = sprintf(status_format, rundir, $1); line = ""
         getline line < file; close(file)
         if (line !~ /^0\t/) print
-      }' "$rundir/inputs" >"$rundir/todo.new" || die "$rundir/todo: cannot write"
+      }' "$rundir/inputs" || die "$rundir/todo: cannot write: $(reason "$REPLY")"
   fi
 }
 
-# start_run RUNDIR: the prepared run takes the place of the earlier one.
+# start_run RUNDIR: the prepared run takes the place of the earlier one, with room kept
+# for its records.
 start_run() {
   local rundir=$1
   rm -f -- "$rundir/settled"
@@ -194,10 +195,77 @@ start_run() {
     mv -f -- "$rundir/inputs.new" "$rundir/inputs"
   fi
   mv -f -- "$rundir/todo.new" "$rundir/todo"
+  claimed=$rundir/todo
   # The digests of an earlier run that was never settled are not taken.
-  rm -rf -- "$rundir/digests.d"
-  mkdir -p -- "$rundir/logs" "$rundir/status" "$rundir/diag" "$rundir/digests.d" ||
-    die "$rundir: cannot make its directories"
+  rm -rf -- "$rundir/digests.d" "$rundir/diag"
+  quietly mkdir -p -- "$rundir/logs" "$rundir/status" "$rundir/digests.d" ||
+    die "$rundir: cannot make its directories: $(reason "$REPLY")"
+  keep_room "$rundir"
+}
+
+# The records of a run that must be written whatever becomes of the run directory's
+# file system (it may be the scratch's too, and a conversion may fill it): each input's
+# result and what became of the old outputs. Their room is taken when the run starts,
+# as blank lines, and a record is written over it in place, so that writing it needs no
+# space the file system may no longer have. Readers take the first lines and skip blank
+# ones. A run directory that has not even that room is refused before anything is done.
+readonly room_size=4096
+
+# keep_room RUNDIR: the room of the records of the run's todo list.
+keep_room() {
+  local rundir=$1 index input outdir lines blank
+  local tag status_file log_file record_file work info work_temp info_temp claim
+  printf -v blank "%${room_size}s" ''
+  blank=${blank// /$'\n'}
+  while IFS=$'\t' read -r index input _ outdir; do
+    input_paths "$rundir" "$index" "$input" "$outdir"
+    { printf '%s' "$blank" >"$status_file"; } 2>/dev/null ||
+      to "$status_file" printf '%s' "$blank" || die "$status_file: cannot keep room for the result: $REPLY"
+  done <"$rundir/todo"
+  lines=$(wc -l <"$rundir/inputs")
+  to "$rundir/old.new" room $((room_size + 32 * lines)) ||
+    die "$rundir/old: cannot keep room for the record of the old outputs: $REPLY"
+}
+
+# room BYTES: BYTES blank lines on standard output.
+room() {
+  local blank left=$1
+  printf -v blank "%${room_size}s" ''
+  blank=${blank// /$'\n'}
+  while [ "$left" -gt "$room_size" ]; do
+    printf '%s' "$blank" || return
+    left=$((left - room_size))
+  done
+  printf '%s' "${blank:0:left}"
+}
+
+# write_in_room FILE TEXT: TEXT over the room kept in FILE, the rest of the room blank.
+# On failure, false with the reason in REPLY.
+write_in_room() {
+  local LC_ALL=C text=$2 blank
+  printf -v blank "%${room_size}s" ''
+  blank=${blank// /$'\n'}
+  [ ${#text} -ge "$room_size" ] || text+=${blank:${#text}}
+  # Opened for reading and writing: not cut to nothing first, as > would.
+  REPLY=$({ exec 3<>"$1" && printf '%s' "$text" >&3; } 2>&1) && return 0
+  REPLY=$(reason "$REPLY")
+  return 1
+}
+
+# to FILE COMMAND...: COMMAND's standard output into FILE. On failure, false with the
+# system's reason in REPLY (the shell's own line about the failed write is not shown).
+to() {
+  REPLY=$({ "${@:2}" >"$1"; } 2>&1) && return 0
+  REPLY=$(reason "$REPLY")
+  return 1
+}
+
+# quietly COMMAND...: COMMAND, which prints nothing on standard output; when it fails,
+# false with the last line of its diagnostic in REPLY.
+quietly() {
+  REPLY=$("$@" 2>&1) && return 0
+  REPLY=${REPLY##*$'\n'}
+  return 1
 }
 
 # scratch_root RUNDIR RUN_ID: a scratch directory of this run's own, made; the whole
@@ -206,7 +274,7 @@ scratch_root() {
   local rundir=$1 root=${opt[scratch]}
   [ -n "$root" ] || root=$rundir/scratch
   root=$(absolute "$root")/$prog-$2
-  mkdir -p -- "$root" || die "$root: cannot make the scratch directory"
+  quietly mkdir -p -- "$root" || die "$root: cannot make the scratch directory: $(reason "$REPLY")"
   [[ $root != *$'\n'* ]] || die "a line feed in the scratch directory's path is not supported"
   printf '%s\n' "$root"
 }

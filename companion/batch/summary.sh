@@ -10,7 +10,7 @@ readonly summary_program='@C2M_SUMMARY_AWK@'
 # pair, a temporary name); the scratch directory goes.
 settle() {
   local rundir=$1 index input outdir result line=0 chunk
-  local tag status_file diag_file log_file record_file work info work_temp info_temp
+  local tag status_file log_file record_file work info work_temp info_temp
   local -a doomed=()
   declare -A reasons=()
   while IFS=$'\t' read -r index input _ outdir; do
@@ -22,20 +22,17 @@ settle() {
       chunk=$(((line - 1) / setting[chunk]))
       [ -n "${reasons[$chunk]-}" ] || reasons[$chunk]=$(unfinished_reason "$rundir" "$line")
       result="-"$'\t'${reasons[$chunk]}
-      printf '%s\n' "$result" >"$status_file"
-    fi
-    if [ -s "$diag_file" ]; then
-      cat -- "$diag_file" >>"$log_file" || true
+      record_result "$status_file" - "${reasons[$chunk]}" || true
     fi
     [[ $result == 0$'\t'* ]] || doomed+=("$work" "$info")
     doomed+=("$work_temp" "$info_temp")
   done <"$rundir/todo"
-  printf '%s\0' "${doomed[@]}" | xargs -0 rm -f -- || echo "$prog: some outputs of inputs that did not convert could not be removed" >&2
+  printf '%s\0' "${doomed[@]}" | xargs -0 rm -f -- || say "some outputs of inputs that did not convert could not be removed"
   merge_digests "$rundir"
   release_claims "$rundir" "$rundir/inputs"
-  rm -rf -- "${setting[scratch_root]}" "$rundir/diag" "$rundir/session" ||
-    echo "$prog: ${setting[scratch_root]}: cannot remove the scratch directory" >&2
-  : >"$rundir/settled"
+  rm -rf -- "${setting[scratch_root]}" "$rundir/session" ||
+    say "${setting[scratch_root]}: cannot remove the scratch directory"
+  to "$rundir/settled" true || say "$rundir/settled: cannot mark the run settled: $REPLY"
 }
 
 # summary RUNDIR: the summary from the recorded results; returns the batch's status.
@@ -46,13 +43,15 @@ summary() {
     "$summary_program" "$rundir/old" "$rundir/inputs"
 }
 
-# print_summary RUNDIR: prints the summary, keeps it, and returns its status.
+# print_summary RUNDIR: prints the summary, keeps it, and returns its status. It is
+# printed from memory: the run directory's file system may have no room to keep it.
 print_summary() {
-  local rundir=$1 status=0
-  [ -f "$rundir/old" ] || : >"$rundir/old"
-  summary "$rundir" >"$rundir/summary.new" || status=$?
-  mv -f -- "$rundir/summary.new" "$rundir/summary"
-  cat -- "$rundir/summary"
+  local rundir=$1 status=0 text
+  [ -f "$rundir/old" ] || { : >"$rundir/old"; } 2>/dev/null || true
+  text=$(summary "$rundir") || status=$?
+  printf '%s\n' "$text" 2>/dev/null || true
+  { to "$rundir/summary.new" printf '%s\n' "$text" && quietly mv -f -- "$rundir/summary.new" "$rundir/summary"; } ||
+    say "$rundir/summary: cannot keep the summary: $(reason "$REPLY")"
   return "$status"
 }
 
@@ -86,7 +85,7 @@ finish() {
   esac
   # A terminal closed under the batch (SIGHUP) takes what is written to it: the
   # status stays the signal's.
-  [ -z "$caught" ] || echo "$prog: ended by SIG$caught; the conversions under way were stopped" >&2 || true
+  [ -z "$caught" ] || say "ended by SIG$caught; the conversions under way were stopped"
   [ -z "$caught" ] || status=$((status + signal_status_offset))
   exit "$status"
 }

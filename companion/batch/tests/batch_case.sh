@@ -14,6 +14,9 @@ fail() {
   exit 1
 }
 
+# shellcheck source=companion/batch/tests/deadline.sh
+. "$(dirname "${BASH_SOURCE[0]}")/deadline.sh"
+
 # make_case BUILD DIR: the batch tool of BUILD in $batch; the inputs under DIR/in, the
 # list DIR/inputs.txt, the reference conversions under DIR/ref (made with conv2model
 # directly), and DIR/before (a listing of every file under DIR/in with its checksum).
@@ -78,18 +81,17 @@ snapshot() {
 # check_results RUNDIR: every input's result, outputs and log against its reference
 # conversion; nothing left behind; the input directories unchanged but for the outputs.
 check_results() {
-  local rundir=$1 k input name tag status log expected
+  local rundir=$1 k input name tag status result log expected
   for k in $(seq 1 20); do
     input=${inputs[k - 1]}
     name=${input##*/}
     tag=$(printf '%06d' "$k")
     link_name "$input"
     expected=$(cat "$w/ref/$k/status")
-    [ -f "$rundir/status/$tag" ] || fail "input $k: no result recorded"
-    status=$(cut -f 1 "$rundir/status/$tag")
+    recorded "$rundir" "$k"
     [ "$status" = "$expected" ] || fail "input $k: status $status, conv2model gives $expected"
     log=$rundir/logs/$tag-$name.log
-    if [ "$(cat "$rundir/status/$tag")" = "0"$'\t'"up to date" ]; then
+    if [ "$result" = "0"$'\t'"up to date" ]; then
       # Not converted again: its log says why.
       grep -qx "conv2model-batch: up to date: not converted again; .*" "$log" || fail "input $k: log $log"
     else
@@ -180,14 +182,22 @@ plant_old_outputs() {
 # check_invariant RUNDIR: beside every input, the outputs of its present contents (when
 # its result says converted) or none; no temporary name, no scratch directory left.
 check_invariant() {
-  local rundir=$1 k input tag link
+  local rundir=$1 k status result
   for k in $(seq 1 20); do
-    input=${inputs[k - 1]}
-    tag=$(printf '%06d' "$k")
-    [ -f "$rundir/status/$tag" ] || fail "input $k: no result recorded"
-    check_beside "$k" "$(cut -f 1 "$rundir/status/$tag")"
+    recorded "$rundir" "$k"
+    check_beside "$k" "$status"
   done
   check_no_leftovers "$rundir"
+}
+
+# recorded RUNDIR K: the result recorded for input K (the first line of its status file:
+# the rest is blank room) in the caller's result, its exit status in status; fails the
+# test when none is recorded.
+recorded() {
+  result=
+  read -r result <"$1/status/$(printf '%06d' "$2")" 2>/dev/null
+  [ -n "$result" ] || fail "input $2: no result recorded in $1"
+  status=${result%%$'\t'*}
 }
 
 # check_beside K STATUS: beside input K, the outputs of a direct conversion (STATUS 0)
@@ -211,21 +221,21 @@ check_no_leftovers() {
 }
 
 # wait_until SECONDS WHAT COMMAND...: returns once COMMAND succeeds; fails the test,
-# naming WHAT, when SECONDS have passed first. A deadline in time, not a count of
-# tries, so that a loaded machine only makes the wait longer.
+# naming WHAT, when SECONDS have passed first.
 wait_until() {
-  local limit=$1 what=$2 deadline
-  shift 2
-  deadline=$((${EPOCHREALTIME//[!0-9]/} + limit * 1000000))
-  until "$@"; do
-    [ "${EPOCHREALTIME//[!0-9]/}" -lt "$deadline" ] || fail "$what: not within $limit s"
-    sleep 0.05
-  done
+  within "$1" "${@:3}" || fail "$2: not within $1 s"
 }
 
-# results_at_least N RUNDIR: N inputs of the batch in RUNDIR have ended.
+# results_at_least N RUNDIR: N inputs of the batch in RUNDIR have ended (their status
+# files, blank from the start, hold a result).
 results_at_least() {
-  [ "$(find "$2/status" -type f 2>/dev/null | wc -l)" -ge "$1" ]
+  local file line count=0
+  for file in "$2"/status/*; do
+    line=
+    { read -r line <"$file"; } 2>/dev/null
+    [ -z "$line" ] || count=$((count + 1))
+  done
+  [ "$count" -ge "$1" ]
 }
 
 # batch_ended RUNDIR: no conversion of a batch in RUNDIR runs any more.

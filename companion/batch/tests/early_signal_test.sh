@@ -15,11 +15,10 @@ few=("${inputs[@]:0:5}")
 # check_five RUNDIR: beside each of the five inputs, the outputs of a direct conversion
 # (its result says converted) or none; nothing left behind.
 check_five() {
-  local k tag
+  local k status result
   for k in 1 2 3 4 5; do
-    tag=$(printf '%06d' "$k")
-    [ -f "$1/status/$tag" ] || fail "input $k: no result recorded"
-    check_beside "$k" "$(cut -f 1 "$1/status/$tag")"
+    recorded "$1" "$k"
+    check_beside "$k" "$status"
   done
   check_no_leftovers "$1"
 }
@@ -46,6 +45,18 @@ for moment in 0 0.05 0.10 0.15 0.20 0.25 0.30 0.35 0.40 0.45 0.50; do
   wait "$pid"
   status=$?
   cat "$w/out" "$w/err"
+  if [ "$status" -ne 143 ] && [ "$moment" != 0 ] &&
+    ! grep -q "ended by SIGTERM" "$w/err"; then
+    # On a loaded machine the test's own sleep can outlast the batch: it then ended
+    # before the signal, and must have ended as a batch left alone does (one input
+    # stops for data).
+    echo "(the batch ended before the signal came)"
+    [ "$status" -eq 2 ] || fail "ended before the signal with status $status, not 2"
+    grep -q "^conv2model-batch: 5 inputs: 4 converted, 1 stopped for data, 0 failed" "$w/out" ||
+      fail "ended before the signal without a true summary"
+    check_five "$run"
+    continue
+  fi
   [ "$status" -eq 143 ] || fail "ended with status $status, not 143"
   grep -q "^conv2model-batch: 5 inputs: " "$w/out" || fail "no summary"
   grep -qx "conv2model-batch: ended by SIGTERM; the conversions under way were stopped" "$w/err" ||

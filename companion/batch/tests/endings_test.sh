@@ -97,9 +97,10 @@ check_invariant "$run"
 run_checked 1 "$batch" --retry-failed -j 2 --run-dir "$run" >/dev/null
 check_results "$run"
 
-# in_small_tmpfs DIR BLOCKS COMMAND...: COMMAND with a 40 KiB tmpfs on DIR, BLOCKS 4 KiB
-# blocks of it filled (all, when BLOCKS is "all"), in a mount namespace of its own that
-# ends with COMMAND. Status 99 when no tmpfs could be mounted there.
+# in_small_tmpfs DIR SIZE BLOCKS COMMAND...: COMMAND with a tmpfs of SIZE (40k, 1m) on
+# DIR, BLOCKS 4 KiB blocks of it filled (all, when BLOCKS is "all"), in a mount
+# namespace of its own that ends with COMMAND. Status 99 when no tmpfs could be
+# mounted there.
 in_small_tmpfs() {
   local unshare=(unshare -m)
   [ "$(id -u)" -eq 0 ] || unshare=(unshare -rm)
@@ -112,10 +113,10 @@ in_small_tmpfs() {
   fi
   # shellcheck disable=SC2016 # expanded by the inner shell
   "${unshare[@]}" bash -c '
-    mount -t tmpfs -o size=40k tmpfs "$1" || exit 99
-    if [ "$2" = all ]; then fill=(); else fill=(count="$2"); fi
+    mount -t tmpfs -o size="$2" tmpfs "$1" || exit 99
+    if [ "$3" = all ]; then fill=(); else fill=(count="$3"); fi
     dd if=/dev/zero of="$1/fill" bs=4k "${fill[@]}" 2>/dev/null
-    "${@:3}"
+    "${@:4}"
     status=$?
     umount "$1" || exit 99
     exit $status' - "$@"
@@ -132,17 +133,19 @@ check_unmounted() {
 echo "== a full scratch file system"
 mkdir -p "$w/full"
 plant_old_outputs
-in_small_tmpfs "$w/full" all "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
+in_small_tmpfs "$w/full" 40k all "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
   "${inputs[@]:0:3}" >"$w/out" 2>"$w/err"
 status=$?
 check_unmounted "$w/full"
 [ "$status" -ne 99 ] || fail "cannot mount a tmpfs on $w/full"
 cat "$w/out"
 [ "$status" -eq 1 ] || { cat "$w/err"; fail "status $status, not 1"; }
-[ "$(grep -c "cannot copy the grid configuration: No space left on device$" "$w/out")" -eq 3 ] ||
+# The row names the scratch directory that has no room.
+[ "$(grep -c "^failed   1       removed      .*  conv2model-batch: $w/full/conv2model-batch-[0-9-]*/00000[1-3]\.[^/]*: cannot copy the grid configuration $w/in/grid-a/InputModelInf.txt there: No space left on device$" "$w/out")" -eq 3 ] ||
   fail "the rows do not give the reason"
+[ ! -s "$w/err" ] || { cat "$w/err"; fail "standard error is not empty"; }
 echo "== a scratch file system that fills during the conversion"
-in_small_tmpfs "$w/full" 7 "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
+in_small_tmpfs "$w/full" 40k 7 "$batch" -j 1 --scratch "$w/full" --run-dir "$w/run-full" \
   "${inputs[@]:0:3}" >"$w/out" 2>"$w/err"
 status=$?
 check_unmounted "$w/full"
@@ -155,4 +158,72 @@ for k in 0 1 2; do
   if [ -e "${inputs[k]}.ORUwrk" ] || [ -e "${inputs[k]}.ORUwrk.gdsinfo" ]; then fail "outputs beside ${inputs[k]}"; fi
 done
 
+echo "== a full run directory: refused before anything is done"
+mkdir -p "$w/full-run"
+plant_old_outputs
+in_small_tmpfs "$w/full-run" 40k all "$batch" -j 1 --run-dir "$w/full-run/run" "${inputs[@]:0:3}" \
+  >"$w/out" 2>"$w/err"
+status=$?
+check_unmounted "$w/full-run"
+[ "$status" -ne 99 ] || fail "cannot mount a tmpfs on $w/full-run"
+cat "$w/out" "$w/err"
+[ "$status" -eq 3 ] || fail "status $status, not 3"
+[ "$(cat "$w/err")" = "conv2model-batch: $w/full-run/run/inputs: cannot write: No space left on device" ] ||
+  fail "standard error does not tell where and why, once"
+for k in 0 1 2; do
+  # As plant_old_outputs put them.
+  from=$w/ref/1/a01.bin
+  [ "$k" -ne 0 ] || from=$w/ref/2/a02.bin
+  cmp -s "${inputs[k]}.ORUwrk" "$from.ORUwrk" || fail "a refused batch touched the outputs of ${inputs[k]}"
+done
+
+echo "== a run directory whose file system fills during the conversions"
+# The converter fills the run directory's file system before it starts, as other
+# conversions writing into the scratch directory there would: neither conv2model's log
+# nor its outputs, nor any record the batch has not kept room for, can be written.
+filling=$w/filling-conv2model
+printf '#!/bin/bash\ndd if=/dev/zero of=%q/fill.$$ bs=4k 2>/dev/null\nexec %q "$@"\n' "$w/full-run" \
+  "$build/conv2model" >"$filling"
+chmod +x "$filling"
+# What runs in the tmpfs' mount namespace: the batch; then, the file system emptied,
+# --summary. What they print and the results recorded are kept outside it.
+cat >"$w/fills.sh" <<'EOF'
+mnt=$1 kept=$2
+shift 2
+"$@" >"$kept/out" 2>"$kept/err"
+echo $? >"$kept/status"
+for result in "$mnt"/run/status/*; do head -n 1 "$result"; done >"$kept/results"
+rm -f "$mnt"/fill*
+"$1" --summary --run-dir "$mnt/run" >"$kept/summary" 2>&1
+echo $? >"$kept/summary-status"
+EOF
+plant_old_outputs
+rm -rf "$w/kept"
+mkdir "$w/kept"
+in_small_tmpfs "$w/full-run" 1m 0 bash "$w/fills.sh" "$w/full-run" "$w/kept" \
+  "$batch" -j 1 --converter "$filling" --run-dir "$w/full-run/run" "${inputs[@]:0:3}"
+status=$?
+check_unmounted "$w/full-run"
+[ "$status" -ne 99 ] || fail "cannot mount a tmpfs on $w/full-run"
+cat "$w/kept/out" "$w/kept/err"
+[ "$(cat "$w/kept/status")" = 1 ] || fail "status $(cat "$w/kept/status"), not 1"
+grep -qx "conv2model-batch: 3 inputs: 0 converted, 0 stopped for data, 3 failed" "$w/kept/out" || fail "no summary"
+# Each row gives the reason, and names the file or directory of the run directory that
+# has no room.
+[ "$(grep -c "^failed   1       removed      .*  .*$w/full-run/run/[^ ]*: .*No space left on device$" "$w/kept/out")" -eq 3 ] ||
+  fail "the rows do not tell where and why"
+[ "$(grep -c "^1"$'\t'".*$w/full-run/run/[^ ]*: .*No space left on device$" "$w/kept/results")" -eq 3 ] ||
+  fail "the results recorded do not tell where and why"
+# Standard error tells each file of the run directory that had no room (each log; the
+# summary, when the conversions' scratch directories did not leave it room), and why.
+[ "$(grep -c "^conv2model-batch: $w/full-run/run/logs/00000[1-3]-a0[1-3]\.bin\.log: cannot write the log: No space left on device$" "$w/kept/err")" -eq 3 ] ||
+  fail "standard error does not tell where and why"
+! grep -qv "^conv2model-batch: $w/full-run/run/[^ ]*: cannot [a-z ]*: No space left on device$" "$w/kept/err" ||
+  fail "standard error says more"
+[ "$(cat "$w/kept/summary-status")" = 1 ] || { cat "$w/kept/summary"; fail "--summary after the file system was emptied"; }
+[ "$(sed -n '/^conv2model-batch: 3 inputs/,$p' "$w/kept/out")" = "$(cat "$w/kept/summary")" ] ||
+  fail "--summary does not read back the summary printed"
+for k in 1 2 3; do check_beside "$k" 1; done
+
 echo "batch_endings: all checks passed"
+

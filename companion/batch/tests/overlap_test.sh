@@ -49,7 +49,10 @@ cat "$w/out-slow"
 [ "$status" -eq 2 ] || fail "the first batch ended with status $status, not 2"
 grep -qx "conv2model-batch: 10 inputs: 9 converted, 1 stopped for data, 0 failed" "$w/out-slow" ||
   fail "the first batch's summary"
-for k in $(seq 1 10); do check_beside "$k" "$(cut -f 1 "$w/run-a/status/$(printf '%06d' "$k")")"; done
+for k in $(seq 1 10); do
+  recorded "$w/run-a" "$k"
+  check_beside "$k" "$status"
+done
 check_no_leftovers "$w/run-a"
 
 echo "== once the first has ended, the second runs"

@@ -11,6 +11,8 @@
 # outside DIR is read or written but the daemons' ports: no systemd, no cgroups, no
 # accounting database, and no slurm.conf or munge key of the machine.
 set -uo pipefail
+# shellcheck source=companion/batch/tests/deadline.sh
+. "$(dirname "${BASH_SOURCE[0]}")/deadline.sh"
 
 cluster_fail() {
   echo "slurm_cluster: $*" >&2
@@ -27,16 +29,20 @@ alive() {
   tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$dir"
 }
 
+gone() { ! alive "$@"; }
+
+# no_jobs DIR: the cluster of DIR has no job queued or running.
+no_jobs() {
+  [ -z "$(SLURM_CONF=$1/slurm.conf squeue -h 2>/dev/null)" ]
+}
+
 cluster_stop() {
   local dir=$1 name pid line lines
   [ -f "$dir/pids" ] || return 0
   # Jobs first, so that no task outlives the cluster.
   if [ -f "$dir/slurm.conf" ]; then
     SLURM_CONF=$dir/slurm.conf scancel --user="$(id -un)" 2>/dev/null
-    for _ in $(seq 1 50); do
-      [ -z "$(SLURM_CONF=$dir/slurm.conf squeue -h 2>/dev/null)" ] && break
-      sleep 0.1
-    done
+    within 30 no_jobs "$dir"
   fi
   # slurmd first, munged last: each daemon may still talk to those started before it.
   mapfile -t lines < <(tac "$dir/pids")
@@ -44,12 +50,8 @@ cluster_stop() {
     read -r name pid <<<"$line"
     if alive "$pid" "$dir"; then
       kill -TERM "$pid" 2>/dev/null
-      for _ in $(seq 1 50); do
-        alive "$pid" "$dir" || break
-        sleep 0.1
-      done
-      if alive "$pid" "$dir"; then
-        echo "slurm_cluster: $name ($pid) did not stop in 5 s; killing it" >&2
+      if ! within 30 gone "$pid" "$dir"; then
+        echo "slurm_cluster: $name ($pid) did not stop in 30 s; killing it" >&2
         kill -KILL "$pid" 2>/dev/null
       fi
     fi
@@ -57,6 +59,14 @@ cluster_stop() {
   done
   rm -f "$dir/pids"
 }
+
+node_state() {
+  local state
+  state=$(sinfo -h -N -n localhost -o %T 2>/dev/null)
+  echo "${state:-none}"
+}
+
+node_idle() { [ "$(node_state)" = idle ]; }
 
 # A TCP port on 127.0.0.1 that nothing listens on.
 free_port() {
@@ -95,11 +105,7 @@ cluster_start() {
   daemon munged munged --foreground --force --socket="$dir/munge/socket" \
     --key-file="$dir/munge/munge.key" --pid-file="$dir/munge/munged.pid" \
     --log-file="$dir/munge/munged.log" --seed-file="$dir/munge/munged.seed"
-  for _ in $(seq 1 50); do
-    [ -S "$dir/munge/socket" ] && break
-    sleep 0.1
-  done
-  [ -S "$dir/munge/socket" ] || { cat "$dir/munged.out" "$dir/munge/munged.log" >&2; cluster_fail "munged did not start"; }
+  within 60 test -S "$dir/munge/socket" || { cat "$dir/munged.out" "$dir/munge/munged.log" >&2; cluster_fail "munged did not start"; }
 
   # The node as large as slurmd sees it, never larger (it would be drained).
   read -r cpus memory < <(slurmd -C | awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "=");
@@ -151,13 +157,8 @@ EOF
   daemon slurmd slurmd -D -N localhost -f "$dir/slurm.conf"
 
   # Up when the node is idle.
-  local state=
-  for _ in $(seq 1 150); do
-    state=$(sinfo -h -N -n localhost -o %T 2>/dev/null)
-    [ "$state" = idle ] && return 0
-    sleep 0.2
-  done
-  echo "slurm_cluster: the node did not become idle in 30 s (state: ${state:-none})" >&2
+  within 120 node_idle && return 0
+  echo "slurm_cluster: the node did not become idle in 120 s (state: $(node_state))" >&2
   tail -n 20 "$dir"/*.out "$dir"/*.log >&2
   cluster_stop "$dir"
   return 1

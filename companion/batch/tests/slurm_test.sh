@@ -37,6 +37,21 @@ echo "== cluster up in $(seconds_since "$t")"
 make_case "$build" "$w"
 run=$w/run
 
+# tasks_completed JOB N: N array tasks of JOB are in the job completion log.
+tasks_completed() {
+  [ "$(grep -c "ArrayJobId=$1 " "$cluster/jobcomp.txt" 2>/dev/null)" -eq "$2" ]
+}
+
+# job_gone JOB: squeue no longer shows JOB.
+job_gone() {
+  [ -z "$(squeue -h -j "$1" 2>/dev/null)" ]
+}
+
+# job_running RUNDIR: the batch of RUNDIR has submitted its job, and a task of it runs.
+job_running() {
+  [ -s "$1/slurm/job" ] && [ -n "$(squeue -h -j "$(cat "$1/slurm/job")" -t R 2>/dev/null)" ]
+}
+
 echo "== 20 inputs as a job array of 7 tasks (3 inputs each)"
 t=$EPOCHREALTIME
 run_checked 1 "$batch" --slurm --chunk 3 --partition batch --time 10 --mem 200 --run-dir "$run" \
@@ -48,10 +63,7 @@ check_joblog "$run" 20
 
 # Each task's exit code, from the job completion log: the worst status of its chunk.
 job=$(cat "$run/slurm/job")
-for _ in $(seq 1 50); do
-  [ "$(grep -c "ArrayJobId=$job " "$cluster/jobcomp.txt")" -eq 7 ] && break
-  sleep 0.1
-done
+wait_until 60 "the job completion log of the 7 tasks" tasks_completed "$job" 7
 codes=$(grep "ArrayJobId=$job " "$cluster/jobcomp.txt" | sed 's/.*ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9:]*\).*/\1 \2/' | sort -n | tr '\n' ' ')
 [ "$codes" = "0 0:0 1 2:0 2 0:0 3 0:0 4 0:0 5 1:0 6 0:0 " ] || fail "task exit codes: $codes"
 limits=$(grep "ArrayJobId=$job " "$cluster/jobcomp.txt" | grep -o ' TimeLimit=[^ ]* ' | sort | uniq -c)
@@ -75,10 +87,7 @@ t=$EPOCHREALTIME
 run_checked 0 "$batch" --slurm --chunk 1 --no-wait --run-dir "$w/run-max" --list "$w/inputs.txt"
 grep -q "submitting 20 inputs as 7 array tasks of up to 3" "$w/err" || fail "the array outgrew MaxArraySize"
 job=$(cat "$w/run-max/slurm/job")
-for _ in $(seq 1 300); do
-  [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] && break
-  sleep 0.2
-done
+wait_until 600 "job $job ended" job_gone "$job"
 echo "== array done in $(seconds_since "$t")"
 run_checked 2 "$batch" --summary --run-dir "$w/run-max"
 expected_summary "$w/run-max" 19 1 0 19 stopped 4 none | diff - "$w/out" || fail "summary of the array"
@@ -117,10 +126,7 @@ start_batch() {
     >"$w/out" 2>"$w/err" &
   pid=$!
   set +m
-  for _ in $(seq 1 300); do
-    [ -s "$rundir/slurm/job" ] && [ -n "$(squeue -h -j "$(cat "$rundir/slurm/job")" -t R)" ] && break
-    sleep 0.1
-  done
+  wait_until 300 "the job of the batch in $rundir runs" job_running "$rundir"
   job=$(cat "$rundir/slurm/job") || fail "no job submitted"
 }
 

@@ -71,7 +71,7 @@ grib_set -s centre=78 frac.grib2 x.grib2 && cat x.grib2 >> icon.grib2
 node_mm=(0 5 20 60 180 540 1620 4860 14580)
 node_layer=(1 1 1 1 2 3 4 4 4)
 for n in 0 1 2 3 4 5 6 7 8; do
-  cdo -s -f grb2 -b F64 addc,$(echo "0.1 * $n" | bc -l) "st${node_layer[$n]}.grib2" node.grib2
+  cdo -s -f grb2 -b F64 addc,"0.$n" "st${node_layer[$n]}.grib2" node.grib2
   grib_set -s "centre=78,discipline=2,parameterCategory=3,parameterNumber=18,typeOfSecondFixedSurface=255,scaleFactorOfSecondFixedSurface=missing,scaledValueOfSecondFixedSurface=missing,typeOfFirstFixedSurface=106,scaleFactorOfFirstFixedSurface=3,scaledValueOfFirstFixedSurface=${node_mm[$n]}" \
     node.grib2 x.grib2 && cat x.grib2 >> icon.grib2
 done
@@ -80,7 +80,9 @@ bound_cm=(0 1 3 9 27 81 243 729 2187)
 water_layer=(1 1 1 2 3 4 4 4)
 for n in 0 1 2 3 4 5 6 7; do
   top=${bound_cm[$n]} bottom=${bound_cm[$((n + 1))]}
-  factor=$(echo "(1 - 0.05 * $n) * 1000 * ($bottom - $top) / 100" | bc -l)
+  # (1 - 0.05 n) * 1000 kg m-3 * thickness in m, in tenths, exact in decimal.
+  tenths=$(((100 - 5 * n) * (bottom - top)))
+  factor=$((tenths / 10)).$((tenths % 10))
   cdo -s -f grb2 -b F64 mulc,"$factor" "sw${water_layer[$n]}.grib2" layer.grib2
   grib_set -s "centre=78,discipline=2,parameterCategory=3,parameterNumber=20,typeOfFirstFixedSurface=106,scaleFactorOfFirstFixedSurface=2,scaledValueOfFirstFixedSurface=$top,typeOfSecondFixedSurface=106,scaleFactorOfSecondFixedSurface=2,scaledValueOfSecondFixedSurface=$bottom" \
     layer.grib2 x.grib2 && cat x.grib2 >> icon.grib2
