@@ -27,8 +27,14 @@ if [ ! -f made ]; then
     printf "};\nwrite \"lambert_template.grb\";\n"
   }' >template.rules
   grib_filter template.rules "$eta"
-  cdo -s remapbil,lambert_template.grb quarter.grib2 lambert.grib2
-  rm split.grib2 quarter.grib2 template.rules lambert_template.grb
+  cdo -s remapbil,lambert_template.grb quarter.grib2 cdo_lambert.grib2
+  # CDO 2.1 flags the rows north to south (jScansPositively 0) while its first point is
+  # the grid's south-west corner; ecCodes 2.28 places the rows from there northwards and
+  # --grid southwards, so --grid refuses the grid as one whose points do not fall where
+  # ecCodes places them. The flag set to 1 makes the file one grid for both (the order
+  # of the values does not matter to the timing).
+  grib_set -s jScansPositively=1 cdo_lambert.grib2 lambert.grib2
+  rm split.grib2 quarter.grib2 template.rules lambert_template.grb cdo_lambert.grib2
   printf 'gridtype = lonlat\nxsize = 351\nysize = 201\nxfirst = -110\nxinc = 0.1\n' >target.txt
   printf 'yfirst = 25\nyinc = 0.1\n' >>target.txt
   touch made
