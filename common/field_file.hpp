@@ -1,6 +1,6 @@
 // The input field file: sequential records, each framed by its length in bytes as a
 // 4-byte little-endian integer before and after the data. The records, in file order:
-// the level count lm; uw, vw, ht, rh and tp, im * jm * lm floats each from the bottom
+// the level count lm; ua, va, zg, hur and ta, im * jm * lm floats each from the bottom
 // level up; the lm pressures (hPa, bottom first); the twelve surface fields, im * jm
 // floats each. The converter reads it; conv2model-prepare and the sample kit write it.
 #pragma once
@@ -13,17 +13,21 @@
 #include <string>
 #include <string_view>
 
+#include "common/field_slots.hpp"
 #include "common/unique_fd.hpp"
 
 namespace c2m::field_file {
 
-// The records by number (from 1) and their names in diagnostics.
+// The records by number (from 1) and their names in diagnostics: the 3-D fields' are
+// their slots' names.
 enum class record : int { level_count = 1, uw, vw, ht, rh, tp, pressures, surface };
 constexpr int record_total = 8;
-constexpr std::array<const char*, record_total> record_names = {
-    "level count", "uw", "vw", "ht", "rh", "tp", "pressures", "surface fields"};
-constexpr const char* name_of(record r) {
-  return record_names[static_cast<std::size_t>(r) - 1];
+static_assert(static_cast<int>(record::tp) - static_cast<int>(record::uw) + 1 == slots::count_3d);
+constexpr std::string_view name_of(record r) {
+  if (r == record::level_count) return "level count";
+  if (r == record::pressures) return "pressures";
+  if (r == record::surface) return "surface fields";
+  return slots::input_3d(static_cast<int>(r) - static_cast<int>(record::level_count)).name;
 }
 
 constexpr std::size_t marker_bytes = 4;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/constants.hpp"
+#include "common/field_slots.hpp"
 
 namespace c2m::layout {
 
@@ -23,8 +24,8 @@ constexpr std::size_t name_field = 255;
 constexpr std::size_t longest_input_name =
     name_field - work_suffix.size() - info_suffix.size() - 1;  // 239
 
-constexpr std::int32_t fields_3d = 5;        // uw, vw, ht, qnew2, tp
-constexpr std::int32_t fields_2d = nsfcfld;  // the surface stack slp
+constexpr std::int32_t fields_3d = slots::count_3d;  // ua, va, zg, hus, ta
+constexpr std::int32_t fields_2d = slots::count_2d;  // the surface stack slp
 
 constexpr std::int64_t record_count(std::int64_t lm) {
   return fields_3d * lm + fields_2d;
@@ -39,27 +40,14 @@ constexpr std::int64_t record_2d(std::int64_t lm, std::int32_t k) {
   return fields_3d * lm + k;
 }
 
-// The fields' names as the info file writes them, in writing order: the format's own
-// texts, padded so that the unit starts at character 27 (two blanks before "layer" in
-// the soil temperatures), kept byte for byte.
-constexpr std::array<std::string_view, fields_3d> field_names_3d = {
-    "Zonal wind                (m/s)", "Meridional wind           (m/s)",
-    "Geopotential height       (m)",   "Specific humidity         (kg/kg)",
-    "Temperature               (K)",
-};
-constexpr std::array<std::string_view, fields_2d> field_names_2d = {
-    "Land-sea mask             ( )",   "M S L Pressure            (hPa)",
-    "Surface Pressure          (hPa)", "Topography                (m)",
-    "Soil Temperature  layer 1 (K)",   "Soil Moisture layer 1     (0-1)",
-    "Soil Temperature  layer 2 (K)",   "Soil Moisture layer 2     (0-1)",
-    "Soil Temperature  layer 3 (K)",   "Soil Moisture layer 3     (0-1)",
-    "Soil Temperature  layer 4 (K)",   "Soil Moisture layer 4     (0-1)",
-};
-
-// The fields' short names, in writing order, as the companions' command lines and
-// listings use them.
-constexpr std::array<std::string_view, fields_3d> short_names_3d = {"uw", "vw", "ht", "q", "tp"};
-constexpr std::array<std::string_view, fields_2d> short_names_2d = {
-    "lsm", "mslp", "psfc", "topo", "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
+// The fields' names as the info file writes them, in writing order (see field_slots).
+template <std::size_t N>
+constexpr std::array<std::string_view, N> info_names(std::size_t first) {
+  std::array<std::string_view, N> names{};
+  for (std::size_t k = 0; k < N; ++k) names[k] = slots::work_file[first + k].info_name;
+  return names;
+}
+constexpr std::array<std::string_view, fields_3d> field_names_3d = info_names<fields_3d>(0);
+constexpr std::array<std::string_view, fields_2d> field_names_2d = info_names<fields_2d>(fields_3d);
 
 }  // namespace c2m::layout

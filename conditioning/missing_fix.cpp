@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "common/constants.hpp"
+#include "common/field_slots.hpp"
 #include "conditioning/conditioning.hpp"
 
 namespace c2m {
@@ -34,7 +35,7 @@ void fill_to(std::span<float> values, float replacement) {
 
 void missing_fix(run_state& run) {
   // The mask comes first: its fill values become land (1.0) and are not touched later.
-  mask_fix({run.slp.level(1), run.slp.level_size()});
+  mask_fix({run.slp.level(slots::land_sea_mask), run.slp.level_size()});
   // q holds 0.0 everywhere, so it has no fill value to replace.
   for (grid* g : {&run.ht, &run.uw, &run.vw, &run.tp, &run.rh}) fill_to(g->all(), missing_value);
   fill_to(run.slp.all(), 0.0f);

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "common/constants.hpp"
+#include "common/field_slots.hpp"
 #include "common/line_layout.hpp"
 #include "conditioning/conditioning.hpp"
 
@@ -52,21 +53,23 @@ void soil_fill_row(std::span<float> row) {
 
 void soil_fix(grid& slp) {
   log_line({"going to use nsfcfld= ", nsfcfld});
-  for (std::int32_t k : {6, 8, 10, 12}) cap_moisture({slp.level(k), slp.level_size()});
+  for (std::int32_t layer = 1; layer <= slots::soil_layers; ++layer)
+    cap_moisture({slp.level(slots::soil_moisture(layer)), slp.level_size()});
 
   const std::size_t points = slp.level_size();
   const std::size_t im = static_cast<std::size_t>(slp.im);
-  for (std::int32_t k = 5; k <= nsfcfld; ++k) {
+  for (std::int32_t k = slots::soil_temperature(1); k <= nsfcfld; ++k) {
     float* field = slp.level(k);
     if (field[0] == missing_value) {
       log_line({"SURFACE DATA MISSING... ", k});
-      // Fields 7 and 8 have been through their own repair earlier in this loop.
-      if (k == 9 || k == 11) {
+      // The deep layers take layer 2, which has been through its own repair earlier in
+      // this loop.
+      if (k == slots::soil_temperature(3) || k == slots::soil_temperature(4)) {
         log_line({"filling soil temp data..."});
-        std::copy_n(slp.level(7), points, field);
-      } else if (k == 10 || k == 12) {
+        std::copy_n(slp.level(slots::soil_temperature(2)), points, field);
+      } else if (k == slots::soil_moisture(3) || k == slots::soil_moisture(4)) {
         log_line({"filling soil moisture data..."});
-        std::copy_n(slp.level(8), points, field);
+        std::copy_n(slp.level(slots::soil_moisture(2)), points, field);
       }
     }
     for (std::size_t start = 0; start < points; start += im) soil_fill_row({field + start, im});

@@ -40,14 +40,14 @@ void skip_bytes(record_reader& in, std::int64_t n) {
   }
 }
 
-std::string record_label(int number, const char* what) {
-  return "record " + std::to_string(number) + " (" + what + ")";
+std::string record_label(int number, std::string_view what) {
+  return "record " + std::to_string(number) + " (" + std::string(what) + ")";
 }
 
 // The two length markers that frame a record's data.
 enum class marker { leading, trailing };
 
-std::int32_t read_marker(record_reader& in, int number, const char* what, marker role) {
+std::int32_t read_marker(record_reader& in, int number, std::string_view what, marker role) {
   unsigned char b[field_file::marker_bytes];
   const std::size_t got = read_full(in, b, sizeof b);
   if (got == 0 && role == marker::leading)
@@ -85,7 +85,7 @@ namespace {
 
 // Reads the leading marker of the next record and checks it against the need bytes
 // the grid takes; returns the record's length.
-std::int32_t begin_record(record_reader& in, std::size_t need, const char* what) {
+std::int32_t begin_record(record_reader& in, std::size_t need, std::string_view what) {
   const int number = in.records + 1;
   const std::int32_t length = read_marker(in, number, what, marker::leading);
   if (length < 0)
@@ -102,7 +102,7 @@ std::int32_t begin_record(record_reader& in, std::size_t need, const char* what)
 }
 
 // Reads need bytes of the record's data into dest.
-void read_data(record_reader& in, void* dest, std::size_t need, const char* what) {
+void read_data(record_reader& in, void* dest, std::size_t need, std::string_view what) {
   if (read_full(in, dest, need) != need)
     throw run_error(in.name + ": " + record_label(in.records + 1, what) +
                     ": file ends inside its data");
@@ -110,7 +110,7 @@ void read_data(record_reader& in, void* dest, std::size_t need, const char* what
 
 // Skips the rest of a record of which need bytes have been taken, and checks its
 // trailing marker.
-void end_record(record_reader& in, std::int32_t length, std::size_t need, const char* what) {
+void end_record(record_reader& in, std::int32_t length, std::size_t need, std::string_view what) {
   const int number = in.records + 1;
   skip_bytes(in, static_cast<std::int64_t>(length) - static_cast<std::int64_t>(need));
   const std::int32_t trailing = read_marker(in, number, what, marker::trailing);
@@ -122,7 +122,7 @@ void end_record(record_reader& in, std::int32_t length, std::size_t need, const 
 }
 
 // Makes grid g a view of the next record when the file is mapped, else reads it.
-void read_grid(record_reader& in, mapped_input& input, grid& g, const char* what) {
+void read_grid(record_reader& in, mapped_input& input, grid& g, std::string_view what) {
   const std::size_t need = g.size() * sizeof(float);
   const std::int32_t length = begin_record(in, need, what);
   if (view_grid(input, static_cast<std::uint64_t>(in.offset), g))
@@ -134,7 +134,7 @@ void read_grid(record_reader& in, mapped_input& input, grid& g, const char* what
 
 }  // namespace
 
-void read_record(record_reader& in, void* dest, std::size_t need, const char* what) {
+void read_record(record_reader& in, void* dest, std::size_t need, std::string_view what) {
   const std::int32_t length = begin_record(in, need, what);
   read_data(in, dest, need, what);
   end_record(in, length, need, what);

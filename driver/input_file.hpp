@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/run_state.hpp"
 #include "common/unique_fd.hpp"
@@ -24,7 +25,7 @@ record_reader open_records(const std::string& name);
 
 // Reads the next record (number in.records + 1, called what in diagnostics) into dest,
 // which takes need bytes; the record must hold at least that many.
-void read_record(record_reader& in, void* dest, std::size_t need, const char* what);
+void read_record(record_reader& in, void* dest, std::size_t need, std::string_view what);
 
 // Reads the whole input field file into the run's grids, with its progress lines.
 void read_input_file(run_state& run);

@@ -45,7 +45,7 @@ TEST(sample_cases, a_cut_short_input_fails_on_its_second_record) {
   const auto r = run_conv2model(dir.path(), "an.bin\n\n");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(r.err,
-            "conv2model: an.bin: record 2 (uw) is cut: its length says 800 bytes, the file ends "
+            "conv2model: an.bin: record 2 (ua) is cut: its length says 800 bytes, the file ends "
             "after 400\n");
   EXPECT_FALSE(file_exists(dir / "an.bin.ORUwrk"));
 }

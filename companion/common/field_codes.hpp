@@ -16,12 +16,16 @@
 #include <string>
 #include <string_view>
 
+#include "common/field_slots.hpp"
+
 namespace c2m::companion {
 
-// A quantity as CF describes it, with the short names producers give it in NetCDF.
+// A quantity as CF describes it, the slot of the input field file it fills, and the
+// short names producers give it in NetCDF.
 struct field_codes {
   std::string_view standard_name;  // CF, as written
   std::string_view units;          // CF units of the quantity
+  const slots::slot* slot;         // what it gives (soil: layer 1's; geopotential: zg)
   // Short names; soil: ERA5's with the layer appended, then the name on a depth axis.
   std::array<std::string_view, 2> names = {};
   std::string_view standard_name_also = {};  // another CF name producers give it
@@ -35,29 +39,46 @@ bool same_name(std::string_view a, std::string_view b);
 
 namespace codes {
 
-inline constexpr field_codes eastward_wind{"eastward_wind", "m s-1", {"u"}};
-inline constexpr field_codes northward_wind{"northward_wind", "m s-1", {"v"}};
-inline constexpr field_codes geopotential_height{"geopotential_height", "m", {"gh"}};
-inline constexpr field_codes geopotential{"geopotential", "m2 s-2", {"z"}};
-inline constexpr field_codes relative_humidity{"relative_humidity", "%", {"r"}};
-inline constexpr field_codes specific_humidity{"specific_humidity", "kg kg-1", {"q"}};
-inline constexpr field_codes air_temperature{"air_temperature", "K", {"t"}};
-inline constexpr field_codes land_sea_mask{"land_binary_mask", "1", {"lsm"}, "land_area_fraction"};
-inline constexpr field_codes mean_sea_level_pressure{
-    "air_pressure_at_mean_sea_level", "Pa", {"msl", "prmsl"}, "air_pressure_at_sea_level"};
-inline constexpr field_codes surface_pressure{"surface_air_pressure", "Pa", {"sp"}};
+inline constexpr field_codes eastward_wind{
+    "eastward_wind", "m s-1", &slots::work_3d(slots::eastward_wind), {"u"}};
+inline constexpr field_codes northward_wind{
+    "northward_wind", "m s-1", &slots::work_3d(slots::northward_wind), {"v"}};
+inline constexpr field_codes geopotential_height{
+    "geopotential_height", "m", &slots::work_3d(slots::geopotential_height), {"gh"}};
+inline constexpr field_codes geopotential{
+    "geopotential", "m2 s-2", &slots::work_3d(slots::geopotential_height), {"z"}};
+inline constexpr field_codes relative_humidity{
+    "relative_humidity", "%", &slots::input_humidity, {"r"}};
+// The work file's humidity; prepare turns it into relative humidity.
+inline constexpr field_codes specific_humidity{
+    "specific_humidity", "kg kg-1", &slots::work_3d(slots::humidity), {"q"}};
+inline constexpr field_codes air_temperature{
+    "air_temperature", "K", &slots::work_3d(slots::air_temperature), {"t"}};
+inline constexpr field_codes land_sea_mask{
+    "land_binary_mask", "1", &slots::work_2d(slots::land_sea_mask), {"lsm"}, "land_area_fraction"};
+inline constexpr field_codes mean_sea_level_pressure{"air_pressure_at_mean_sea_level",
+                                                     "Pa",
+                                                     &slots::work_2d(slots::sea_level_pressure),
+                                                     {"msl", "prmsl"},
+                                                     "air_pressure_at_sea_level"};
+inline constexpr field_codes surface_pressure{
+    "surface_air_pressure", "Pa", &slots::work_2d(slots::surface_pressure), {"sp"}};
 // Orography comes as geopotential height (GFS), geometric height or model terrain height;
 // CDO names GFS's a geopotential height.
 inline constexpr field_codes surface_altitude{
-    "surface_altitude", "m", {"orog"}, "geopotential_height"};
+    "surface_altitude", "m", &slots::work_2d(slots::orography), {"orog"}, "geopotential_height"};
 inline constexpr field_codes surface_geopotential{
-    "surface_geopotential", "m2 s-2", {"z"}, "geopotential"};
-inline constexpr field_codes soil_temperature{"soil_temperature", "K", {"stl"}};
-inline constexpr field_codes soil_moisture{
-    "volume_fraction_of_condensed_water_in_soil", "1", {"swvl", "soilw"}};
+    "surface_geopotential", "m2 s-2", &slots::work_2d(slots::orography), {"z"}, "geopotential"};
+inline constexpr field_codes soil_temperature{
+    "soil_temperature", "K", &slots::work_2d(slots::soil_temperature(1)), {"stl"}};
+inline constexpr field_codes soil_moisture{"volume_fraction_of_condensed_water_in_soil",
+                                           "1",
+                                           &slots::work_2d(slots::soil_moisture(1)),
+                                           {"swvl", "soilw"}};
 // Water in a soil layer as a mass per area (ICON's W_SO): a volume fraction once divided
 // by the density of water and the layer's thickness.
-inline constexpr field_codes soil_water_mass{"mass_content_of_water_in_soil_layer", "kg m-2"};
+inline constexpr field_codes soil_water_mass{"mass_content_of_water_in_soil_layer", "kg m-2",
+                                             &slots::work_2d(slots::soil_moisture(1))};
 
 }  // namespace codes
 

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "common/field_slots.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/field_codes.hpp"
 
@@ -14,11 +15,11 @@ namespace {
 
 namespace codes = companion::codes;
 
-// What the inspector adds to each field the info file names, in writing order: the
-// five 3-D fields, then the twelve surface fields.
+// What the inspector adds to each slot of the work file, in writing order: the five 3-D
+// fields, then the twelve surface fields.
 struct known_field {
-  std::string_view short_name;
-  std::string_view old_name;
+  const slots::slot* slot;
+  std::string_view variable;  // the NetCDF variable: the slot's name; one for all soil layers
   const companion::field_codes* codes;
   float pa_per_unit;
   int soil_layer;
@@ -30,12 +31,29 @@ constexpr plausible_range between(float low, float high) {
 }
 constexpr plausible_range zero_or_one = {true, true, 0.0f, 1.0f};
 
-// The soil layers of one quantity share a variable and a GRIB parameter.
-constexpr known_field soil_temperature(std::string_view old_name, int layer) {
-  return {"tsl", old_name, &codes::soil_temperature, 1, layer, between(150, 350)};
+constexpr known_field surface(std::int32_t k, const companion::field_codes& codes,
+                              float pa_per_unit, plausible_range range) {
+  return {&slots::work_2d(k), slots::work_2d(k).name, &codes, pa_per_unit, 0, range};
 }
-constexpr known_field soil_moisture(std::string_view old_name, int layer) {
-  return {"mrsov", old_name, &codes::soil_moisture, 1, layer, between(0, 1.001f)};
+constexpr known_field upper(std::int32_t f, const companion::field_codes& codes,
+                            plausible_range range) {
+  return {&slots::work_3d(f), slots::work_3d(f).name, &codes, 1, 0, range};
+}
+
+// The soil layers of one quantity share a variable, named as the slots without the
+// layer, and a GRIB parameter.
+constexpr std::string_view without_layer(std::string_view name) {
+  return name.substr(0, name.find_last_not_of("0123456789") + 1);
+}
+constexpr known_field soil(std::int32_t k, int layer, const companion::field_codes& codes,
+                           plausible_range range) {
+  return {&slots::work_2d(k), without_layer(slots::work_2d(k).name), &codes, 1, layer, range};
+}
+constexpr known_field soil_temperature(int layer) {
+  return soil(slots::soil_temperature(layer), layer, codes::soil_temperature, between(150, 350));
+}
+constexpr known_field soil_moisture(int layer) {
+  return soil(slots::soil_moisture(layer), layer, codes::soil_moisture, between(0, 1.001f));
 }
 
 // Ranges: winds as in the strongest jets, heights from below sea level to the
@@ -43,23 +61,23 @@ constexpr known_field soil_moisture(std::string_view old_name, int layer) {
 // them), surface pressure down to the highest summits, soil moisture (a volume fraction)
 // up to the 1.001 that NCEP's analyses hold over land ice.
 constexpr std::array<known_field, layout::fields_3d + layout::fields_2d> known = {{
-    {"ua", layout::short_names_3d[0], &codes::eastward_wind, 1, 0, between(-150, 150)},
-    {"va", layout::short_names_3d[1], &codes::northward_wind, 1, 0, between(-150, 150)},
-    {"zg", layout::short_names_3d[2], &codes::geopotential_height, 1, 0, between(-1000, 80000)},
-    {"hus", layout::short_names_3d[3], &codes::specific_humidity, 1, 0, between(0, 0.05f)},
-    {"ta", layout::short_names_3d[4], &codes::air_temperature, 1, 0, between(150, 350)},
-    {"sftlf", layout::short_names_2d[0], &codes::land_sea_mask, 1, 0, zero_or_one},
-    {"psl", layout::short_names_2d[1], &codes::mean_sea_level_pressure, 100, 0, between(850, 1100)},
-    {"ps", layout::short_names_2d[2], &codes::surface_pressure, 100, 0, between(300, 1100)},
-    {"orog", layout::short_names_2d[3], &codes::surface_altitude, 1, 0, between(-450, 9000)},
-    soil_temperature(layout::short_names_2d[4], 1),
-    soil_moisture(layout::short_names_2d[5], 1),
-    soil_temperature(layout::short_names_2d[6], 2),
-    soil_moisture(layout::short_names_2d[7], 2),
-    soil_temperature(layout::short_names_2d[8], 3),
-    soil_moisture(layout::short_names_2d[9], 3),
-    soil_temperature(layout::short_names_2d[10], 4),
-    soil_moisture(layout::short_names_2d[11], 4),
+    upper(slots::eastward_wind, codes::eastward_wind, between(-150, 150)),
+    upper(slots::northward_wind, codes::northward_wind, between(-150, 150)),
+    upper(slots::geopotential_height, codes::geopotential_height, between(-1000, 80000)),
+    upper(slots::humidity, codes::specific_humidity, between(0, 0.05f)),
+    upper(slots::air_temperature, codes::air_temperature, between(150, 350)),
+    surface(slots::land_sea_mask, codes::land_sea_mask, 1, zero_or_one),
+    surface(slots::sea_level_pressure, codes::mean_sea_level_pressure, 100, between(850, 1100)),
+    surface(slots::surface_pressure, codes::surface_pressure, 100, between(300, 1100)),
+    surface(slots::orography, codes::surface_altitude, 1, between(-450, 9000)),
+    soil_temperature(1),
+    soil_moisture(1),
+    soil_temperature(2),
+    soil_moisture(2),
+    soil_temperature(3),
+    soil_moisture(3),
+    soil_temperature(4),
+    soil_moisture(4),
 }};
 
 // Trims the ends and folds every run of blanks into one: the info file pads names with
@@ -92,12 +110,6 @@ std::string make_short_name(std::string_view long_name) {
   return out;
 }
 
-// The info file's name of field k (0-based) in writing order.
-std::string_view info_text(std::size_t k) {
-  constexpr auto n3 = static_cast<std::size_t>(layout::fields_3d);
-  return k < n3 ? layout::field_names_3d[k] : layout::field_names_2d[k - n3];
-}
-
 // Splits an info-file name into its name, blanks folded, and the units in its last
 // parentheses.
 std::pair<std::string, std::string> split_name(std::string_view info_name) {
@@ -118,20 +130,20 @@ constexpr plausible_range relative_humidity = between(0, 150);
 }  // namespace
 
 plausible_range input_range(std::size_t k) {
-  constexpr std::size_t rh = 3, lsm = layout::fields_3d;
-  if (k == rh) return relative_humidity;
-  if (k == lsm) return between(0, 1);
-  return known.at(k).range;
+  if (&slots::work_3d(slots::humidity) == known.at(k).slot) return relative_humidity;
+  if (&slots::work_2d(slots::land_sea_mask) == known[k].slot) return between(0, 1);
+  return known[k].range;
 }
 
 field_desc describe_field(std::string_view info_name) {
   field_desc d;
   std::tie(d.long_name, d.units) = split_name(info_name);
   for (std::size_t k = 0; k < known.size(); ++k) {
-    if (split_name(info_text(k)).first != d.long_name) continue;
     const known_field& f = known[k];
-    d.short_name = f.short_name;
-    d.old_name = f.old_name;
+    if (split_name(f.slot->info_name).first != d.long_name) continue;
+    d.slot = f.slot;
+    d.short_name = f.variable;
+    d.old_name = f.slot->old_name;
     d.cf_units = f.codes->units;
     d.pa_per_unit = f.pa_per_unit;
     d.standard_name = f.codes->standard_name;
@@ -151,8 +163,12 @@ field_desc describe_field(std::string_view info_name) {
   return d;
 }
 
+bool is(const field_desc& f, const slots::slot& s) {
+  return f.slot == &s;
+}
+
 bool defined_over_land_only(const field_desc& f) {
-  return f.standard_name == "surface_altitude" || f.soil_layer > 0;
+  return is(f, slots::work_2d(slots::orography)) || f.soil_layer > 0;
 }
 
 std::string display_name(const field_desc& f) {

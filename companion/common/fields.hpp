@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/field_slots.hpp"
+
 namespace c2m::companion {
 
 // A plausible range of valid values; a mask accepts exactly the two ends.
@@ -19,7 +21,8 @@ struct plausible_range {
 
 // One field as the info file names it, for example "Soil Temperature  layer 1 (K)".
 struct field_desc {
-  std::string short_name;     // tsl, for every soil temperature layer
+  const slots::slot* slot = nullptr;  // the work file's slot; none for unknown fields
+  std::string short_name;             // tsl, for every soil temperature layer
   std::string old_name;       // st1: the name this tool used before; empty for unknown fields
   std::string long_name;      // Soil Temperature layer 1
   std::string units;          // K, as written in the info file's parentheses
@@ -46,6 +49,9 @@ field_desc describe_field(std::string_view info_name);
 // Whether a command-line field name stands for f: its short name (with the layer,
 // "tsl2", for soil fields) or its older name.
 bool names_field(const field_desc& f, std::string_view name);
+
+// Whether f is the work file's field in slot s.
+bool is(const field_desc& f, const slots::slot& s);
 
 // Whether f has values over land only (topography, the soil layers): over sea they are
 // fill, neither drawn nor checked as data.

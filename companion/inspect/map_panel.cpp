@@ -6,6 +6,7 @@
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
+#include "common/field_slots.hpp"
 #include "companion/common/number_text.hpp"
 #include "companion/inspect/drawing.hpp"
 #include "companion/inspect/grid_axes.hpp"
@@ -138,7 +139,7 @@ void draw_coast(cairo_t* cr, const quicklook_layout& q, const companion::work_fi
                 const map_frame& frame) {
   const std::vector<companion::record_id> records = companion::list_records(w.info);
   const auto mask = std::find_if(records.begin(), records.end(), [](const companion::record_id& r) {
-    return r.field->standard_name == "land_binary_mask";
+    return companion::is(*r.field, slots::work_2d(slots::land_sea_mask));
   });
   if (mask == records.end()) return;
   const std::span<const float> m = w.record(mask->number);
@@ -285,7 +286,7 @@ void draw_legend(cairo_t* cr, const quicklook_layout& q) {
 // The sea of the work file's land-sea mask, point by point; empty without a mask.
 std::vector<bool> sea_points(const companion::work_file& w) {
   for (const companion::record_id& r : companion::list_records(w.info)) {
-    if (r.field->standard_name != "land_binary_mask") continue;
+    if (!companion::is(*r.field, slots::work_2d(slots::land_sea_mask))) continue;
     const std::span<const float> m = w.record(r.number);
     std::vector<bool> sea(m.size());
     for (std::size_t p = 0; p < m.size(); ++p) sea[p] = m[p] == 0.0f;
@@ -307,8 +308,9 @@ field_look look_of(const companion::field_desc& f) {
 }
 
 display_scale display_of(const companion::field_desc& f) {
-  if (f.standard_name == "specific_humidity") return {1000.0, "g/kg", false};
-  const bool wind = f.standard_name == "eastward_wind" || f.standard_name == "northward_wind";
+  if (companion::is(f, slots::work_3d(slots::humidity))) return {1000.0, "g/kg", false};
+  const bool wind = companion::is(f, slots::work_3d(slots::eastward_wind)) ||
+                    companion::is(f, slots::work_3d(slots::northward_wind));
   return {1.0, f.units, wind};
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/constants.hpp"
+#include "common/field_slots.hpp"
 #include "companion/common/number_text.hpp"
 #include "companion/inspect/drawing.hpp"
 
@@ -30,7 +31,8 @@ std::string panel_title(const companion::field_desc& f, float hpa) {
   return d.units.empty() ? title : title + " (" + d.units + ")";
 }
 
-panel_content record_panel(const companion::work_file& w, const char* name, std::int32_t level) {
+panel_content record_panel(const companion::work_file& w, std::string_view name,
+                           std::int32_t level) {
   const companion::record_id r = companion::find_record(w.info, name, level);
   const std::span<const float> v = w.record(r.number);
   return {std::vector<float>(v.begin(), v.end()), *r.field,
@@ -49,13 +51,17 @@ companion::field_desc wind_speed_field() {
 
 std::vector<panel_content> panels_of(const companion::work_file& w) {
   std::vector<panel_content> panels;
-  for (const char* name : {"sftlf", "psl", "ps", "orog", "tsl1", "mrsov1"})
-    panels.push_back(record_panel(w, name, 0));
+  for (const std::int32_t k :
+       {slots::land_sea_mask, slots::sea_level_pressure, slots::surface_pressure, slots::orography,
+        slots::soil_temperature(1), slots::soil_moisture(1)})
+    panels.push_back(record_panel(w, slots::work_2d(k).name, 0));
   for (const std::int32_t level : overview_levels(w.info)) {
-    panels.push_back(record_panel(w, "ta", level));
-    panels.push_back(record_panel(w, "zg", level));
-    const companion::record_id u = companion::find_record(w.info, "ua", level),
-                               v = companion::find_record(w.info, "va", level);
+    panels.push_back(record_panel(w, slots::work_3d(slots::air_temperature).name, level));
+    panels.push_back(record_panel(w, slots::work_3d(slots::geopotential_height).name, level));
+    const companion::record_id u = companion::find_record(
+                                   w.info, slots::work_3d(slots::eastward_wind).name, level),
+                               v = companion::find_record(
+                                   w.info, slots::work_3d(slots::northward_wind).name, level);
     const companion::field_desc speed = wind_speed_field();
     panels.push_back({wind_speed(w.record(u.number), w.record(v.number)), speed,
                       panel_title(speed, u.pressure_hpa)});

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/constants.hpp"
+#include "common/field_slots.hpp"
 #include "companion/common/number_text.hpp"
 
 namespace c2m::inspect {
@@ -100,7 +101,7 @@ std::size_t print_stats(const companion::work_file& w, bool histogram, std::ostr
   const std::vector<companion::record_id> ids = companion::list_records(w.info);
   std::span<const float> mask;
   for (const companion::record_id& r : ids)
-    if (r.field->standard_name == "land_binary_mask") mask = w.record(r.number);
+    if (companion::is(*r.field, slots::work_2d(slots::land_sea_mask))) mask = w.record(r.number);
   for (const companion::record_id& r : ids) {
     const bool land_only = companion::defined_over_land_only(*r.field);
     const record_stats s = compute_stats(w.record(r.number), r.field->range,

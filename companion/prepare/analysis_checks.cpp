@@ -147,7 +147,7 @@ double derive_relative_humidity(grid& rh, const grid& t, const selection& sel) {
   double largest = 0;
   bool first = true;
   for (std::size_t l = 0; l < sel.levels.size(); ++l) {
-    if (!sel.upper[static_cast<std::size_t>(upper_field::rh)][l]->kind.from_specific_humidity)
+    if (!sel.upper[static_cast<std::size_t>(upper_field::hur)][l]->kind.from_specific_humidity)
       continue;
     if (first) estab::es_ini();
     first = false;
@@ -178,7 +178,7 @@ double derive_relative_humidity(grid& rh, const grid& t, const selection& sel) {
 namespace {
 
 std::size_t levels_from_q(const selection& sel) {
-  const std::vector<const source_field*>& rh = sel.upper[static_cast<std::size_t>(upper_field::rh)];
+  const std::vector<const source_field*>& rh = sel.upper[static_cast<std::size_t>(upper_field::hur)];
   return static_cast<std::size_t>(std::count_if(
       rh.begin(), rh.end(), [](const source_field* s) { return s->kind.from_specific_humidity; }));
 }

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <string>
 
+#include "common/field_slots.hpp"
 #include "companion/common/field_codes.hpp"
 
 namespace c2m::prepare {
@@ -14,68 +16,50 @@ namespace {
 namespace codes = companion::codes;
 using companion::field_codes;
 
-constexpr field_kind upper(upper_field f, double divisor = 1.0) {
-  field_kind k;
-  k.upper = f;
-  k.divisor = divisor;
-  return k;
-}
-
-constexpr field_kind surface(int k, double divisor = 1.0) {
-  field_kind f;
-  f.surface = k;
-  f.divisor = divisor;
-  f.mask = k == k_lsm;
-  return f;
-}
-
-constexpr field_kind specific_humidity() {
-  field_kind k = upper(upper_field::rh);
-  k.from_specific_humidity = true;
-  return k;
-}
-
-constexpr field_kind soil_by_depth(int first) {
-  field_kind f = surface(first);
-  f.soil_layer_by_depth = true;
-  return f;
-}
-
-// What each quantity becomes on the kind of level where the analysis needs it (its unit
-// change comes from the row of the code, or, in NetCDF, with it here). Soil fields get
-// their layer from their depths (or from ECMWF's codes and names).
+// What each quantity the analysis reads becomes: its slot, with the unit change a NetCDF
+// variable needs (a GRIB message's comes with the row of its code). Soil fields get their
+// layer from their depths (or from ECMWF's codes and names).
 struct role {
   const field_codes* codes;
-  level_kind level;
-  field_kind kind;
+  double divisor;
 };
 
-constexpr field_kind soil_water_mass() {
-  field_kind f = soil_by_depth(k_soil_m1);
-  f.soil_water_mass = true;
-  return f;
-}
-
 constexpr std::array<role, 15> roles = {{
-    {&codes::eastward_wind, level_kind::isobaric, upper(upper_field::uw)},
-    {&codes::northward_wind, level_kind::isobaric, upper(upper_field::vw)},
-    {&codes::geopotential_height, level_kind::isobaric, upper(upper_field::ht)},
-    {&codes::geopotential, level_kind::isobaric, upper(upper_field::ht, gravity)},
-    {&codes::relative_humidity, level_kind::isobaric, upper(upper_field::rh)},
-    {&codes::specific_humidity, level_kind::isobaric, specific_humidity()},
-    {&codes::air_temperature, level_kind::isobaric, upper(upper_field::tp)},
-    {&codes::land_sea_mask, level_kind::surface, surface(k_lsm)},
-    {&codes::mean_sea_level_pressure, level_kind::mean_sea, surface(k_msl, 100.0)},
-    {&codes::surface_pressure, level_kind::surface, surface(k_sp, 100.0)},
-    {&codes::surface_altitude, level_kind::surface, surface(k_orog)},
-    {&codes::surface_geopotential, level_kind::surface, surface(k_orog, gravity)},
-    {&codes::soil_temperature, level_kind::soil, soil_by_depth(k_soil_t1)},
-    {&codes::soil_moisture, level_kind::soil, soil_by_depth(k_soil_m1)},
-    {&codes::soil_water_mass, level_kind::soil, soil_water_mass()},
+    {&codes::eastward_wind, 1.0},
+    {&codes::northward_wind, 1.0},
+    {&codes::geopotential_height, 1.0},
+    {&codes::geopotential, gravity},
+    {&codes::relative_humidity, 1.0},
+    {&codes::specific_humidity, 1.0},
+    {&codes::air_temperature, 1.0},
+    {&codes::land_sea_mask, 1.0},
+    {&codes::mean_sea_level_pressure, 100.0},
+    {&codes::surface_pressure, 100.0},
+    {&codes::surface_altitude, 1.0},
+    {&codes::surface_geopotential, gravity},
+    {&codes::soil_temperature, 1.0},
+    {&codes::soil_moisture, 1.0},
+    {&codes::soil_water_mass, 1.0},
 }};
 
 bool is_soil(const role& r) {
-  return r.level == level_kind::soil;
+  const slots::slot& s = *r.codes->slot;
+  return !s.upper && s.position >= slots::soil_temperature(1);
+}
+
+field_kind kind_of(const role& r) {
+  const slots::slot& s = *r.codes->slot;
+  field_kind k;
+  if (s.upper)
+    k.upper = static_cast<upper_field>(s.position - 1);
+  else
+    k.surface = s.position;
+  k.divisor = r.divisor;
+  k.mask = !s.upper && s.position == k_lsm;
+  k.soil_layer_by_depth = is_soil(r);
+  k.soil_water_mass = r.codes == &codes::soil_water_mass;
+  k.from_specific_humidity = r.codes == &codes::specific_humidity;
+  return k;
 }
 
 const role* role_of(const field_codes* quantity) {
@@ -87,12 +71,18 @@ const role* role_of(const field_codes* quantity) {
 }  // namespace
 
 std::string_view upper_name(upper_field f) {
-  static constexpr std::array<std::string_view, n_upper> names = {"uw", "vw", "ht", "rh", "tp"};
-  return names[static_cast<std::size_t>(f)];
+  return slots::input_3d(static_cast<std::int32_t>(f) + 1).name;
+}
+
+std::string upper_title(upper_field f) {
+  std::string title(slots::input_3d(static_cast<std::int32_t>(f) + 1).long_name);
+  std::transform(title.begin(), title.end(), title.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return title;
 }
 
 std::string_view surface_name(int k) {
-  return layout::short_names_2d[static_cast<std::size_t>(k - 1)];
+  return slots::input_2d(k).name;
 }
 
 std::optional<field_kind> grib_field(const message_code& code) {
@@ -103,7 +93,7 @@ std::optional<field_kind> grib_field(const message_code& code) {
       static_cast<int>(code.centre), code.level);
   const role* r = row ? role_of(row->quantity) : nullptr;
   if (!r) return std::nullopt;
-  field_kind k = r->kind;
+  field_kind k = kind_of(*r);
   k.divisor = row->divisor;
   if (row->layer > 0) {
     k.surface += 2 * (row->layer - 1);
@@ -131,10 +121,10 @@ std::optional<field_kind> netcdf_field(std::string_view standard_name, std::stri
   if (on_soil_depths) {
     if (codes::soil_temperature.has_standard_name(standard_name) ||
         codes::air_temperature.has_standard_name(standard_name))
-      return soil_by_depth(k_soil_t1);
+      return kind_of(*role_of(&codes::soil_temperature));
     if (codes::soil_moisture.has_standard_name(standard_name) ||
         (standard_name.empty() && companion::same_name(codes::soil_moisture.names[1], name)))
-      return soil_by_depth(k_soil_m1);
+      return kind_of(*role_of(&codes::soil_moisture));
     return std::nullopt;
   }
   // The soil layers first: ERA5 gives stl1 the standard name of a surface temperature.
@@ -142,16 +132,16 @@ std::optional<field_kind> netcdf_field(std::string_view standard_name, std::stri
     for (const role& r : roles)
       for (int layer = 1; is_soil(r) && layer <= 4; ++layer)
         if (companion::same_name(name, std::string(r.codes->names[0]) + std::to_string(layer))) {
-          field_kind k = r.kind;
+          field_kind k = kind_of(r);
           k.surface += 2 * (layer - 1);
           k.soil_layer_by_depth = false;
           return k;
         }
   // By standard_name where the variable has one, else by its short name.
   for (const role& r : roles) {
-    if (is_soil(r) || (r.level == level_kind::isobaric) != on_pressure_levels) continue;
+    if (is_soil(r) || r.codes->slot->upper != on_pressure_levels) continue;
     if (standard_name.empty() ? r.codes->has_name(name) : r.codes->has_standard_name(standard_name))
-      return r.kind;
+      return kind_of(r);
   }
   return std::nullopt;
 }

@@ -8,14 +8,21 @@
 #include <string>
 #include <string_view>
 
+#include "common/field_slots.hpp"
 #include "common/work_layout.hpp"
 #include "companion/common/field_codes.hpp"
 
 namespace c2m::prepare {
 
-// The five upper-air fields in the order of the input field file's records 2 to 6 (the
-// work file holds the humidity derived from rh in rh's place).
-enum class upper_field { uw, vw, ht, rh, tp };
+// The five upper-air fields in the order of the input field file's records 2 to 6, each
+// its slot's position less one (the work file holds the humidity derived from hur in
+// hur's place).
+enum class upper_field { ua, va, zg, hur, ta };
+static_assert(static_cast<int>(upper_field::ua) + 1 == slots::eastward_wind &&
+              static_cast<int>(upper_field::va) + 1 == slots::northward_wind &&
+              static_cast<int>(upper_field::zg) + 1 == slots::geopotential_height &&
+              static_cast<int>(upper_field::hur) + 1 == slots::humidity &&
+              static_cast<int>(upper_field::ta) + 1 == slots::air_temperature);
 constexpr int n_upper = layout::fields_3d;
 
 // A field of the analysis as the input field file wants it. For a surface field,
@@ -23,7 +30,7 @@ constexpr int n_upper = layout::fields_3d;
 // `surface` is 0. `divisor` turns the source's unit into the one written (geopotential
 // to height, Pa to hPa); `mask` marks the land-sea mask (fractions made 0/1 at 0.5).
 struct field_kind {
-  upper_field upper = upper_field::uw;
+  upper_field upper = upper_field::ua;
   int surface = 0;
   double divisor = 1.0;
   bool mask = false;
@@ -33,12 +40,15 @@ struct field_kind {
 };
 
 // Surface stack indices.
-constexpr int k_lsm = 1, k_msl = 2, k_sp = 3, k_orog = 4;
-constexpr int k_soil_t1 = 5, k_soil_m1 = 6;  // layer n: 5 + 2 (n - 1) and 6 + 2 (n - 1)
+constexpr int k_lsm = slots::land_sea_mask, k_msl = slots::sea_level_pressure,
+              k_sp = slots::surface_pressure, k_orog = slots::orography;
+constexpr int k_soil_t1 = slots::soil_temperature(1), k_soil_m1 = slots::soil_moisture(1);
 
 // Short name of an upper-air field or of surface field k, as the inventory shows it: the
-// names conv2model-inspect gives the records of the work file.
+// names of the input field file's slots, which conv2model-inspect shows too.
 std::string_view upper_name(upper_field f);
+// Its long name in lower case: "zonal wind".
+std::string upper_title(upper_field f);
 std::string_view surface_name(int k);
 
 // The level of a GRIB message, decoded into what the table needs.

@@ -118,7 +118,7 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
   else if (level.kind == level_kind::soil)
     take_depths(s, level);
   const bool wind =
-      !s.kind.surface && (s.kind.upper == upper_field::uw || s.kind.upper == upper_field::vw);
+      !s.kind.surface && (s.kind.upper == upper_field::ua || s.kind.upper == upper_field::va);
   if (any_grid) {
     // Every grid is interpolated: the regridding locates it (and refuses what it cannot).
     s.grid_id = regrid::grib_grid_identity(k.handle());

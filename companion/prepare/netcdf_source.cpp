@@ -205,7 +205,7 @@ latlon_grid grid_of(const netcdf_file& nc, const var_axes& a, const std::string&
 // Units that differ between producers.
 void adjust_units(field_kind& kind, const std::string& units) {
   if (kind.surface == k_msl || kind.surface == k_sp) kind.divisor = to_hpa_divisor(units);
-  if (!kind.surface && kind.upper == upper_field::rh && !kind.from_specific_humidity &&
+  if (!kind.surface && kind.upper == upper_field::hur && !kind.from_specific_humidity &&
       one_of(units, {"1", "fraction", "(0 - 1)"}))
     kind.divisor = 0.01;
 }

@@ -18,25 +18,9 @@ bool same_level(double a, double b) {
   return std::fabs(a - b) <= 1e-6 * std::max(a, b);
 }
 
-const char* upper_title(upper_field f) {
-  switch (f) {
-    case upper_field::uw:
-      return "zonal wind";
-    case upper_field::vw:
-      return "meridional wind";
-    case upper_field::ht:
-      return "geopotential height";
-    case upper_field::rh:
-      return "relative humidity";
-    case upper_field::tp:
-      return "temperature";
-  }
-  return "";
-}
-
 std::string upper_text(std::size_t f) {
   const auto u = static_cast<upper_field>(f);
-  return std::string(upper_title(u)) + " (" + std::string(upper_name(u)) + ")";
+  return upper_title(u) + " (" + std::string(upper_name(u)) + ")";
 }
 
 using by_level_t = std::array<std::map<double, const source_field*>, n_upper>;
@@ -76,7 +60,7 @@ by_level_t sort_by_level(const std::vector<const source_field*>& found, selectio
   for (std::size_t f = 0; f < n_upper; ++f)
     if (by_level[f].empty())
       throw run_error("no " + upper_text(f) + " on pressure levels in the input" +
-                      (f == static_cast<std::size_t>(upper_field::rh)
+                      (f == static_cast<std::size_t>(upper_field::hur)
                            ? " (nor specific humidity, q, to derive it from)"
                            : ""));
   return by_level;

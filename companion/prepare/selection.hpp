@@ -19,7 +19,7 @@ struct selection {
   std::vector<const source_field*> ignored;             // found again in a later place
   soil_plan soil;                                       // the soil fields kept or mapped
   std::vector<const source_field*> unknown_soil;        // soil fields of unknown depths
-  std::vector<std::string> absent_soil;                 // "st1 (soil temperature layer 1)"
+  std::vector<std::string> absent_soil;                 // "tsl1 (soil temperature layer 1)"
 };
 
 // Chooses the fields; `levels` are those asked for (empty: every level that all five
@@ -34,7 +34,7 @@ selection select(const std::vector<const source_field*>& found, const std::vecto
 void check_one_grid(const selection& sel);
 
 std::string level_text(double hpa);              // "850"
-std::string field_label(const source_field& s);  // "tp 850 hPa", "lsm"
+std::string field_label(const source_field& s);  // "ta 850 hPa", "sftlf"
 std::string surface_title(int k);                // "soil temperature layer 1"
 
 }  // namespace c2m::prepare

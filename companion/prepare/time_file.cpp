@@ -7,6 +7,7 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/field_file.hpp"
+#include "common/field_slots.hpp"
 #include "companion/prepare/analysis.hpp"
 #include "companion/prepare/field_reading.hpp"
 #include "companion/prepare/regridding.hpp"
@@ -15,9 +16,18 @@ namespace c2m::prepare {
 
 namespace {
 
-// The records that hold fields, in file order.
-enum class record_id : std::size_t { uw, vw, ht, rh, tp, surface };
-constexpr std::size_t records = 6;
+// The records that hold fields, in file order: one for each 3-D field, at its slot's
+// position less one, then the surface stack.
+using record_id = std::size_t;
+constexpr record_id record_3d(std::int32_t position) {
+  return static_cast<record_id>(position - 1);
+}
+constexpr record_id eastward = record_3d(slots::eastward_wind);
+constexpr record_id northward = record_3d(slots::northward_wind);
+constexpr record_id humidity = record_3d(slots::humidity);
+constexpr record_id temperature = record_3d(slots::air_temperature);
+constexpr record_id surface = record_3d(slots::count_3d + 1);
+constexpr std::size_t records = surface + 1;
 
 // A view of the first nl levels of a buffer.
 grid levels_of(grid& buffer, std::int32_t nl) {
@@ -36,10 +46,9 @@ class time_file {
         placed_(sel),
         between_(between),
         derive_(derives_humidity(sel)) {
-    // Humidity given as q needs the temperature of its level: then tp comes in first.
-    order_ = {record_id::uw, record_id::vw, record_id::ht,
-              record_id::rh, record_id::tp, record_id::surface};
-    if (derive_) std::swap(order_[3], order_[4]);
+    // Humidity given as q needs the temperature of its level: then it comes in first.
+    for (record_id r = 0; r < records; ++r) order_[r] = r;
+    if (derive_) std::swap(order_[humidity], order_[temperature]);
     for (std::size_t at = 0; at < records; ++at) plan(at);
   }
 
@@ -52,10 +61,10 @@ class time_file {
         loads_, limits, opt_.allow_implausible,
         [&](std::size_t k) {
           const std::size_t at = turn_of_load_[k];
-          return at < 2 || written_[index(order_[at - 2])];
+          return at < 2 || written_[(order_[at - 2])];
         },
         [&](std::size_t k) {
-          --pending_[index(order_[turn_of_load_[k]])];
+          --pending_[(order_[turn_of_load_[k]])];
           write_ready();
         });
     write_ready();
@@ -66,13 +75,11 @@ class time_file {
   const placed& summaries() const { return placed_; }
 
  private:
-  static std::size_t index(record_id r) { return static_cast<std::size_t>(r); }
-
   // The loads of the record read in turn `at`, into buffer at % 2.
   void plan(std::size_t at) {
     const record_id r = order_[at];
     grid& g = buffers_[at % 2];
-    buffer_of_[index(r)] = &g;
+    buffer_of_[r] = &g;
     // Between two held times, each field comes with its own at the later time.
     const auto add = [&](const source_field* s, const source_field* later, std::int32_t level,
                          field_summary* sum) {
@@ -80,9 +87,9 @@ class time_file {
       loads_.push_back({s, &w_, g.level(level), sum, later, between_ ? between_->after : 0,
                         between_ ? between_->span : 0, land_for(r, level)});
       turn_of_load_.push_back(at);
-      ++pending_[index(r)];
+      ++pending_[r];
     };
-    if (r == record_id::surface) {
+    if (r == surface) {
       for (int k = 1; k <= nsfcfld; ++k)
         if (const source_field* s = sel_.surface[static_cast<std::size_t>(k - 1)];
             s && !(k >= k_soil_t1 && sel_.soil.mapped(std::size_t(k - k_soil_t1))))
@@ -105,35 +112,34 @@ class time_file {
                           own ? &placed_.soil_sources[i] : &later_summaries_[j], nullptr, 0, 0,
                           land_for(r, k_soil_t1)});
         turn_of_load_.push_back(at);
-        ++pending_[index(r)];
+        ++pending_[r];
       }
       return;
     }
     for (std::size_t l = 0; l < sel_.levels.size(); ++l)
-      add(sel_.upper[index(r)][l], between_ ? between_->later->upper[index(r)][l] : nullptr,
-          static_cast<std::int32_t>(l + 1), &placed_.upper[index(r)][l]);
+      add(sel_.upper[r][l], between_ ? between_->later->upper[r][l] : nullptr,
+          static_cast<std::int32_t>(l + 1), &placed_.upper[r][l]);
   }
 
   // With --grid, soil takes land from the land-sea mask.
   const source_field* land_for(record_id r, std::int32_t level) const {
-    if (!w_.regridded || r != record_id::surface || level < k_soil_t1) return nullptr;
+    if (!w_.regridded || r != surface || level < k_soil_t1) return nullptr;
     return sel_.surface[k_lsm - 1];
   }
 
   bool complete(record_id r) const {
     // With --grid, u is turned with v of its level.
-    return pending_[index(r)] == 0 &&
-           (r != record_id::rh || !derive_ || pending_[index(record_id::tp)] == 0) &&
-           (r != record_id::uw || !w_.regridded || pending_[index(record_id::vw)] == 0);
+    return pending_[r] == 0 && (r != humidity || !derive_ || pending_[temperature] == 0) &&
+           (r != eastward || !w_.regridded || pending_[northward] == 0);
   }
 
   // Writes, in file order, every record whose fields are all in.
   void write_ready() {
     const auto lm = static_cast<std::int32_t>(sel_.levels.size());
-    for (; next_ < records && complete(static_cast<record_id>(next_)); ++next_) {
-      const auto r = static_cast<record_id>(next_);
+    for (; next_ < records && complete(next_); ++next_) {
+      const record_id r = next_;
       grid& g = *buffer_of_[next_];
-      if (r == record_id::surface) {
+      if (r == surface) {
         grid s = levels_of(g, nsfcfld);
         for (int k = 1; k <= nsfcfld; ++k)
           if (!sel_.surface[static_cast<std::size_t>(k - 1)])
@@ -143,17 +149,18 @@ class time_file {
         out_.put(s.data, s.size() * sizeof(float));
       } else {
         grid v = levels_of(g, lm);
-        if (r == record_id::uw && w_.regridded) {
-          grid vw = levels_of(*buffer_of_[index(record_id::vw)], lm);
+        if (r == eastward && w_.regridded) {
+          grid vw = levels_of(*buffer_of_[northward], lm);
           for (std::int32_t l = 1; l <= lm; ++l)
-            w_.regridded->turn_winds(*sel_.upper[0][std::size_t(l - 1)], v.level(l), vw.level(l));
+            w_.regridded->turn_winds(*sel_.upper[eastward][std::size_t(l - 1)], v.level(l),
+                                     vw.level(l));
         }
-        if (r == record_id::rh && derive_) {
-          const grid t = levels_of(*buffer_of_[index(record_id::tp)], lm);
+        if (r == humidity && derive_) {
+          const grid t = levels_of(*buffer_of_[temperature], lm);
           round_trip_ = derive_relative_humidity(v, t, sel_);
         }
         out_.put(v.data, v.size() * sizeof(float));
-        if (r == record_id::tp) {
+        if (r == temperature) {
           const std::vector<float> pr(sel_.levels.begin(), sel_.levels.end());
           out_.put(pr.data(), pr.size() * sizeof(float));
         }

@@ -16,7 +16,7 @@ std::string pair_text(const std::string& a, const std::string& b) {
   return a + " and " + b;
 }
 
-// The slot's name ("tp 850 hPa", "msl (mean-sea-level pressure)").
+// The slot's name ("ta 850 hPa", "psl (mean-sea-level pressure)").
 std::string slot_name(const source_field* a, const source_field* b) {
   const source_field& s = a ? *a : *b;
   if (!s.kind.surface) return field_label(s);

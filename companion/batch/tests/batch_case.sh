@@ -127,7 +127,7 @@ expected_summary() {
         4) printf "$row" stopped 2 "${rows[k + 2]}" "${inputs[3]}" \
           "Height data missing at level:    800.000000" ;;
         16) printf "$row" failed 1 "${rows[k + 2]}" "${inputs[15]}" \
-          "conv2model: b16.bin: record 2 (uw) is cut: its length says 1008 bytes, the file ends after 504" ;;
+          "conv2model: b16.bin: record 2 (ua) is cut: its length says 1008 bytes, the file ends after 504" ;;
       esac
     done
     echo

@@ -40,7 +40,7 @@ TEST(field_table, producers_codes_give_their_fields_in_the_written_units) {
   const std::optional<field_kind> fi =
       grib_field({2, 0, 3, 4, co::centre_dwd, level_kind::isobaric});
   ASSERT_TRUE(fi.has_value());
-  EXPECT_EQ(fi->upper, upper_field::ht);
+  EXPECT_EQ(fi->upper, upper_field::zg);
   EXPECT_EQ(fi->divisor, 9.80665);
   const std::optional<field_kind> pmsl =
       grib_field({2, 0, 3, 1, co::centre_dwd, level_kind::mean_sea});
@@ -58,7 +58,7 @@ TEST(field_table, producers_codes_give_their_fields_in_the_written_units) {
   EXPECT_EQ(stl3->surface, k_soil_t1 + 4);
   EXPECT_FALSE(stl3->soil_layer_by_depth);
   // Temperature on a pressure level is not soil temperature, and the reverse.
-  EXPECT_EQ(grib_field({2, 0, 0, 0, 7, level_kind::isobaric})->upper, upper_field::tp);
+  EXPECT_EQ(grib_field({2, 0, 0, 0, 7, level_kind::isobaric})->upper, upper_field::ta);
   EXPECT_EQ(grib_field({2, 0, 0, 0, 7, level_kind::soil})->surface, k_soil_t1);
   EXPECT_FALSE(grib_field({2, 0, 0, 0, 7, level_kind::other}).has_value());
 }

@@ -91,7 +91,7 @@ TEST(prepare_gfs, whole_globe_matches_grib_get_data_and_converts) {
   const shell_result r = prepare(dir.path(), quoted(gfs_grib2()));
   ASSERT_EQ(r.status, 0) << r.err;
   // Relative humidity has no 20 hPa level: that level is left out, and said so.
-  EXPECT_NE(r.err.find("20 hPa left out: no rh"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("20 hPa left out: no hur"), std::string::npos) << r.err;
   EXPECT_EQ(read_file(dir / "InputModelInf.txt"),
             config_text("144 73 25\n0\n-90000\n0\n90000\n357500\n2500\n2500\n", gfs_levels));
   const input_fields f = read_input(dir / "analysis.bin", 144, 73, 25);
@@ -150,7 +150,7 @@ TEST(prepare_gfs, a_level_missing_for_one_field_is_an_error_and_nothing_is_writt
   const shell_result r = prepare(dir.path(), "--levels 1000,20 '" + gfs_grib2() + "'");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
-            "conv2model-prepare: no relative humidity (rh) at 20 hPa in the input; it has the "
+            "conv2model-prepare: no relative humidity (hur) at 20 hPa in the input; it has the "
             "levels (hPa) 10 30 50 70 100 150 200 250 300 350 400 450 500 550 600 650 700 750 "
             "800 850 900 925 950 975 1000\n");
   EXPECT_FALSE(file_exists(dir / "analysis.bin"));
@@ -184,7 +184,7 @@ TEST(prepare_gfs, inventory_lists_every_field_and_writes_nothing) {
   EXPECT_EQ(shell(dir.path(), "ls -A").out, "");
   EXPECT_NE(r.out.find("levels: 25 (hPa, bottom first): 1000 975"), std::string::npos) << r.out;
   // Each u and v line names its own message; grib_ls agrees on what it is.
-  for (const char* field : {"uw 850 hPa", "vw 850 hPa", "sm4 "}) {
+  for (const char* field : {"ua 850 hPa", "va 850 hPa", "mrsov4 "}) {
     const std::size_t at = r.out.find(std::string("\n") + field);
     ASSERT_NE(at, std::string::npos) << field;
     const std::size_t m = r.out.find("message ", at);

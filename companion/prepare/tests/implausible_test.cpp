@@ -43,7 +43,7 @@ TEST(prepare_implausible, one_point_is_named_by_field_level_point_and_value) {
       "ncap2 -O -s 't(0,3,1,2)=900.0f' " + layout("era5_new_pl.nc") + " hot.nc";
   const std::string files = "hot.nc " + layout("era5_new_sfc.nc");
   expect_refused(dir, prepare_changed(dir, make, "", files),
-                 "hot.nc: variable t[pressure_level=3] (air_temperature): tp at 925 hPa holds 900 "
+                 "hot.nc: variable t[pressure_level=3] (air_temperature): ta at 925 hPa holds 900 "
                  "at (i 3, j 72: 87.5 N, 5 E), outside its plausible range 150 to 350");
 
   const shell_result allowed = prepare(dir.path(), "--allow-implausible -o out.bin " + files);
@@ -58,7 +58,7 @@ TEST(prepare_implausible, a_land_sea_mask_beyond_a_fraction) {
   const std::string make =
       "ncap2 -O -s 'lsm(0,70,100)=7.0f' " + layout("era5_new_sfc.nc") + " lsm.nc";
   expect_refused(dir, prepare_changed(dir, make, "", layout("era5_new_pl.nc") + " lsm.nc"),
-                 "lsm.nc: variable lsm (land_binary_mask): lsm holds 7 at (i 101, j 3: 85 S, 110 "
+                 "lsm.nc: variable lsm (land_binary_mask): sftlf holds 7 at (i 101, j 3: 85 S, 110 "
                  "W), outside its plausible range 0 to 1");
 }
 
@@ -68,7 +68,7 @@ TEST(prepare_implausible, nan_is_refused_even_when_implausible_values_are_allowe
       "ncap2 -O -s 'u(0,3,1,2)=0.0f/0.0f' " + layout("era5_new_pl.nc") + " nan.nc";
   expect_refused(
       dir, prepare_changed(dir, make, "--allow-implausible", "nan.nc " + layout("era5_new_sfc.nc")),
-      "nan.nc: variable u[pressure_level=3] (eastward_wind): uw at 925 hPa holds nan at "
+      "nan.nc: variable u[pressure_level=3] (eastward_wind): ua at 925 hPa holds nan at "
       "(i 3, j 72: 87.5 N, 5 E), not a finite number");
 }
 
@@ -82,13 +82,13 @@ TEST(prepare_implausible, packed_netcdf3_with_changed_packing) {
   };
   const std::vector<change> changes = {
       {"scale_factor,t,o,f,-0.02", "pl",
-       "variable t[level=24] (air_temperature): tp at 1000 hPa holds", true},
+       "variable t[level=24] (air_temperature): ta at 1000 hPa holds", true},
       {"add_offset,msl,o,f,150000", "sfc",
-       "variable msl (air_pressure_at_mean_sea_level): mslp holds", true},
+       "variable msl (air_pressure_at_mean_sea_level): psl holds", true},
       {"scale_factor,z,o,d,1e300", "pl",
-       "variable z[level=24] (geopotential): ht at 1000 hPa holds inf", false},
+       "variable z[level=24] (geopotential): zg at 1000 hPa holds inf", false},
       {"scale_factor,u,o,f,NaN", "pl",
-       "variable u[level=24] (eastward_wind): uw at 1000 hPa holds nan", false},
+       "variable u[level=24] (eastward_wind): ua at 1000 hPa holds nan", false},
   };
   for (const change& c : changes) {
     SCOPED_TRACE(c.attribute);
@@ -112,7 +112,7 @@ TEST(prepare_implausible, a_grib_message_shifted_beyond_its_range) {
       quoted(gfs_grib2()) + " hot.grib2";
   expect_refused(
       dir, prepare_changed(dir, make, "", "hot.grib2"),
-      "hot.grib2: message 101 (t, GRIB 2 0/0/0, 500 hPa): tp at 500 hPa holds 1238.69995");
+      "hot.grib2: message 101 (t, GRIB 2 0/0/0, 500 hPa): ta at 500 hPa holds 1238.69995");
 }
 
 // NaN as _FillValue (as xarray writes floats): the NaN points are missing (holes), not

@@ -179,7 +179,7 @@ TEST_F(prepare_interval, an_invariant_mask_and_topography_stay_as_they_are) {
   for (const int h : {12, 14, 16, 18}) {
     const input_fields f = read_input(dir / ("i_" + std::to_string(h) + ".bin"), im, jm, lm);
     const input_fields& held = hours_[std::size_t(h - 12)];
-    for (const std::size_t k : {std::size_t{0}, std::size_t{3}})  // lsm, orog
+    for (const std::size_t k : {std::size_t{0}, std::size_t{3}})  // sftlf, orog
       EXPECT_TRUE(std::equal(f.slp.begin() + std::ptrdiff_t(k * points),
                              f.slp.begin() + std::ptrdiff_t((k + 1) * points),
                              held.slp.begin() + std::ptrdiff_t(k * points)))
@@ -239,7 +239,7 @@ TEST_F(prepare_interval, refusals_name_the_times_or_the_field) {
   const shell_result avg =
       prepare(dir.path(), "--each-time --interval 1h -o 'x_%H.bin' " + a + " avg.grib2");
   EXPECT_EQ(avg.status, 1);
-  EXPECT_NE(avg.err.find("conv2model-prepare: --interval: tp 500 hPa at 2011-01-15T18:00Z "
+  EXPECT_NE(avg.err.find("conv2model-prepare: --interval: ta 500 hPa at 2011-01-15T18:00Z "
                          "(avg.grib2: message "),
             std::string::npos)
       << avg.err;
@@ -286,7 +286,7 @@ TEST_F(prepare_interval, mapped_soil_pairs_each_target_layer_at_both_times) {
   ASSERT_EQ(r.status, 0) << r.err;
   // Each target layer as weights of the source layers 0-10, 10-40, 40-100, 100-200 cm.
   struct target {
-    int slot;  // 0-based in the surface stack: st1 is 4, sm1 5, st2 6, ...
+    int slot;  // 0-based in the surface stack: tsl1 is 4, mrsov1 5, tsl2 6, ...
     const char* name;
     double w[4];
   };
@@ -359,7 +359,7 @@ TEST_F(prepare_interval, soil_mapped_from_other_layers_at_the_two_times_is_refus
               "'s_%H.bin' " +
                   in("a.grib2") + " b.grib2");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("conv2model-prepare: --interval: st1 (soil temperature layer 1) is the "
+  EXPECT_NE(r.err.find("conv2model-prepare: --interval: tsl1 (soil temperature layer 1) is the "
                        "layer 0-0.05 m mapped from 0-0.1 m at 2011-01-15T12:00Z but the layer "
                        "0-0.05 m mapped from 0-0.2 m at 2011-01-15T18:00Z; the soil of both times "
                        "must come in one layering\n"),

@@ -116,7 +116,7 @@ TEST_F(prepare_layouts, missing_points_are_refused_unless_allowed) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find(std::string(hot) +
                                ": variable t[pressure_level=0] "
-                               "(air_temperature): tp 1000 hPa has 888 of 10512 points without "
+                               "(air_temperature): ta 1000 hPa has 888 of 10512 points without "
                                "data, the first at 32.5 S 20 E (and 5 more fields); refused "
                                "(--allow-holes accepts them: conv2model writes -99999 there"),
               std::string::npos)
@@ -198,7 +198,7 @@ TEST_F(prepare_layouts, several_valid_times_in_one_call) {
   const shell_result part =
       prepare(dir_->path(), "--each-time -o 'p_%H.bin' two_pl.nc " + layout("era5_new_sfc.nc"));
   EXPECT_EQ(part.status, 1);
-  EXPECT_NE(part.err.find("valid at 2011-01-15T18:00Z: no lsm (land-sea mask) in the input"),
+  EXPECT_NE(part.err.find("valid at 2011-01-15T18:00Z: no sftlf (land-sea mask) in the input"),
             std::string::npos)
       << part.err;
 }
@@ -268,8 +268,8 @@ TEST_F(prepare_layouts, soil_layers_not_recognised_are_named) {
       << inv.out;
   const shell_result r = prepare(dir_->path(), "-o soil.bin soil255.grib1 no_soil.grib1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("conv2model-prepare: no st1 (soil temperature layer 1), sm1 (soil "
-                       "moisture layer 1), st2"),
+  EXPECT_NE(r.err.find("conv2model-prepare: no tsl1 (soil temperature layer 1), mrsov1 (soil "
+                       "moisture layer 1), tsl2"),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("; not recognised: soil255.grib1: message 1 (st, GRIB 1 table 2 code 85, "
@@ -316,7 +316,7 @@ TEST_F(prepare_layouts, ifs_open_data_is_the_gfs_preparation_to_the_last_bit) {
   EXPECT_EQ(read_file(*dir_ / "InputModelInf.txt"), ref_config_);
   const shell_result inv = prepare(dir_->path(), "--inventory " + producer("ifs.grib2"));
   ASSERT_EQ(inv.status, 0) << inv.err;
-  EXPECT_NE(inv.out.find("st4           " + std::string(LAYOUTS_DIR) +
+  EXPECT_NE(inv.out.find("tsl4          " + std::string(LAYOUTS_DIR) +
                          "/producers/ifs.grib2: message 140 (sot, GRIB 2 2/3/18, soil level 3-4 "
                          "(1-2.89 m below ground))\n"),
             std::string::npos)
@@ -424,8 +424,8 @@ TEST_F(prepare_layouts, a_local_code_means_nothing_under_another_centre) {
   const shell_result r =
       prepare(dir_->path(), "-o c98.bin " + producer("ncep_local_as_ecmwf.grib2"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("no sm1 (soil moisture layer 1), sm2 (soil moisture layer 2), sm3 (soil "
-                       "moisture layer 3), sm4 (soil moisture layer 4) in the input"),
+  EXPECT_NE(r.err.find("no mrsov1 (soil moisture layer 1), mrsov2 (soil moisture layer 2), mrsov3 "
+                       "(soil moisture layer 3), mrsov4 (soil moisture layer 4) in the input"),
             std::string::npos)
       << r.err;
   EXPECT_FALSE(file_exists(*dir_ / "c98.bin"));

@@ -42,7 +42,7 @@ TEST(summarize, not_finite_values_are_refused_even_when_implausible_ones_are_all
       EXPECT_TRUE(refused(v, k)) << k << " " << v;
       EXPECT_TRUE(refused(v, k, true)) << k << " " << v;
     }
-  const std::size_t t = static_cast<std::size_t>(upper_field::tp);
+  const std::size_t t = static_cast<std::size_t>(upper_field::ta);
   EXPECT_TRUE(refused(1000.0f, t));
   EXPECT_FALSE(refused(1000.0f, t, true));
   EXPECT_FALSE(refused(input_fill, t));
@@ -51,7 +51,7 @@ TEST(summarize, not_finite_values_are_refused_even_when_implausible_ones_are_all
 // The first hole and the first refused value are found wherever they lie, in the first
 // block of a long field or past it.
 TEST(summarize, finds_the_first_hole_and_refusal_anywhere) {
-  const std::size_t t = static_cast<std::size_t>(upper_field::tp);
+  const std::size_t t = static_cast<std::size_t>(upper_field::ta);
   for (const std::size_t n : {std::size_t{10}, std::size_t{3} << 20}) {
     std::vector<float> v(n, 250.0f);
     EXPECT_FALSE(summarize(v, t, false).refused);
@@ -72,7 +72,7 @@ TEST(summarize, finds_the_first_hole_and_refusal_anywhere) {
 // A decoding process summarises each row as it places it: the points count on from row
 // to row, and what comes first in the field is what the summary keeps.
 TEST(summarizer, a_field_added_a_row_at_a_time_is_summarised_as_if_whole) {
-  const std::size_t t = static_cast<std::size_t>(upper_field::tp), row = 13;
+  const std::size_t t = static_cast<std::size_t>(upper_field::ta), row = 13;
   std::vector<float> v(7 * row, 250.0f);
   v[2 * row + 5] = input_fill;
   v[4 * row] = input_fill;

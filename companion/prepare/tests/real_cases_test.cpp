@@ -257,9 +257,9 @@ TEST_F(prepare_real, a_time_of_one_field_is_listed_by_the_inventory_and_named_by
   EXPECT_NE(inv.out.find("valid times: 2: 2011-01-15T12:00Z and 2011-01-15T18:00Z\n"),
             std::string::npos)
       << inv.out;
-  EXPECT_NE(inv.out.find("tp 500 hPa    " + (*dir_ / "f120.grib2") + ": message "),
+  EXPECT_NE(inv.out.find("ta 500 hPa    " + (*dir_ / "f120.grib2") + ": message "),
             std::string::npos);
-  EXPECT_NE(inv.out.find("valid at 2011-01-15T18:00Z: cannot be prepared: no zonal wind (uw) on "
+  EXPECT_NE(inv.out.find("valid at 2011-01-15T18:00Z: cannot be prepared: no zonal wind (ua) on "
                          "pressure levels in the input\nfound: odd.grib2: message 1 (t, GRIB 2 "
                          "0/0/0, 500 hPa)\n"),
             std::string::npos)
@@ -344,14 +344,14 @@ TEST_F(prepare_real, holes_are_refused_naming_the_field_unless_allowed) {
     const char* says;
   } cases[] = {
       {"t_hole.grib2",
-       "t_hole.grib2: message 1 (t, GRIB 2 0/0/0, 850 hPa): tp 850 hPa has 1652 of 10512 "
+       "t_hole.grib2: message 1 (t, GRIB 2 0/0/0, 850 hPa): ta 850 hPa has 1652 of 10512 "
        "points without data, the first at 42.5 S 295 E; refused (--allow-holes accepts them: "
        "conv2model writes -99999 there into the work file)\n"},
       {"lsm_hole.grib2",
-       "lsm has 3593 of 10512 points without data, the first at 90 S 0 E; "
+       "sftlf has 3593 of 10512 points without data, the first at 90 S 0 E; "
        "refused (--allow-holes accepts them: conv2model makes them land)\n"},
       {"st1_hole.grib2",
-       "st1 has 3593 of 10512 points without data over land, the first at 90 S 0 E; refused "
+       "tsl1 has 3593 of 10512 points without data over land, the first at 90 S 0 E; refused "
        "(--allow-holes accepts them: conv2model fills soil gaps along each row from the "
        "nearest soil values)\n"},
   };
@@ -413,7 +413,7 @@ TEST_F(prepare_real, specific_humidity_becomes_rh_that_converts_back_to_it) {
   }
 }
 
-// NCEP's Eta analysis on its 93 x 65 Lambert grid, regridded as README shows: grib_copy
+// NCEP's Eta analysis on its 93 x 65 Lambert grid, regridded as docs/prepare.md shows: grib_copy
 // splits the u+v messages, CDO interpolates to a quarter-degree window inside the Lambert
 // domain and turns the winds from the grid's axes to east and north. The land-sea mask
 // comes from the GFS file regridded the same way (a field that does not change with time
@@ -495,7 +495,7 @@ TEST_F(prepare_real, a_lambert_grid_regridded_with_cdo) {
   const shell_result r =
       prepare(dir.path(), "--allow-holes -o eta.bin u.grb v.grb rest.grb lsm_us.grb");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("no st1 (soil temperature layer 1)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("no tsl1 (soil temperature layer 1)"), std::string::npos) << r.err;
   EXPECT_NE(read_file(dir / "InputModelInf.txt")
                 .find("2004-12-09T12:00Z\n121 61 19\n0\n30000\n-110000\n45000\n-80000\n250\n250\n"),
             std::string::npos)

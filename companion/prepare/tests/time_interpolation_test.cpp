@@ -159,20 +159,20 @@ TEST(time_interpolation, fields_that_cannot_be_interpolated_are_refused_naming_t
 
   t.sb.surface[k_msl - 1] = nullptr;
   EXPECT_EQ(t.refusal(),
-            "--interval: mslp (mean-sea-level pressure) is given at 2011-01-15T12:00Z but not at "
+            "--interval: psl (mean-sea-level pressure) is given at 2011-01-15T12:00Z but not at "
             "2011-01-15T18:00Z; a time "
             "between them cannot be interpolated");
   t.sb.surface[k_msl - 1] = &t.b[5];
 
   t.b[3].kind.from_specific_humidity = true;
   EXPECT_EQ(t.refusal(),
-            "--interval: rh 850 hPa comes as relative humidity at 2011-01-15T12:00Z and as "
+            "--interval: hur 850 hPa comes as relative humidity at 2011-01-15T12:00Z and as "
             "specific humidity at 2011-01-15T18:00Z; give one of them at both times");
   t.b[3].kind.from_specific_humidity = false;
 
   t.b[4].time_span = "avg";
   EXPECT_EQ(t.refusal(),
-            "--interval: tp 850 hPa at 2011-01-15T18:00Z (b.grib2: message 1) is a value over a "
+            "--interval: ta 850 hPa at 2011-01-15T18:00Z (b.grib2: message 1) is a value over a "
             "span of time (avg), not one at an instant; it cannot be interpolated between "
             "2011-01-15T12:00Z and 2011-01-15T18:00Z");
   t.b[4].time_span.clear();
