@@ -130,7 +130,8 @@ run_slurm() {
   rm -f -- "$rundir/slurm/job"
   if ! quietly mkdir -p -- "$rundir/slurm" "$rundir/joblog.d" ||
     ! to "$rundir/task.sh" printf '#!/bin/bash\nexec %q --slurm-task %q\n' "$self" "$rundir"; then
-    say "$rundir: cannot write the array task's script: $(reason "$REPLY"); nothing was submitted"
+    not_started="$rundir/task.sh: cannot write the array task's script: $(reason "$REPLY")"
+    say "$not_started; nothing was submitted"
     return 0
   fi
   submit=(sbatch --parsable --job-name="$prog" --array="0-$((tasks - 1))"
@@ -138,7 +139,9 @@ run_slurm() {
   say "submitting $todo inputs as $tasks array tasks of up to $chunk"
   if ! job=$("${submit[@]}" 2>"$rundir/slurm/sbatch.err" 9>&-) || [ -z "$job" ]; then
     cat -- "$rundir/slurm/sbatch.err" >&2 2>/dev/null || true
-    die "sbatch refused the job array"
+    not_started="sbatch refused the job array (see $rundir/slurm/sbatch.err)"
+    say "$not_started"
+    return 0
   fi
   job=${job%%;*}
   to "$rundir/slurm/job" printf '%s\n' "$job" || say "$rundir/slurm/job: cannot record job $job: $REPLY"
@@ -184,6 +187,8 @@ unfinished_reason() {
   local rundir=$1 line=$2 job
   if [ -n "$caught" ]; then
     echo "not converted: the batch was ended by SIG$caught"
+  elif [ -n "$not_started" ]; then
+    echo "not converted: $not_started"
   elif [ "${setting[engine]}" = slurm ] && [ -s "$rundir/slurm/job" ]; then
     job=$(<"$rundir/slurm/job")
     echo "not converted: $(task_ending "$rundir" "$job" $(((line - 1) / setting[chunk])))"

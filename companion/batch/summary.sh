@@ -78,6 +78,9 @@ finish() {
   settle "$rundir"
   [ "${setting[engine]}" = parallel ] || merge_slurm_joblog "$rundir"
   print_summary "$rundir" || status=$?
+  # The engine could not start: the batch could not run, though the old outputs may
+  # have been removed (the summary says which).
+  [ -z "$not_started" ] || status=$status_cannot_run
   case $caught in
     HUP) status=129 ;;
     INT) status=130 ;;

@@ -178,7 +178,8 @@ double derive_relative_humidity(grid& rh, const grid& t, const selection& sel) {
 namespace {
 
 std::size_t levels_from_q(const selection& sel) {
-  const std::vector<const source_field*>& rh = sel.upper[static_cast<std::size_t>(upper_field::hur)];
+  const std::vector<const source_field*>& rh =
+      sel.upper[static_cast<std::size_t>(upper_field::hur)];
   return static_cast<std::size_t>(std::count_if(
       rh.begin(), rh.end(), [](const source_field* s) { return s->kind.from_specific_humidity; }));
 }

@@ -50,42 +50,102 @@ field_summary take_summary(const field_load& l, std::span<const unsigned char> r
   return sum;
 }
 
+// The same window over values already cut and in its order.
+window in_order(const window& cut) {
+  window w = cut;
+  w.row.resize(std::size_t(cut.jm));
+  w.col.resize(std::size_t(cut.im));
+  for (std::size_t j = 0; j < w.row.size(); ++j) w.row[j] = j * w.col.size();
+  for (std::size_t i = 0; i < w.col.size(); ++i) w.col[i] = i;
+  return w;
+}
+
+// The window's values of `v` into `out` in the window's order, then v's missing value.
+void gather(const read_values& v, const window& cut, double* out) {
+  // Every reader checks its values against the grid; this keeps a fault there from
+  // reading past them.
+  if (!cut.row.empty() && !cut.col.empty() &&
+      *std::max_element(cut.row.begin(), cut.row.end()) +
+              *std::max_element(cut.col.begin(), cut.col.end()) >=
+          v.values.size())
+    throw run_error("the values read do not cover the window");
+  for (const std::size_t r : cut.row)
+    for (const std::size_t c : cut.col) *out++ = v.values[r + c];
+  *out = v.missing;
+}
+
 }  // namespace
 
 void read_fields(const std::vector<field_load>& loads, const decode_limits& limits,
                  bool allow_implausible, const worker_ready& ready,
                  const std::function<void(std::size_t)>& done) {
-  for (const field_load& l : loads)
-    if (!shared_memory::holds(l.out, window_points(*l.cut) * sizeof(float)))
+  std::map<const window*, window> dense;  // of each cut, for values in the window's order
+  for (const field_load& l : loads) {
+    const std::size_t n = window_points(*l.cut);
+    if (!shared_memory::holds(l.out, n * sizeof(float)))
       throw run_error(
           "conv2model-prepare: a field's place is not memory shared with the decoding processes");
+    for (const kept_values& k : {l.keep, l.keep_later})
+      if (k.at && !shared_memory::holds(k.at, (n + 1) * sizeof(double)))
+        throw run_error(
+            "conv2model-prepare: a field kept is not memory shared with the decoding processes");
+    if (!dense.count(l.cut)) dense.emplace(l.cut, in_order(*l.cut));
+  }
   const std::map<std::string, grib_file> files = grib_files(loads);
   grib_memory memory;  // each worker's copy, once it is one (NetCDF uses its values)
-  std::vector<double> earlier, blended;  // the two times of an interpolated field
-  std::vector<double> carried;           // with --grid, the values on the target grid
+  std::vector<double> earlier, later, blended;  // window values of an interpolated field
+  std::vector<double> carried;                  // with --grid, the values on the target grid
   const auto read = [&](const source_field& f) {
     return f.variable.empty() ? grib_values(files.at(f.file), f, memory)
                               : netcdf_values(f, memory.values);
+  };
+  // A field's values as read, or with --grid carried onto the target grid (soil with the
+  // land-sea mask `land`), counting the points that took the nearest land in `nearest`.
+  const auto values_of = [&](const source_field& f, const field_load& l, std::size_t& nearest) {
+    const read_values v = read(f);
+    if (!l.cut->regridded) return v;
+    return l.cut->regridded->carry(f, v, l.land, read, carried, nearest);
+  };
+  // A field's window in the window's order, then its missing value: as kept, or read
+  // (and kept, when it is to be).
+  const auto window_of = [&](const source_field& f, const kept_values& k, const field_load& l,
+                             std::size_t& nearest, std::vector<double>& mine) -> read_values {
+    const window& cut = *l.cut;
+    const std::size_t n = window_points(cut);
+    if (k.at && k.filled) return {{k.at, n}, k.at[n]};
+    const read_values v = values_of(f, l, nearest);
+    if (!k.at) {
+      mine.resize(n + 1);
+      gather(v, cut, mine.data());
+      return {{mine.data(), n}, mine[n]};
+    }
+    const shared_memory::writable open(k.at, (n + 1) * sizeof(double));
+    gather(v, cut, k.at);
+    return {{k.at, n}, k.at[n]};
   };
   run_in_workers(
       loads.size(), sizeof(field_summary), limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
         const field_load& l = loads[k];
         const std::size_t n = window_points(*l.cut);
-        read_values v = read(*l.field);
-        if (l.later) {
-          // The earlier values move aside (their storage with them) while the later are read.
-          std::swap(earlier, memory.values);
-          v = interpolate(v, read(*l.later), l.after, l.span, blended);
-        }
         std::size_t nearest = 0;
-        if (l.cut->regridded)
-          v = l.cut->regridded->carry(*l.field, v, l.land, read, carried, nearest);
         summarizer sum(field_index(l.field->kind), allow_implausible);
-        {
+        if (!l.later && !l.keep.at) {
+          const read_values v = values_of(*l.field, l, nearest);
           // The decoders ran with every record read-only; only placing writes.
           const shared_memory::writable open(l.out, n * sizeof(float));
           place(v.values, v.missing, *l.cut, l.field->kind, l.out, sum);
+        } else {
+          read_values v = window_of(*l.field, l.keep, l, nearest, earlier);
+          if (l.later) {
+            // The later time's nearest land points are mostly the earlier's: counted once.
+            std::size_t nearest_later = 0;
+            v = interpolate(v, window_of(*l.later, l.keep_later, l, nearest_later, later), l.after,
+                            l.span, blended);
+            nearest = std::max(nearest, nearest_later);
+          }
+          const shared_memory::writable open(l.out, n * sizeof(float));
+          place(v.values, v.missing, dense.at(l.cut), l.field->kind, l.out, sum);
         }
         field_summary told = sum.summary();
         told.nearest_land = nearest;

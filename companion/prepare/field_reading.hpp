@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "companion/prepare/decode_workers.hpp"
+#include "companion/prepare/kept_fields.hpp"
 #include "companion/prepare/latlon_grid.hpp"
 #include "companion/prepare/plausibility.hpp"
 #include "companion/prepare/source_field.hpp"
@@ -25,6 +26,8 @@ struct field_load {
   // between them (time_interpolation).
   const source_field* later = nullptr;
   std::int64_t after = 0, span = 0;
+  // Where the window values of `field` and of `later` are kept from time to time.
+  kept_values keep{}, keep_later{};
   // Soil carried onto another grid (--grid): the land-sea mask, so that land takes land.
   const source_field* land = nullptr;
 };

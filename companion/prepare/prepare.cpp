@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "common/constants.hpp"
 #include "common/errors.hpp"
@@ -14,6 +15,7 @@
 #include "companion/common/temporaries.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/inventory_slot.hpp"
+#include "companion/prepare/kept_fields.hpp"
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/outputs.hpp"
 #include "companion/prepare/regridding.hpp"
@@ -298,13 +300,33 @@ void write_all(const std::vector<prepared>& runs, const std::vector<series_time>
                const decode_limits& limits, std::ostream& out, std::ostream& warn) {
   std::vector<std::unique_ptr<c2m::companion::staged_output>> staged;
   record_buffers buffers(runs.front().w, static_cast<std::int32_t>(runs.front().sel.levels.size()));
+  const auto read_at = [&](std::size_t k) {
+    std::set<const source_field*> fields;
+    if (k < series.size()) {
+      add_fields_read(runs[series[k].earlier].sel, fields);
+      add_fields_read(runs[series[k].later].sel, fields);
+    }
+    return fields;
+  };
+  // Room for the fields of two successive times: a time between two held ones reads
+  // both, each read once.
+  std::size_t most = 0;
+  for (std::size_t k = 0; k < series.size(); ++k) {
+    std::set<const source_field*> both = read_at(k);
+    both.merge(read_at(k + 1));
+    most = std::max(most, both.size());
+  }
+  kept_fields keep(std::size_t(runs.front().w.im) * std::size_t(runs.front().w.jm), most,
+                   kept_fields_budget);
   for (std::size_t k = 0; k < series.size(); ++k) {
     const series_time& t = series[k];
     const prepared& r = runs[t.earlier];
     const blend between{&runs[t.later].sel, t.after, t.span};
     staged.push_back(std::make_unique<c2m::companion::staged_output>(names[k]));
+    keep.expect(read_at(k + 1));
     write_time_file(r.sel, r.w, staged.back()->temp_path(), names[k], opt, limits, buffers, warn,
-                    t.held() ? nullptr : &between);
+                    t.held() ? nullptr : &between, &keep);
+    keep.written();
   }
   c2m::companion::staged_output config(config_name);
   const std::string& first = runs.front().time->valid;

@@ -18,6 +18,7 @@ class shared_memory {
   shared_memory& operator=(const shared_memory&) = delete;
 
   float* floats() const { return static_cast<float*>(start_); }
+  double* doubles() const { return static_cast<double*>(start_); }
 
   // Whether [p, p + bytes) lies within one region alive now.
   static bool holds(const void* p, std::size_t bytes);

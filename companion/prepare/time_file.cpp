@@ -37,7 +37,7 @@ grid levels_of(grid& buffer, std::int32_t nl) {
 class time_file {
  public:
   time_file(const selection& sel, const window& w, const options& opt, record_buffers& buffers,
-            field_file::writer& out, const blend* between)
+            field_file::writer& out, const blend* between, kept_fields* keep)
       : sel_(sel),
         w_(w),
         opt_(opt),
@@ -45,6 +45,7 @@ class time_file {
         out_(out),
         placed_(sel),
         between_(between),
+        keep_(keep),
         derive_(derives_humidity(sel)) {
     // Humidity given as q needs the temperature of its level: then it comes in first.
     for (record_id r = 0; r < records; ++r) order_[r] = r;
@@ -85,7 +86,7 @@ class time_file {
                          field_summary* sum) {
       if (!between_ || later == s) later = nullptr;
       loads_.push_back({s, &w_, g.level(level), sum, later, between_ ? between_->after : 0,
-                        between_ ? between_->span : 0, land_for(r, level)});
+                        between_ ? between_->span : 0, kept(s), kept(later), land_for(r, level)});
       turn_of_load_.push_back(at);
       ++pending_[r];
     };
@@ -107,9 +108,16 @@ class time_file {
       for (std::size_t i = 0; i < planes; ++i) {
         const bool own = i < sel_.soil.sources.size();
         const std::size_t j = own ? i : i - sel_.soil.sources.size();
-        loads_.push_back({own ? sel_.soil.sources[i] : later[j], &w_,
+        const source_field* s = own ? sel_.soil.sources[i] : later[j];
+        loads_.push_back({s,
+                          &w_,
                           soil_memory_->floats() + i * n,
-                          own ? &placed_.soil_sources[i] : &later_summaries_[j], nullptr, 0, 0,
+                          own ? &placed_.soil_sources[i] : &later_summaries_[j],
+                          nullptr,
+                          0,
+                          0,
+                          kept(s),
+                          {},
                           land_for(r, k_soil_t1)});
         turn_of_load_.push_back(at);
         ++pending_[r];
@@ -119,6 +127,10 @@ class time_file {
     for (std::size_t l = 0; l < sel_.levels.size(); ++l)
       add(sel_.upper[r][l], between_ ? between_->later->upper[r][l] : nullptr,
           static_cast<std::int32_t>(l + 1), &placed_.upper[r][l]);
+  }
+
+  kept_values kept(const source_field* s) const {
+    return keep_ && s ? keep_->at(s) : kept_values{};
   }
 
   // With --grid, soil takes land from the land-sea mask.
@@ -204,6 +216,7 @@ class time_file {
   field_file::writer& out_;
   placed placed_;
   const blend* between_;
+  kept_fields* keep_;
   bool derive_;
   std::array<record_id, records> order_{};
   std::array<grid*, records> buffer_of_{};
@@ -234,9 +247,10 @@ grid& record_buffers::operator[](std::size_t k) {
 
 void write_time_file(const selection& sel, const window& w, const std::string& temp,
                      const std::string& name, const options& opt, const decode_limits& limits,
-                     record_buffers& buffers, std::ostream& warn, const blend* between) {
+                     record_buffers& buffers, std::ostream& warn, const blend* between,
+                     kept_fields* keep) {
   field_file::writer out(temp, name);
-  time_file t(sel, w, opt, buffers, out, between);
+  time_file t(sel, w, opt, buffers, out, between, keep);
   const double round_trip = t.run(limits);
   out.close();
   check_holes(t.summaries(), sel, w, opt.allow_holes, warn);

@@ -9,6 +9,7 @@
 
 #include "common/grid.hpp"
 #include "companion/prepare/decode_workers.hpp"
+#include "companion/prepare/kept_fields.hpp"
 #include "companion/prepare/latlon_grid.hpp"
 #include "companion/prepare/prepare.hpp"
 #include "companion/prepare/selection.hpp"
@@ -34,9 +35,11 @@ class record_buffers {
 
 // Writes the file to `temp`, then checks what the fields held: a file that fails a
 // check is never committed. Diagnostics name the file the user asked for, `name`.
-// `between`: a time between `sel`'s and a later one, interpolated field by field.
+// `between`: a time between `sel`'s and a later one, interpolated field by field;
+// `keep`: fields kept from time to time.
 void write_time_file(const selection& sel, const window& w, const std::string& temp,
                      const std::string& name, const options& opt, const decode_limits& limits,
-                     record_buffers& buffers, std::ostream& warn, const blend* between = nullptr);
+                     record_buffers& buffers, std::ostream& warn, const blend* between = nullptr,
+                     kept_fields* keep = nullptr);
 
 }  // namespace c2m::prepare

@@ -68,6 +68,7 @@ run_checked 3 "$batch" -j 2 --run-dir "$w/run-d" "${inputs[@]:5:10}"
 grep -q "its outputs are being written by the batch of run directory $w/run-c$" "$w/err" ||
   fail "the killed batch's running conversions did not hold its claims"
 wait_until 300 "the killed batch's conversions ended" batch_ended "$w/run-c"
+wait_until 300 "the killed batch's run settled" run_dir_free "$w/run-c"
 run_checked 0 "$batch" -j 2 --run-dir "$w/run-d" "${inputs[@]:5:10}"
 for k in $(seq 6 15); do check_beside "$k" 0; done
 check_no_leftovers "$w/run-d"

@@ -61,6 +61,24 @@ run_checked 3 "$batch" --run-dir "$w/run4" "${inputs[1]}.ORUwrk" "${inputs[1]}"
 grep -qx "conv2model-batch: input 1: ${inputs[1]}.ORUwrk: an output of input 2 (${inputs[1]}), not an input" "$w/err" ||
   fail "an output given before its input is not refused"
 cmp -s "${inputs[1]}.ORUwrk" "$w/ref/2/a02.bin.ORUwrk" || fail "a refused batch touched an output"
+echo "== a job array that sbatch refuses: nothing converted, the old outputs removed, the summary says so"
+# An sbatch that refuses every array, as one refuses an unknown account or partition.
+mkdir -p "$w/refusing"
+printf '#!/bin/sh\necho "sbatch: error: Batch job submission failed: Invalid account or account/partition combination specified" >&2\nexit 1\n' \
+  >"$w/refusing/sbatch"
+chmod +x "$w/refusing/sbatch"
+plant_old_outputs
+PATH=$w/refusing:$PATH run_checked 3 "$batch" --slurm --run-dir "$w/run-refused" "${inputs[@]:0:3}" >/dev/null
+grep -qx "conv2model-batch: sbatch refused the job array (see $w/run-refused/slurm/sbatch.err)" "$w/err" ||
+  fail "standard error does not tell that sbatch refused the array"
+grep -qx "sbatch: error: Batch job submission failed: .*" "$w/err" || fail "standard error does not give sbatch's reason"
+grep -qx "conv2model-batch: 3 inputs: 0 converted, 0 stopped for data, 3 failed" "$w/out" || fail "no summary"
+[ "$(grep -c "^failed   -       removed      .*  not converted: sbatch refused the job array (see $w/run-refused/slurm/sbatch.err)$" "$w/out")" -eq 3 ] ||
+  fail "the rows do not tell that sbatch refused the array"
+for k in 1 2 3; do check_beside "$k" 1; done
+cp "$w/out" "$w/printed"
+run_checked 1 "$batch" --summary --run-dir "$w/run-refused" >/dev/null
+cmp -s "$w/out" "$w/printed" || fail "--summary does not read back the summary printed"
 echo "== the longest input name conv2model accepts, converted and then up to date"
 longest=$(sed -n 's/^readonly longest_input_name="\([0-9]*\)"$/\1/p' "$batch")
 [ -n "$longest" ] || fail "the batch does not say the longest input name"

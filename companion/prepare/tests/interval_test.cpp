@@ -37,14 +37,24 @@ class prepare_interval : public ::testing::Test {
             // The same messages in other orders: by level then name, and by name backwards.
             "grib_copy -B 'level:i asc,shortName:s asc' a.grib2 a_shuffled.grib2 && "
             "grib_copy -B 'shortName:s desc,level:i desc' b.grib2 b_shuffled.grib2");
-    ASSERT_EQ(r.status, 0) << r.err;
+    if (r.status != 0) {
+      failure_ = "the two times cannot be made: " + r.err;
+      return;
+    }
     const shell_result s =
         prepare(dir_->path(), "--each-time --interval 1h -o 'h_%H.bin' a.grib2 b.grib2");
-    ASSERT_EQ(s.status, 0) << s.err;
+    if (s.status != 0) {
+      failure_ = "the series cannot be made: " + s.err;
+      return;
+    }
     out_ = s.out;
     for (int h = 12; h <= 18; ++h) hours_.push_back(read_input(hour_file(h), im, jm, lm));
   }
   static void TearDownTestSuite() { dir_.reset(); }
+  // A failure while the suite is set up fails every test (GoogleTest would skip them).
+  void SetUp() override {
+    if (!failure_.empty()) FAIL() << failure_;
+  }
   static std::string in(const std::string& name) { return quoted(*dir_ / name); }
   static std::string hour_file(int h) { return *dir_ / ("h_" + std::to_string(h) + ".bin"); }
 
@@ -55,12 +65,13 @@ class prepare_interval : public ::testing::Test {
                            bool changed);
 
   static std::unique_ptr<scratch_dir> dir_;
-  static std::string out_;
+  static std::string out_, failure_;
   static std::vector<input_fields> hours_;  // 12 to 18 UTC
 };
 
 std::unique_ptr<scratch_dir> prepare_interval::dir_;
 std::string prepare_interval::out_;
+std::string prepare_interval::failure_;
 std::vector<input_fields> prepare_interval::hours_;
 
 // A point of the written grid (south to north from -90, east from 0, 2.5 degrees) by its
@@ -130,6 +141,41 @@ TEST_F(prepare_interval, a_held_time_is_written_as_time_writes_it) {
     if (h == 12) {
       EXPECT_EQ(read_file(dir / "InputModelInf.txt"), read_file(*dir_ / "InputModelInf.txt"));
     }
+  }
+}
+
+// Three held times, 12, 18 and 24 UTC (b's fields at forecastTime 132 with the
+// temperatures scaled by 0.99): 18 UTC is read once and serves the times on both sides
+// of it; it is written as --time writes it, and 21 UTC lies between it and 24 UTC.
+TEST_F(prepare_interval,
+       a_held_time_between_two_spans_serves_both_and_is_written_as_time_writes_it) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "grib_set -s forecastTime=132 " + in("b.grib2") +
+                                  " c0.grib2 && grib_set -w shortName=t -s scaleValuesBy=0.99 "
+                                  "c0.grib2 c.grib2 && rm c0.grib2")
+                .status,
+            0);
+  const std::string files = in("a.grib2") + " " + in("b.grib2") + " c.grib2";
+  const shell_result r = prepare(dir.path(), "--each-time --interval 3h -o 's_%d%H.bin' " + files);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(shell(dir.path(), "ls s_*").out,
+            "s_1512.bin\ns_1515.bin\ns_1518.bin\ns_1521.bin\ns_1600.bin\n");
+  const shell_result t = prepare(dir.path(), "--time 2011011518 -o t.bin " + files);
+  ASSERT_EQ(t.status, 0) << t.err;
+  EXPECT_TRUE(read_file(dir / "t.bin") == read_file(dir / "s_1518.bin"));
+  EXPECT_TRUE(read_file(dir / "s_1515.bin") == read_file(hour_file(15)));
+  const input_fields f = read_input(dir / "s_1521.bin", im, jm, lm);
+  const std::string where = "typeOfLevel=isobaricInhPa,shortName=t,level=850";
+  const point_values b = grib_points(*dir_ / "b.grib2", where);
+  const point_values c = grib_points(dir / "c.grib2", where);
+  for (const named_point& p : places) {
+    const auto key = std::make_pair(std::llround(p.lat * 1000), std::llround(p.lon * 1000));
+    const double vb = b.at(key), vc = c.at(key);
+    ASSERT_NE(vb, vc) << p.name;
+    const float want = static_cast<float>(vb + (vc - vb) * 0.5);
+    EXPECT_LE(std::fabs(double(f.upper[4][5 * points + at(p.lat, p.lon)]) - double(want)),
+              std::max(vb, vc) * 0x1p-23)
+        << p.name;
   }
 }
 
@@ -261,6 +307,33 @@ TEST_F(prepare_interval, refusals_name_the_times_or_the_field) {
             0);
   const shell_result held = prepare(dir.path(), "--time 2011011518 -o avg.bin " + a + " avg.grib2");
   EXPECT_EQ(held.status, 0) << held.err;
+}
+
+// CDO's NetCDF of both times in one file (cdo mergetime): interpolated as it stands;
+// with NCO's cell_methods "time: mean" on t (ncatted), t is a mean over time, refused.
+TEST_F(prepare_interval, a_netcdf_mean_over_time_is_refused_naming_it) {
+  scratch_dir dir;
+  ASSERT_EQ(shell(dir.path(), "cdo -s -f nc mergetime " + in("a.grib2") + " " + in("b.grib2") +
+                                  " ab.nc && ncatted -a cell_methods,t,o,c,'time: mean' ab.nc "
+                                  "mean.nc")
+                .status,
+            0);
+  const shell_result ok = prepare(dir.path(), "--each-time --interval 3h -o 'n_%H.bin' ab.nc");
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.out.find("wrote n_15.bin: 144 x 73 points, 25 levels from 1000 to 10 hPa, valid "
+                        "at 2011-01-15T15:00Z, interpolated between 2011-01-15T12:00Z and "
+                        "2011-01-15T18:00Z\n"),
+            std::string::npos)
+      << ok.out;
+  const shell_result mean = prepare(dir.path(), "--each-time --interval 3h -o 'm_%H.bin' mean.nc");
+  EXPECT_EQ(mean.status, 1);
+  EXPECT_NE(mean.err.find("conv2model-prepare: --interval: ta 1000 hPa at 2011-01-15T12:00Z "
+                          "(mean.nc: variable t[plev=25][time=0] (air_temperature)) is a value "
+                          "over a span of time (mean), not one at an instant; it cannot be "
+                          "interpolated between 2011-01-15T12:00Z and 2011-01-15T18:00Z\n"),
+            std::string::npos)
+      << mean.err;
+  EXPECT_EQ(shell(dir.path(), "ls m_* 2>/dev/null").out, "");
 }
 
 // GFS's four soil layers asked onto 0-5, 5-20, 20-100, 100-200 cm, at 18 UTC with the
