@@ -239,6 +239,47 @@ TEST_F(prepare_grid, coastal_soil_comes_from_land_points_only) {
 // Command lines that do not fit are usage errors (64) before anything is read; an area
 // beyond the source, a spacing with too many points and grids without located points
 // are refused, each named.
+// --grid with --interval: each held time is carried onto the target, then a time between
+// is interpolated there. The Eta again 3 hours later (stepRange 27) with its temperatures
+// 3 K warmer (grib_set offsetValuesBy): 13 UTC must be 2/3 of 12 UTC and 1/3 of 15 UTC at
+// every point, its temperatures 1 K above 12 UTC's (the weights of a point sum to 1), and
+// 15 UTC as the later file alone gives it.
+TEST_F(prepare_grid, a_series_on_another_grid_is_interpolated_in_time_on_the_target) {
+  scratch_dir dir;
+  const std::string eta = quoted(data_file("eta.grb"));
+  ASSERT_EQ(shell(dir.path(), "grib_set -s stepRange=27 " + eta +
+                                  " later.grb && grib_set -w shortName=t -s offsetValuesBy=3 "
+                                  "later.grb warmer.grb")
+                .status,
+            0);
+  const std::string grid = "--grid 0.25 --area 45/-110/30/-80 --allow-holes ";
+  const shell_result r = prepare(dir.path(), grid + "--each-time --interval 1h -o 'eta_%H.bin' " +
+                                                 eta + " warmer.grb " + in("lsm.grib2"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("wrote eta_13.bin: 121 x 61 points, 19 levels from 1000 to 100 hPa, valid "
+                       "at 2004-12-09T13:00Z, interpolated between 2004-12-09T12:00Z and "
+                       "2004-12-09T15:00Z\n"),
+            std::string::npos)
+      << r.out;
+  const shell_result alone =
+      prepare(dir.path(), grid + "-o alone.bin warmer.grb " + in("lsm.grib2"));
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  EXPECT_TRUE(read_file(dir / "alone.bin") == read_file(dir / "eta_15.bin"))
+      << "15 UTC is not what the later file alone gives";
+  const input_fields a = read_input(dir / "eta_12.bin", 121, 61, 19);
+  const input_fields between = read_input(dir / "eta_13.bin", 121, 61, 19);
+  const input_fields b = read_input(dir / "eta_15.bin", 121, 61, 19);
+  int off = 0, warmed = 0;
+  for (std::size_t f = 0; f < 5; ++f)
+    for (std::size_t p = 0; p < a.upper[f].size(); ++p) {
+      const double want = 2.0 / 3.0 * a.upper[f][p] + 1.0 / 3.0 * b.upper[f][p];
+      off += !(std::abs(between.upper[f][p] - want) <= 1e-5 * std::max(1.0, std::abs(want)));
+      if (f == 4) warmed += !(std::abs(between.upper[f][p] - a.upper[f][p] - 1.0) < 0.01);
+    }
+  EXPECT_EQ(off, 0);
+  EXPECT_EQ(warmed, 0);
+}
+
 TEST_F(prepare_grid, wrong_grids_and_areas_are_refused_by_name) {
   scratch_dir dir;
   for (const char* args : {"--grid abc", "--grid 0", "--grid 1/", "--grid 0.5/0.5/1", "--grid 20",
