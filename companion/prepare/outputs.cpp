@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "common/command_line_options.hpp"
@@ -94,6 +96,31 @@ void check_outputs_are_distinct(const std::vector<std::string>& outputs) {
                         "; writing both would leave one of them lost (choose another output "
                         "name: the grid configuration is always ./" +
                         std::string(grid_config_file::name) + ")");
+}
+
+namespace {
+
+const std::string config_path(grid_config_file::name);
+
+std::string contents_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+config_watch::config_watch() : existed_(::stat(config_path.c_str(), &at_start_) == 0) {}
+
+bool config_watch::replaced_by_another_run(const std::string& ours) const {
+  struct ::stat now {};
+  if (::stat(config_path.c_str(), &now) != 0) return false;
+  const bool same = existed_ && now.st_dev == at_start_.st_dev && now.st_ino == at_start_.st_ino &&
+                    now.st_size == at_start_.st_size &&
+                    now.st_mtim.tv_sec == at_start_.st_mtim.tv_sec &&
+                    now.st_mtim.tv_nsec == at_start_.st_mtim.tv_nsec;
+  return !same && contents_of(config_path) != contents_of(ours);
 }
 
 commit_lock::commit_lock() : fd_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {

@@ -2,6 +2,8 @@
 // pattern.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -35,6 +37,22 @@ class commit_lock {
 
  private:
   unique_fd fd_;
+};
+
+// ./InputModelInf.txt as a run found it when it began. Two runs in one directory with
+// different -o names both succeed, one after the other, and the configuration of the one
+// that commits last stays: the other's input field files then lie beside a configuration
+// that is not theirs. The run that commits last can tell, and says so.
+class config_watch {
+ public:
+  config_watch();
+  // Under the commit lock, before this run's configuration (at `ours`) replaces it:
+  // whether another run wrote InputModelInf.txt since this one began, with other contents.
+  bool replaced_by_another_run(const std::string& ours) const;
+
+ private:
+  struct ::stat at_start_ {};
+  bool existed_ = false;
 };
 
 }  // namespace c2m::prepare

@@ -13,6 +13,7 @@
 #include "common/work_layout.hpp"
 #include "companion/common/staged_output.hpp"
 #include "companion/common/temporaries.hpp"
+#include "companion/prepare/found_again.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/inventory_slot.hpp"
 #include "companion/prepare/kept_fields.hpp"
@@ -52,10 +53,11 @@ bool is_netcdf(const std::string& path) {
 void print_inventory(const selection& sel, const window& w, const std::string& valid,
                      std::ostream& out) {
   const source_field& first = *sel.upper[0][0];
-  const auto line = [&](const source_field* s, const std::string& label) {
+  const auto line = [&](const source_field* s, const std::string& label,
+                        const std::string& more = "") {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%-14s", label.c_str());
-    out << buf << (s ? s->file + ": " + s->origin : std::string("missing")) << "\n";
+    out << buf << (s ? s->file + ": " + s->origin : std::string("missing")) << more << "\n";
   };
   if (w.regridded)
     out << "grid: " << w.regridded->grid_name(first) << ", interpolated (--grid)\n";
@@ -71,8 +73,21 @@ void print_inventory(const selection& sel, const window& w, const std::string& v
   out << "\n";
   for (std::size_t f = 0; f < n_upper; ++f)
     for (const source_field* s : sel.upper[f]) line(s, field_label(*s));
-  for (int k = 1; k <= nsfcfld; ++k)
-    line(sel.surface[static_cast<std::size_t>(k - 1)], std::string(surface_name(k)));
+  for (int k = 1; k <= nsfcfld; ++k) {
+    const std::size_t slot = static_cast<std::size_t>(k - k_soil_t1);
+    if (k < k_soil_t1 || !sel.soil.mapped(slot)) {
+      line(sel.surface[static_cast<std::size_t>(k - 1)], std::string(surface_name(k)));
+      continue;
+    }
+    // A mapped soil slot: every source layer it is made from, with its weight.
+    std::string label(surface_name(k));
+    for (const soil_weight& w : sel.soil.weights[slot]) {
+      char weight[32];
+      std::snprintf(weight, sizeof weight, ", weight %g", w.weight);
+      line(sel.soil.sources[w.source], label, weight);
+      label = "  and";
+    }
+  }
   for (const source_field* s : sel.ignored)
     out << "ignored, found before: " << field_label(*s) << " valid at "
         << (s->valid_time.empty() ? "no time" : s->valid_time) << " in " << s->file << ": "
@@ -297,7 +312,9 @@ std::vector<std::string> output_names(const std::vector<series_time>& series, co
 
 void write_all(const std::vector<prepared>& runs, const std::vector<series_time>& series,
                const std::vector<std::string>& names, const options& opt,
-               const decode_limits& limits, std::ostream& out, std::ostream& warn) {
+               const decode_limits& limits, const config_watch& watch, std::ostream& out,
+               std::ostream& warn) {
+  for (const prepared& r : runs) check_found_again(r.sel, r.w, limits);
   std::vector<std::unique_ptr<c2m::companion::staged_output>> staged;
   record_buffers buffers(runs.front().w, static_cast<std::int32_t>(runs.front().sel.levels.size()));
   const auto read_at = [&](std::size_t k) {
@@ -332,10 +349,12 @@ void write_all(const std::vector<prepared>& runs, const std::vector<series_time>
   const std::string& first = runs.front().time->valid;
   write_config(config.temp_path(), config_name, runs.front().w, runs.front().sel,
                first.empty() ? "analysis" : first);
+  bool replaced = false;
   {
     // All outputs or none: no signal between the renames, no other run's in between.
     const commit_lock lock;
     const companion::signals_held held;
+    replaced = watch.replaced_by_another_run(config.temp_path());
     for (auto& s : staged) s->commit();
     config.commit();
   }
@@ -352,12 +371,18 @@ void write_all(const std::vector<prepared>& runs, const std::vector<series_time>
         << "\n";
   }
   out << "wrote " << config_name << "\n";
+  if (replaced)
+    warn << program << ": note: another run wrote a different " << config_name
+         << " in this directory while this one ran; this run's has replaced it, so the input "
+            "field files that run wrote here do not match it: give each run a directory of "
+            "its own\n";
 }
 
 }  // namespace
 
 void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   companion::remove_temporaries_on_signals(program);
+  const config_watch watch;
   const decode_limits limits{opt.jobs > 0 ? opt.jobs : cores_available(), opt.decode_seconds};
   // A plain output name is checked before anything is read; a pattern once the times are known.
   if (!opt.inventory && !names_a_time(opt.output)) {
@@ -382,7 +407,7 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
   }
   const std::vector<prepared> runs = prepare_times(times, opt, onto.get(), warn);
   const std::vector<series_time> series = series_of(runs, opt);
-  write_all(runs, series, output_names(series, opt), opt, limits, out, warn);
+  write_all(runs, series, output_names(series, opt), opt, limits, watch, out, warn);
 }
 
 }  // namespace c2m::prepare

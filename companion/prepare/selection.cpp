@@ -38,7 +38,8 @@ bool has_level(const by_level_t& by_level, std::size_t f, double level) {
 }
 
 // The first source of each upper-air field and level and of each surface field; later
-// ones are ignored, except that relative humidity takes the place of specific humidity.
+// ones are ignored (and compared with it once read), except that relative humidity takes
+// the place of specific humidity.
 by_level_t sort_by_level(const std::vector<const source_field*>& found, selection& sel,
                          std::vector<const source_field*>& soil) {
   by_level_t by_level;
@@ -48,11 +49,19 @@ by_level_t sort_by_level(const std::vector<const source_field*>& found, selectio
       soil.push_back(s);
     } else if (s->kind.surface) {
       const source_field*& slot = sel.surface[static_cast<std::size_t>(s->kind.surface - 1)];
-      (slot ? sel.ignored.push_back(s) : void(slot = s));
+      if (slot) {
+        sel.ignored.push_back(s);
+        sel.again.push_back({slot, s});
+      } else {
+        slot = s;
+      }
     } else if (const source_field** slot = at_level(by_level, *s)) {
       const bool better = (*slot)->kind.from_specific_humidity && !s->kind.from_specific_humidity;
       sel.ignored.push_back(better ? *slot : s);
-      if (better) *slot = s;
+      if (better)
+        *slot = s;
+      else
+        sel.again.push_back({*slot, s});
     } else {
       by_level[static_cast<std::size_t>(s->kind.upper)].emplace(s->level_hpa, s);
     }
@@ -154,6 +163,7 @@ void settle_soil_plan(selection& sel, const std::vector<const source_field*>& so
   sel.soil = plan_soil(soil, soil_layers);
   sel.unknown_soil = sel.soil.unknown;
   sel.ignored.insert(sel.ignored.end(), sel.soil.ignored.begin(), sel.soil.ignored.end());
+  sel.again.insert(sel.again.end(), sel.soil.again.begin(), sel.soil.again.end());
   for (std::size_t slot = 0; slot < sel.soil.direct.size(); ++slot)
     sel.surface[std::size_t(k_soil_t1 - 1) + slot] =
         sel.soil.mapped(slot) ? sel.soil.sources[sel.soil.weights[slot].front().source]

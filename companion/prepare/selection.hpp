@@ -17,6 +17,7 @@ struct selection {
   std::vector<const source_field*> surface;             // [k - 1], null if absent; a mapped
                                                         // soil field: its first source
   std::vector<const source_field*> ignored;             // found again in a later place
+  std::vector<found_again> again;                       // each of those, with the one kept
   soil_plan soil;                                       // the soil fields kept or mapped
   std::vector<const source_field*> unknown_soil;        // soil fields of unknown depths
   std::vector<std::string> absent_soil;                 // "tsl1 (soil temperature layer 1)"

@@ -73,13 +73,14 @@ struct column {
                   "the surface down (temperature also at single depths)");
 }
 
-// Orders a quantity's fields by depth, sets aside those at depths given before, and
+// Orders a quantity's fields by depth, sets aside those at depths given before (their
+// values are compared with the kept one's once read), and
 // refuses depths that cannot be mapped: a layer whose bottom is not below its top,
 // layers that overlap, and
 // for moisture (which must add up) a single depth, a gap, or a first layer below the
 // surface.
 column checked(const char* name, std::vector<const source_field*> fields, bool water,
-               std::vector<const source_field*>& ignored) {
+               soil_plan& plan) {
   for (const source_field* s : fields) {
     if (!s->soil.node && !(s->soil.bottom > s->soil.top))
       refuse(std::string(name) + " of " + where(*s) + " lies between the depths " +
@@ -97,9 +98,11 @@ column checked(const char* name, std::vector<const source_field*> fields, bool w
     const soil_depths& b = fields[i]->soil;
     const bool same = std::fabs(a.top - b.top) < same_depth && a.node == b.node &&
                       (a.node || std::fabs(a.bottom - b.bottom) < same_depth);
-    // The same depths again: as for every field, the first file (and message) given wins.
+    // The same depths again: as for every field, the first file (and message) given is
+    // kept, and the other must hold the same values.
     if (same) {
-      ignored.push_back(fields[i]);
+      plan.ignored.push_back(fields[i]);
+      plan.again.push_back({fields[i - 1], fields[i]});
       fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(i--));
       continue;
     }
@@ -236,8 +239,8 @@ soil_plan plan_soil(const std::vector<const source_field*>& soil,
       plan.unknown.push_back(s);
     else
       (is_temperature(*s) ? t : m).push_back(s);
-  const column temp = checked("soil temperature", t, false, plan.ignored);
-  const column water = checked("soil moisture", m, true, plan.ignored);
+  const column temp = checked("soil temperature", t, false, plan);
+  const column water = checked("soil moisture", m, true, plan);
   // The target: the layers asked for, else the source's own four, else GFS's.
   if (asked)
     plan.target = *asked;

@@ -41,6 +41,7 @@ struct soil_plan {
   std::vector<const source_field*> sources;         // read for the mapping
   std::vector<const source_field*> unknown;         // depths not known
   std::vector<const source_field*> ignored;         // depths given before
+  std::vector<found_again> again;                   // each of those, with the one kept
   std::string note;                                 // what was mapped, for stderr
   bool mapped(std::size_t slot) const { return !weights[slot].empty(); }
 };

@@ -46,6 +46,13 @@ struct source_field {
   bool winds_along_grid = false;
 };
 
+// A field found again where one was taken before (the same field, level or depths, and
+// valid time): the values of the two must agree.
+struct found_again {
+  const source_field* kept;
+  const source_field* again;
+};
+
 // A field's values as read, before placing: every point of its grid in the file's order,
 // and the value that marks a point without data.
 struct read_values {

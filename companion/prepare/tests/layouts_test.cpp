@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -104,13 +105,15 @@ TEST_F(prepare_layouts, missing_points_are_refused_unless_allowed) {
   const shell_result made =
       shell(dir_->path(), "cdo -s -f nc2 -setmissval,-32767 -setrtomiss,300,1000 -selname,t " +
                               layout("era5_new_pl.nc") +
-                              " hot.nc && ncpdq -O -P all_new -M flt_sht hot.nc hot_packed.nc");
+                              " hot.nc && ncpdq -O -P all_new -M flt_sht hot.nc hot_packed.nc && "
+                              "ncks -O -x -v t " +
+                              layout("era5_new_pl.nc") + " no_t.nc");
   ASSERT_EQ(made.status, 0) << made.err;
   const input_fields ref = read_input(*dir_ / "ref.bin", im, jm, lm);
   for (const char* hot : {"hot.nc", "hot_packed.nc"}) {
-    // The first file that holds a field gives it; the later ones are ignored.
-    const std::string files =
-        std::string(hot) + " " + layout("era5_new_pl.nc") + " " + layout("era5_new_sfc.nc");
+    // The other levels come without their t: a field given twice with other values is
+    // refused before its holes are looked at.
+    const std::string files = std::string(hot) + " no_t.nc " + layout("era5_new_sfc.nc");
     ASSERT_EQ(shell(dir_->path(), "rm -f hot.bin").status, 0);
     const shell_result refused = prepare(dir_->path(), "-o hot.bin " + files);
     EXPECT_EQ(refused.status, 1);
@@ -393,6 +396,46 @@ TEST_F(prepare_layouts, icon_soil_is_mapped_keeping_the_water_and_the_nodes_temp
       EXPECT_LE(got, std::max(t0, t1) + 1e-4);
     }
     EXPECT_NEAR(mapped, source, 1e-6 * source) << pt[0] << " " << pt[1];
+  }
+}
+
+// The inventory of a soil slot mapped from other layers names every source layer it is
+// made from, with its weight: for moisture the share of the target layer each overlaps
+// (0-0.1 m from 0-0.01, 0.01-0.03, 0.03-0.09 and 0.09-0.27 m: 0.1, 0.2, 0.6 and 0.1),
+// for temperature the two nodes around the mid-depth (0.05 m, between 0.02 and 0.06 m:
+// 0.25 and 0.75).
+TEST_F(prepare_layouts, the_inventory_names_every_source_of_a_mapped_soil_layer) {
+  const shell_result inv = prepare(dir_->path(), "--inventory " + producer("icon.grib2"));
+  ASSERT_EQ(inv.status, 0) << inv.err;
+  // The depths and weight of each line of a slot: its own line and the "and" lines after.
+  const auto sources = [&](const std::string& slot) {
+    std::vector<std::pair<std::string, double>> found;
+    std::istringstream lines(inv.out);
+    bool in = false;
+    for (std::string line; std::getline(lines, line);) {
+      in = line.rfind(slot + " ", 0) == 0 || (in && line.rfind("  and ", 0) == 0);
+      if (!in) continue;
+      const std::size_t end = line.find(" m below ground)"), open = line.rfind(' ', end - 1);
+      const std::size_t weight = line.rfind(", weight ");
+      if (end == std::string::npos || open == std::string::npos || weight == std::string::npos) {
+        ADD_FAILURE() << line;
+        continue;
+      }
+      found.emplace_back(line.substr(open + 1, end - open - 1), std::stod(line.substr(weight + 9)));
+    }
+    return found;
+  };
+  const std::vector<std::pair<std::string, double>> water = {
+      {"0-0.01", 0.1}, {"0.01-0.03", 0.2}, {"0.03-0.09", 0.6}, {"0.09-0.27", 0.1}};
+  const std::vector<std::pair<std::string, double>> temperature = {{"0.02", 0.25}, {"0.06", 0.75}};
+  for (const auto& [slot, want] : {std::make_pair(std::string("mrsov1"), water),
+                                   std::make_pair(std::string("tsl1"), temperature)}) {
+    const auto got = sources(slot);
+    ASSERT_EQ(got.size(), want.size()) << slot << "\n" << inv.out;
+    for (std::size_t k = 0; k < want.size(); ++k) {
+      EXPECT_EQ(got[k].first, want[k].first) << slot;
+      EXPECT_NEAR(got[k].second, want[k].second, 1e-5) << slot << " " << want[k].first;
+    }
   }
 }
 

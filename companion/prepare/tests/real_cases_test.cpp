@@ -150,6 +150,117 @@ TEST_F(prepare_real, two_runs_at_once_in_one_directory_commit_one_after_the_othe
   EXPECT_EQ(read_file(held / "InputModelInf.txt"), ref_config_);
 }
 
+// Another run in the directory puts its InputModelInf.txt in place (here by hand) while
+// this one waits to rename its outputs (the directory's lock held with flock): this
+// run's replaces it and says so, as that run's input field file no longer matches it. A
+// configuration replaced by the very same contents is not worth a word.
+TEST_F(prepare_real, a_run_that_replaces_another_runs_configuration_says_so) {
+  for (const bool other : {true, false}) {
+    SCOPED_TRACE(other ? "another configuration" : "the same configuration");
+    scratch_dir dir;
+    write_text(dir / "theirs.txt",
+               other ? std::string("another run's configuration\n") : ref_config_);
+    write_text(dir / "run.sh", "('" + std::string(PREPARE_BIN) + "' -o b.bin " + in("f120.grib2") +
+                                   " > out 2> err; echo $? > status) &\n"
+                                   "for i in $(seq 1200); do\n"
+                                   "  [ \"$(stat -c %s b.bin.?????? 2>/dev/null)\" = " +
+                                   std::to_string(ref_.size()) +
+                                   " ] && break\n"
+                                   "  sleep 0.05\n"
+                                   "done\n"
+                                   "cp theirs.txt a.new && mv a.new InputModelInf.txt\n");
+    const shell_result r = shell(dir.path(),
+                                 "flock -o . sh run.sh; for i in $(seq 1200); do [ -s status ] && "
+                                 "break; sleep 0.05; done; cat status");
+    EXPECT_EQ(r.out, "0\n") << r.err << read_file(dir / "err");
+    EXPECT_TRUE(read_file(dir / "b.bin") == ref_);
+    EXPECT_EQ(read_file(dir / "InputModelInf.txt"), ref_config_);
+    const std::string said = read_file(dir / "err");
+    if (other) {
+      EXPECT_NE(
+          said.find("conv2model-prepare: note: another run wrote a different InputModelInf.txt in "
+                    "this directory while this one ran; this run's has replaced it, so the input "
+                    "field files that run wrote here do not match it: give each run a directory of "
+                    "its own\n"),
+          std::string::npos)
+          << said;
+    } else {
+      EXPECT_EQ(said.find("another run"), std::string::npos) << said;
+    }
+  }
+}
+
+// The same field, level and time in two files: a copy of the message passes (the first
+// given is kept, and the file is the one from the GFS file alone); a copy with other
+// values (grib_set offsetValuesBy) is refused naming both messages, and nothing is
+// written. The same for soil at the same depths. The message numbers are grib_ls's
+// order in f120.grib2.
+TEST_F(prepare_real, a_field_given_twice_with_other_values_is_refused_naming_both) {
+  scratch_dir dir;
+  ASSERT_EQ(
+      shell(dir.path(),
+            "grib_copy -w shortName=t,typeOfLevel=isobaricInhPa,level=500 " + in("f120.grib2") +
+                " t500.grib2 && grib_set -s offsetValuesBy=0.5 t500.grib2 t500_warmer.grib2 "
+                "&& grib_copy -w shortName=t,typeOfLevel=depthBelowLandLayer,"
+                "scaledValueOfFirstFixedSurface=0 " +
+                in("f120.grib2") +
+                " st.grib2 && grib_set -s offsetValuesBy=1 st.grib2 st_warmer.grib2 && "
+                "grib_ls -p shortName,typeOfLevel,level " +
+                in("f120.grib2") + " > list")
+          .status,
+      0);
+  // Message numbers from 1, as grib_ls lists them.
+  const auto number_of = [&](const std::string& row) {
+    std::istringstream list(read_file(dir / "list"));
+    std::string line;
+    for (int n = 0; std::getline(list, line);) {
+      std::istringstream words(line);
+      std::string a, b, c;
+      if (!(words >> a >> b >> c)) continue;
+      if (b == "isobaricInhPa" || b == "surface" || b == "meanSea" || b == "depthBelowLandLayer")
+        ++n;
+      if (a + " " + b + " " + c == row) return n;
+    }
+    return 0;
+  };
+  const int t500 = number_of("t isobaricInhPa 500");
+  const int st = number_of("t depthBelowLandLayer 0");  // the first listed: 0-10 cm
+  ASSERT_GT(t500, 0);
+  ASSERT_GT(st, 0);
+  for (const char* again : {"t500.grib2", "st.grib2"}) {
+    const shell_result same = prepare(dir.path(), "-o same.bin " + in("f120.grib2") + " " + again);
+    ASSERT_EQ(same.status, 0) << same.err;
+    EXPECT_TRUE(read_file(dir / "same.bin") == ref_) << again;
+  }
+  const std::string f120 = *dir_ / "f120.grib2";
+  const struct {
+    const char* file;
+    std::string says;
+  } cases[] = {
+      {"t500_warmer.grib2",
+       "conv2model-prepare: t500_warmer.grib2: message 1 (t, GRIB 2 0/0/0, 500 hPa) gives ta "
+       "500 hPa valid at 2011-01-15T12:00Z again, as " +
+           f120 + ": message " + std::to_string(t500) +
+           " (t, GRIB 2 0/0/0, 500 hPa) does, but with other values (at 10512 of 10512 points); "
+           "give only one of them\n"},
+      {"st_warmer.grib2", "conv2model-prepare: st_warmer.grib2: message 1 (t, GRIB 2 0/0/0, "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_EQ(shell(dir.path(), "rm -f InputModelInf.txt").status, 0);
+    const shell_result r = prepare(dir.path(), "-o warmer.bin " + in("f120.grib2") + " " + c.file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(shell(dir.path(), "ls warmer.bin* InputModelInf.txt 2>/dev/null").out, "");
+    if (c.file == std::string("st_warmer.grib2")) {
+      EXPECT_NE(r.err.find(" gives tsl1 valid at 2011-01-15T12:00Z again, as " + f120 +
+                           ": message " + std::to_string(st) + " (t, GRIB 2 0/0/0, "),
+                std::string::npos)
+          << r.err;
+    }
+  }
+}
+
 TEST_F(prepare_real, a_forecast_series_gives_one_file_per_valid_time) {
   scratch_dir dir;
   const std::string files = in("f120.grib2") + " " + in("f126.grib2") + " " + in("f132.grib2");
@@ -336,7 +447,15 @@ TEST_F(prepare_real, holes_are_refused_naming_the_field_unless_allowed) {
                             "grib_copy -w shortName=t,typeOfLevel=depthBelowLandLayer,"
                             "scaledValueOfFirstFixedSurface=0 " +
                             in("f120.grib2") +
-                            " st1.grib2 && cdo -s -setrtomiss,0,1000 st1.grib2 st1_hole.grib2")
+                            " st1.grib2 && cdo -s -setrtomiss,0,1000 st1.grib2 st1_hole.grib2 && "
+                            "printf '%s\\n' "
+                            "'if (!(shortName is \"t\" && typeOfLevel is \"isobaricInhPa\" && "
+                            "level == 850)) { write \"rest_t_hole.grib2\"; }' "
+                            "'if (!(shortName is \"lsm\")) { write \"rest_lsm_hole.grib2\"; }' "
+                            "'if (!(shortName is \"t\" && typeOfLevel is \"depthBelowLandLayer\" "
+                            "&& scaledValueOfFirstFixedSurface == 0)) { write "
+                            "\"rest_st1_hole.grib2\"; }' > rest.rules && grib_filter rest.rules " +
+                            in("f120.grib2"))
           .status,
       0);
   const struct {
@@ -356,12 +475,14 @@ TEST_F(prepare_real, holes_are_refused_naming_the_field_unless_allowed) {
        "nearest soil values)\n"},
   };
   for (const auto& c : cases) {
-    const shell_result r = prepare(dir.path(), std::string(c.file) + " " + in("f120.grib2"));
+    // The rest of the analysis without the field that has holes: one given twice with
+    // other values would be refused before its holes are looked at.
+    const shell_result r = prepare(dir.path(), std::string(c.file) + " rest_" + c.file);
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
   const shell_result allowed =
-      prepare(dir.path(), "--allow-holes -o holes.bin t_hole.grib2 " + in("f120.grib2"));
+      prepare(dir.path(), "--allow-holes -o holes.bin t_hole.grib2 rest_t_hole.grib2");
   ASSERT_EQ(allowed.status, 0) << allowed.err;
   EXPECT_NE(allowed.err.find("warning: t_hole.grib2: message 1"), std::string::npos);
   EXPECT_EQ(shell(dir.path(), "ls -A | grep -c bin").out, "1\n");

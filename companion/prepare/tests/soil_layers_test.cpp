@@ -145,7 +145,8 @@ TEST(soil_layers, layerings_that_cannot_be_mapped_are_refused_naming_the_depths)
                                   "0.05-2 m (f.grib2: message 2)"),
             std::string::npos)
       << refusal(overlap);
-  // The same depths again are no refusal: the first given wins, as for every field.
+  // The same depths again are no refusal here: the first given is kept, as for every
+  // field, and the two are paired for their values to be compared once read.
   fields twice;
   twice.add(true, 0.1, 0, true);
   twice.add(true, 0.1, 0, true);
@@ -153,6 +154,9 @@ TEST(soil_layers, layerings_that_cannot_be_mapped_are_refused_naming_the_depths)
   ASSERT_EQ(first.ignored.size(), 1u);
   EXPECT_EQ(first.ignored.front(), twice.list[1]);
   EXPECT_EQ(first.sources.front(), twice.list[0]);
+  ASSERT_EQ(first.again.size(), 1u);
+  EXPECT_EQ(first.again.front().kept, twice.list[0]);
+  EXPECT_EQ(first.again.front().again, twice.list[1]);
   fields upside_down;
   upside_down.add(false, 0.28, 0.07);
   EXPECT_NE(refusal(upside_down)
