@@ -29,7 +29,10 @@ $(diff <(echo "$expected") <(echo "$found"))"
 for p in "$@"; do
   out=$("$prefix/bin/$p" --version </dev/null) || fail "$p --version: status $?"
   [ "$out" = "$p $version" ] || fail "$p --version says '$out', not '$p $version'"
-  "$prefix/bin/$p" --help </dev/null | grep -q "^Usage: $p" || fail "$p --help: no usage"
+  # Read whole: grep -q would stop reading at the usage line and the program would die of
+  # SIGPIPE writing the rest.
+  help=$("$prefix/bin/$p" --help </dev/null) || fail "$p --help: status $?"
+  grep -q "^Usage: $p" <<<"$help" || fail "$p --help: no usage"
 
   page=$prefix/share/man/man1/$p.1
   if command -v man >/dev/null 2>&1; then
@@ -59,8 +62,8 @@ if [ -x "$prefix/bin/conv2model-inspect" ]; then
   rm -f "$work"/*.ORUwrk* # a new work file, not one overwritten in place
   (cd "$work" && "$prefix/bin/conv2model" <stdin.txt >/dev/null)
   work_file=$(find "$work" -name '*.ORUwrk')
-  "$prefix/bin/conv2model-inspect" stats "$work_file" | grep -q . ||
-    fail "the installed conv2model-inspect cannot read a work file"
+  stats=$("$prefix/bin/conv2model-inspect" stats "$work_file") || stats=
+  [ -n "$stats" ] || fail "the installed conv2model-inspect cannot read a work file"
   rm -rf "$work"
 fi
 echo "installed and checked: $*"

@@ -69,7 +69,8 @@ for page in "$doc/README.md" "$doc"/docs/*.md; do
     [ -e "$(dirname "$page")/$link" ] || fail "${page#"$root"/} links to $link, which is not installed"
   done
 done
-zcat "$root/usr/share/doc/conv2model/changelog.gz" | head -1 | grep -q "^conv2model ($version) " ||
+changelog=$(zcat "$root/usr/share/doc/conv2model/changelog.gz")
+[[ "${changelog%%$'\n'*}" == "conv2model ($version) "* ]] ||
   fail "the changelog's first entry is not version $version"
 
 # Depends: every library a program needs, by the Debian package that holds it here.
@@ -77,7 +78,9 @@ depends=$(field Depends)
 for p in "$@"; do
   file=$root/usr/bin/$p
   [ "$(head -c4 "$file")" = $'\x7fELF' ] || continue
-  readelf -S "$file" | grep -q '\.debug_info' && fail "usr/bin/$p is not stripped"
+  # Read whole, so that an early match cannot end readelf by SIGPIPE (pipefail).
+  sections=$(readelf -S "$file")
+  ! grep -q '\.debug_info' <<<"$sections" || fail "usr/bin/$p is not stripped"
   for lib in $(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     path=$(ldd "$build/$p" | awk -v l="$lib" '$1 == l { print $3 }')
     # By the path the loader finds, or the one a merged /usr links it to.

@@ -79,6 +79,19 @@ void check_soil(const placed& p, const selection& sel, const window& w, bool all
     if (const source_field* s = sel.surface[static_cast<std::size_t>(k - 1)])
       h.look(s, p.surface[static_cast<std::size_t>(k - 1)], w, " over land");
   report(h, allow, converter_does(true, false, false), warn);
+  // With --grid: land points whose source neighbours are all sea.
+  const auto nearest = [&](const source_field* s, const field_summary& sum) {
+    if (s && sum.nearest_land > 0)
+      warn << program << ": note: " << s->file << ": " << s->origin << ": " << field_label(*s)
+           << ": " << sum.nearest_land
+           << " land points whose neighbours in the source are all sea took the nearest land "
+              "point's value (within two of its grid steps)\n";
+  };
+  for (int k = k_soil_t1; k <= nsfcfld; ++k)
+    nearest(sel.surface[static_cast<std::size_t>(k - 1)],
+            p.surface[static_cast<std::size_t>(k - 1)]);
+  for (std::size_t i = 0; i < sel.soil.sources.size(); ++i)
+    nearest(sel.soil.sources[i], p.soil_sources[i]);
 }
 
 }  // namespace
@@ -92,9 +105,12 @@ void settle_soil(grid& surface, const selection& sel, bool allow_implausible, pl
   const float* mask = surface.level(k_lsm);
   for (int k = k_soil_t1; k <= nsfcfld; ++k) {
     float* soil = surface.level(k);
-    if (const source_field* s = sel.surface[static_cast<std::size_t>(k - 1)])
-      p.surface[static_cast<std::size_t>(k - 1)] =
-          summarize({soil, surface.level_size()}, field_index(s->kind), allow_implausible, mask);
+    if (const source_field* s = sel.surface[static_cast<std::size_t>(k - 1)]) {
+      field_summary& sum = p.surface[static_cast<std::size_t>(k - 1)];
+      const std::size_t nearest = sum.nearest_land;
+      sum = summarize({soil, surface.level_size()}, field_index(s->kind), allow_implausible, mask);
+      sum.nearest_land = nearest;
+    }
     for (std::size_t i = 0; i < surface.level_size(); ++i)
       if (mask[i] == 0.0f) soil[i] = input_fill;
   }

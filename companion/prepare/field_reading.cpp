@@ -9,6 +9,7 @@
 #include "common/errors.hpp"
 #include "companion/prepare/grib_source.hpp"
 #include "companion/prepare/netcdf_source.hpp"
+#include "companion/prepare/regridding.hpp"
 #include "companion/prepare/shared_memory.hpp"
 #include "companion/prepare/time_interpolation.hpp"
 
@@ -26,7 +27,7 @@ std::size_t window_points(const window& w) {
 std::map<std::string, grib_file> grib_files(const std::vector<field_load>& loads) {
   std::map<std::string, std::vector<const source_field*>> wanted;
   for (const field_load& l : loads)
-    for (const source_field* f : {l.field, l.later})
+    for (const source_field* f : {l.field, l.later, l.land})
       if (f && f->variable.empty()) wanted[f->file].push_back(f);
   std::map<std::string, grib_file> files;
   for (const auto& [path, fields] : wanted)
@@ -93,17 +94,26 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
   const std::map<std::string, grib_file> files = grib_files(loads);
   grib_memory memory;  // each worker's copy, once it is one (NetCDF uses its values)
   std::vector<double> earlier, later, blended;  // window values of an interpolated field
+  std::vector<double> carried;                  // with --grid, the values on the target grid
   const auto read = [&](const source_field& f) {
     return f.variable.empty() ? grib_values(files.at(f.file), f, memory)
                               : netcdf_values(f, memory.values);
   };
+  // A field's values as read, or with --grid carried onto the target grid (soil with the
+  // land-sea mask `land`), counting the points that took the nearest land in `nearest`.
+  const auto values_of = [&](const source_field& f, const field_load& l, std::size_t& nearest) {
+    const read_values v = read(f);
+    if (!l.cut->regridded) return v;
+    return l.cut->regridded->carry(f, v, l.land, read, carried, nearest);
+  };
   // A field's window in the window's order, then its missing value: as kept, or read
   // (and kept, when it is to be).
-  const auto window_of = [&](const source_field& f, const kept_values& k, const window& cut,
-                             std::vector<double>& mine) -> read_values {
+  const auto window_of = [&](const source_field& f, const kept_values& k, const field_load& l,
+                             std::size_t& nearest, std::vector<double>& mine) -> read_values {
+    const window& cut = *l.cut;
     const std::size_t n = window_points(cut);
     if (k.at && k.filled) return {{k.at, n}, k.at[n]};
-    const read_values v = read(f);
+    const read_values v = values_of(f, l, nearest);
     if (!k.at) {
       mine.resize(n + 1);
       gather(v, cut, mine.data());
@@ -118,21 +128,28 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
       [&](std::size_t k, std::span<unsigned char> slot) {
         const field_load& l = loads[k];
         const std::size_t n = window_points(*l.cut);
+        std::size_t nearest = 0;
         summarizer sum(field_index(l.field->kind), allow_implausible);
         if (!l.later && !l.keep.at) {
-          const read_values v = read(*l.field);
+          const read_values v = values_of(*l.field, l, nearest);
           // The decoders ran with every record read-only; only placing writes.
           const shared_memory::writable open(l.out, n * sizeof(float));
           place(v.values, v.missing, *l.cut, l.field->kind, l.out, sum);
         } else {
-          read_values v = window_of(*l.field, l.keep, *l.cut, earlier);
-          if (l.later)
-            v = interpolate(v, window_of(*l.later, l.keep_later, *l.cut, later), l.after, l.span,
-                            blended);
+          read_values v = window_of(*l.field, l.keep, l, nearest, earlier);
+          if (l.later) {
+            // The later time's nearest land points are mostly the earlier's: counted once.
+            std::size_t nearest_later = 0;
+            v = interpolate(v, window_of(*l.later, l.keep_later, l, nearest_later, later), l.after,
+                            l.span, blended);
+            nearest = std::max(nearest, nearest_later);
+          }
           const shared_memory::writable open(l.out, n * sizeof(float));
           place(v.values, v.missing, dense.at(l.cut), l.field->kind, l.out, sum);
         }
-        std::memcpy(slot.data(), &sum.summary(), sizeof(field_summary));
+        field_summary told = sum.summary();
+        told.nearest_land = nearest;
+        std::memcpy(slot.data(), &told, sizeof(field_summary));
         return sizeof(field_summary);
       },
       [&](std::size_t k, std::span<const unsigned char> result) {

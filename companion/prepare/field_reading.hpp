@@ -28,6 +28,8 @@ struct field_load {
   std::int64_t after = 0, span = 0;
   // Where the window values of `field` and of `later` are kept from time to time.
   kept_values keep{}, keep_later{};
+  // Soil carried onto another grid (--grid): the land-sea mask, so that land takes land.
+  const source_field* land = nullptr;
 };
 
 // Reads the loads, starting them in order as far as `ready` allows (all, without it),

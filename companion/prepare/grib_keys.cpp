@@ -228,9 +228,10 @@ latlon_grid decode_grid(const grib_keys& k) {
                     "in.grb gg.grb, then cdo remapbil,r1440x721 gg.grb out.grb");
   if (type != "regular_ll")
     throw run_error(k.what() + " is on " + grid_name(type) +
-                    "; conv2model-prepare reads regular latitude/longitude grids only. "
-                    "Regrid it first with CDO, for example to a quarter-degree global grid: "
-                    "cdo remapbil,r1440x721 in.grb out.grb (or remapbil,GRIDFILE for a regional "
+                    "; conv2model-prepare reads regular latitude/longitude grids only, or "
+                    "interpolates onto one with --grid D (D degrees, such as --grid 0.25). Or "
+                    "regrid it first with CDO, for example to a quarter-degree global grid: cdo "
+                    "remapbil,r1440x721 in.grb out.grb (or remapbil,GRIDFILE for a regional "
                     "grid)");
   latlon_grid g;
   g.ni = k.need_long("Ni");

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <type_traits>
 
@@ -17,6 +18,7 @@
 #include "companion/prepare/grib_reader.hpp"
 #include "companion/prepare/inventory_slot.hpp"
 #include "companion/prepare/soil_layers.hpp"
+#include "companion/regrid/grib_grid.hpp"
 
 namespace c2m::prepare {
 
@@ -85,7 +87,8 @@ void take_depths(source_field& s, const level_info& level) {
 
 // The field a message holds; one the analysis does not need is kept, marked unused, for
 // the inventory.
-source_field inventory_entry(const grib_keys& k, const std::string& path, std::int64_t n) {
+source_field inventory_entry(const grib_keys& k, const std::string& path, std::int64_t n,
+                             bool any_grid) {
   message_code code = decode_code(k);
   const level_info level = decode_level(k, code.edition, code.centre);
   code.level = level.kind;
@@ -114,33 +117,51 @@ source_field inventory_entry(const grib_keys& k, const std::string& path, std::i
     s.soil = depths_of_numbered_layer(s.kind);
   else if (level.kind == level_kind::soil)
     take_depths(s, level);
+  const bool wind =
+      !s.kind.surface && (s.kind.upper == upper_field::ua || s.kind.upper == upper_field::va);
+  if (any_grid) {
+    // Every grid is interpolated: the regridding locates it (and refuses what it cannot).
+    s.grid_id = regrid::grib_grid_identity(k.handle());
+    s.winds_along_grid = wind && regrid::grib_winds_along_grid(k.handle());
+    if (k.optional_string("gridType").value_or("") == "regular_ll")
+      s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
+    return s;
+  }
   s.grid = decode_grid(grib_keys(k.handle(), path + ": " + s.origin));
   // Winds along the axes of a projected grid keep that flag when CDO regrids them without
   // turning them: on a latitude/longitude grid they would pass for east and north.
-  const bool wind =
-      !s.kind.surface && (s.kind.upper == upper_field::ua || s.kind.upper == upper_field::va);
   if (wind && k.optional_long("uvRelativeToGrid").value_or(0) == 1)
     throw run_error(path + ": " + s.origin +
                     " is a wind component along the grid's own axes (uvRelativeToGrid=1), as "
-                    "on a projected grid or one regridded from it; turn u and v to east and "
-                    "north first (docs/prepare.md shows how for a Lambert grid)");
+                    "on a projected grid or one regridded from it; conv2model-prepare turns "
+                    "them to east and north with --grid D, interpolating onto a regular grid "
+                    "of D degrees");
   return s;
 }
 
 }  // namespace
 
-std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits) {
+std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits,
+                                         bool any_grid) {
   const grib_file file(path);
   const std::size_t n = file.fields().size();
   if (n == 0) throw run_error(path + ": not a GRIB or NetCDF file (no GRIB message found)");
   std::vector<source_field> entries(n);
   std::vector<unsigned char> bytes;  // each worker's copy, once it is one
+  std::set<std::string> located;     // the grids each worker has located
   run_in_workers(
       n, inventory_entry_bytes, limits,
       [&](std::size_t k, std::span<unsigned char> slot) {
-        const handle_ptr h = open_headers(file, k, bytes);
-        return put_field(inventory_entry(grib_keys(h.get(), file.where(k)), path, std::int64_t(k)),
-                         slot);
+        handle_ptr h = open_headers(file, k, bytes);
+        const source_field s =
+            inventory_entry(grib_keys(h.get(), file.where(k)), path, std::int64_t(k), any_grid);
+        // Each grid is located here first, whole, so that ecCodes and PROJ meet its keys
+        // in a worker before the parent builds its weights from the same bytes.
+        if (any_grid && s.used && located.insert(s.grid_id).second) {
+          h = open_field(file, k, bytes);
+          regrid::grib_grid(h.get(), path + ": " + s.origin);
+        }
+        return put_field(s, slot);
       },
       [&](std::size_t k, std::span<const unsigned char> r) { entries[k] = take_field(r, path); },
       [&](std::size_t k) { return file.where(k); });
@@ -165,7 +186,8 @@ read_values grib_values(const grib_file& file, const source_field& field, grib_m
   std::size_t count = 0;
   if (const int err = codes_get_size(h, "values", &count))
     throw run_error(what + ": cannot read the key values: " + codes_get_error_message(err));
-  if (count != field.grid.points())
+  // A field interpolated (--grid) is checked against its located grid instead.
+  if (field.grid_id.empty() && count != field.grid.points())
     throw run_error(what + " holds " + std::to_string(count) + " values for a grid of " +
                     std::to_string(field.grid.points()) + " points");
   if (const int err = codes_set_double(h, "missingValue", bitmap_missing))

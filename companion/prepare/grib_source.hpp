@@ -14,10 +14,12 @@ namespace c2m::prepare {
 
 // Every message of the file, its keys read by ecCodes in worker processes: those the
 // input field file needs, and the others marked unused (for the inventory). A needed
-// field on a grid other than a regular latitude/longitude one is refused. Throws
-// run_error when the file cannot be read, a message is damaged, or the file holds no
-// GRIB message.
-std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits);
+// field on a grid other than a regular latitude/longitude one is refused, unless
+// `any_grid` (--grid): then each needed field's grid is located once in a worker, and
+// one that cannot be is refused. Throws run_error when the file cannot be read, a
+// message is damaged, or the file holds no GRIB message.
+std::vector<source_field> grib_inventory(const std::string& path, const decode_limits& limits,
+                                         bool any_grid = false);
 
 // The file, scanned again, with the fields its inventory found still in it.
 grib_file check_inventory_still_holds(const std::string& path,

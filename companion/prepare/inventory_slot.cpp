@@ -11,7 +11,7 @@ namespace {
 
 // A source_field through a worker's slot: every member the GRIB inventory sets but the
 // file, which the parent knows.
-static_assert(sizeof(source_field) == 352,
+static_assert(sizeof(source_field) == 392,
               "source_field has changed: carry every member through put_field and take_field");
 
 class slot_writer {
@@ -81,6 +81,8 @@ void put(slot_writer& w, const source_field& s) {
   w.put(s.member.has_value());
   w.put(s.member.value_or(0));
   w.put(s.time_span);
+  w.put(s.grid_id);
+  w.put(s.winds_along_grid);
 }
 
 source_field take(slot_reader& r, const std::string& path) {
@@ -104,6 +106,8 @@ source_field take(slot_reader& r, const std::string& path) {
   r.take(member);
   if (has_member) s.member = member;
   r.take(s.time_span);
+  r.take(s.grid_id);
+  r.take(s.winds_along_grid);
   return s;
 }
 

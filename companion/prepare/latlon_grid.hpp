@@ -43,11 +43,15 @@ struct area {
   double north = 0, west = 0, south = 0, east = 0;
 };
 
+class regridding;
+
 // The points written: `im` columns from `i0` eastwards (wrapping round a global grid),
 // `jm` rows from `j0` northwards, in the source grid's west-to-east, south-to-north
 // numbering. Written point (i, j), from 0, comes from stored value row[j] + col[i] of
-// the source field.
+// the source field, or, where `regridded` is set (--grid), of the values it carries
+// onto the window's points.
 struct window {
+  const regridding* regridded = nullptr;
   std::int32_t im = 0, jm = 0;
   std::int64_t i0 = 0, j0 = 0;
   kgds_values kgds;  // those the grid configuration gives

@@ -132,8 +132,17 @@ const rule rules[] = {
       "cut the points within these latitudes and longitudes (degrees)\n"
       "out of the grid, without interpolation; W may lie east of E\n"
       "for a window across the date line or the 0 meridian; the\n"
-      "area must lie on the grid and hold two rows and two columns"},
+      "area must lie on the grid and hold two rows and two columns;\n"
+      "with --grid, the area of the grid interpolated onto"},
      [](options& o, const std::string& v) { o.cut = area_of(v); }},
+    {{"--grid", 0, k::word_list, "D|DLAT/DLON",
+      "interpolate every field onto a regular latitude/longitude grid\n"
+      "of this spacing (degrees) over --area, or else the largest\n"
+      "such grid inside the source's coverage: from Gaussian, reduced,\n"
+      "rotated, Lambert, polar stereographic and Mercator grids and\n"
+      "regular ones of another spacing; winds along the grid's axes\n"
+      "turned to east and north, soil over land from land points"},
+     [](options& o, const std::string& v) { o.grid = regrid::parse_spacing(v); }},
     {{"--levels", 0, k::word_list, "LIST",
       "pressure levels in hPa, comma separated (default: every level\n"
       "that all five upper-air fields have); written bottom first"},
@@ -163,8 +172,9 @@ const rule rules[] = {
      [](options& o, const std::string& v) { o.soil_layers = soil_layers_of(v); }},
     {{"--allow-holes", 0, k::none, "",
       "accept points without data (a GRIB bitmap, a fill value; a NaN\n"
-      "is a value, never accepted) and soil layers absent, saying\n"
-      "what conv2model does with them"},
+      "is a value, never accepted), soil layers absent and, with\n"
+      "--grid, soil at land points far from any land of the source,\n"
+      "saying what conv2model does with them"},
      [](options& o, const std::string&) { o.allow_holes = true; }},
     {{"--allow-implausible", 0, k::none, "",
       "write values outside their field's plausible range (see\n"

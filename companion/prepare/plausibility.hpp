@@ -28,6 +28,7 @@ struct field_summary {
   bool refused = false;        // a value not finite, or implausible and not allowed
   std::size_t refused_at = 0;
   float refused_value = 0;
+  std::size_t nearest_land = 0;  // soil with --grid: land points from the nearest land point
 };
 
 // Summarises field k a part at a time, in the order of its points, so that each part can

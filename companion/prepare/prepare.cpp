@@ -19,6 +19,7 @@
 #include "companion/prepare/kept_fields.hpp"
 #include "companion/prepare/netcdf_source.hpp"
 #include "companion/prepare/outputs.hpp"
+#include "companion/prepare/regridding.hpp"
 #include "companion/prepare/selection.hpp"
 #include "companion/prepare/series.hpp"
 #include "companion/prepare/time_file.hpp"
@@ -58,7 +59,10 @@ void print_inventory(const selection& sel, const window& w, const std::string& v
     std::snprintf(buf, sizeof buf, "%-14s", label.c_str());
     out << buf << (s ? s->file + ": " + s->origin : std::string("missing")) << more << "\n";
   };
-  out << "grid: " << first.grid.describe() << "\n";
+  if (w.regridded)
+    out << "grid: " << w.regridded->grid_name(first) << ", interpolated (--grid)\n";
+  else
+    out << "grid: " << first.grid.describe() << "\n";
   out << "written: " << w.im << " x " << w.jm << " points, latitudes " << w.kgds.lat_first()
       << " to " << w.kgds.lat_last() << ", longitudes " << w.kgds.lon_first() << " to "
       << w.kgds.lon_last() << " (millidegrees), steps " << w.kgds.di() << " x " << w.kgds.dj()
@@ -138,11 +142,11 @@ std::vector<source_field> netcdf_inventory_apart(const std::string& path,
 }
 
 std::vector<source_field> inventory(const std::vector<std::string>& files,
-                                    const decode_limits& limits) {
+                                    const decode_limits& limits, bool any_grid) {
   std::vector<source_field> found;
   for (const std::string& path : files) {
-    std::vector<source_field> more =
-        is_netcdf(path) ? netcdf_inventory_apart(path, limits) : grib_inventory(path, limits);
+    std::vector<source_field> more = is_netcdf(path) ? netcdf_inventory_apart(path, limits)
+                                                     : grib_inventory(path, limits, any_grid);
     if (std::none_of(more.begin(), more.end(), [](const source_field& s) { return s.used; }))
       throw run_error(path + ": holds none of the fields conv2model needs" + unused_text(more));
     for (source_field& s : more) found.push_back(std::move(s));
@@ -193,7 +197,7 @@ struct prepared {
 void check_series(const std::vector<prepared>& runs) {
   for (const prepared& r : runs) {
     const prepared& first = runs.front();
-    if (!r.sel.upper[0][0]->grid.same_as(first.sel.upper[0][0]->grid))
+    if (!r.w.regridded && !r.sel.upper[0][0]->grid.same_as(first.sel.upper[0][0]->grid))
       throw run_error("the fields valid at " + r.time->valid + " lie on the grid " +
                       r.sel.upper[0][0]->grid.describe() + ", those valid at " + first.time->valid +
                       " on " + first.sel.upper[0][0]->grid.describe() +
@@ -207,7 +211,7 @@ void check_series(const std::vector<prepared>& runs) {
 }
 
 std::vector<prepared> prepare_times(const std::vector<const time_group*>& times, const options& opt,
-                                    std::ostream& warn) {
+                                    regridding* onto, std::ostream& warn) {
   std::vector<prepared> runs;
   std::ostream quiet(nullptr);  // the notes of the first time stand for all
   for (const time_group* t : times) {
@@ -218,9 +222,14 @@ std::vector<prepared> prepare_times(const std::vector<const time_group*>& times,
       if (times.size() == 1) throw;
       throw run_error("valid at " + t->valid + ": " + e.what());
     }
-    check_one_grid(sel);
-    const source_field& first = *sel.upper[0][0];
-    window w = make_window(first.grid, opt.cut, first.file);
+    window w;
+    if (onto) {
+      w = onto->window_for(sel, runs.empty() ? warn : quiet);
+    } else {
+      check_one_grid(sel);
+      const source_field& first = *sel.upper[0][0];
+      w = make_window(first.grid, opt.cut, first.file);
+    }
     runs.push_back({t, std::move(sel), std::move(w)});
   }
   check_series(runs);
@@ -252,10 +261,10 @@ std::vector<series_time> series_of(const std::vector<prepared>& runs, const opti
 // The inventory of each time; a time that could not be prepared says why and what it
 // holds (the inventory is for exactly such files).
 void print_each_time(const std::vector<const time_group*>& times, const options& opt,
-                     std::ostream& out, std::ostream& warn) {
+                     regridding* onto, std::ostream& out, std::ostream& warn) {
   for (const time_group* t : times) {
     try {
-      const prepared r = prepare_times({t}, opt, warn).front();
+      const prepared r = prepare_times({t}, opt, onto, warn).front();
       print_inventory(r.sel, r.w, r.time->valid, out);
     } catch (const run_error& e) {
       out << "valid at " << (t->valid.empty() ? "no time" : t->valid)
@@ -268,10 +277,10 @@ void print_each_time(const std::vector<const time_group*>& times, const options&
 
 // The inventory's series at --interval, or why there can be none.
 void print_interval(const std::vector<const time_group*>& times, const options& opt,
-                    std::ostream& out) {
+                    regridding* onto, std::ostream& out) {
   std::ostream quiet(nullptr);  // the notes of each time follow with its inventory
   try {
-    const std::vector<prepared> runs = prepare_times(times, opt, quiet);
+    const std::vector<prepared> runs = prepare_times(times, opt, onto, quiet);
     print_series(series_of(runs, opt), held_times(runs), *opt.interval, out);
   } catch (const run_error& e) {
     out << "written at " << duration_text(*opt.interval) << ": nothing: " << e.what() << "\n";
@@ -380,7 +389,10 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
     check_outputs_are_distinct({opt.output, config_name});
     check_outputs_are_not_inputs(opt.files, {opt.output, config_name});
   }
-  const std::vector<source_field> found = inventory(opt.files, limits);
+  const std::vector<source_field> found = inventory(opt.files, limits, opt.grid.has_value());
+  // Made here, before the decoding processes start: they use its weights.
+  std::unique_ptr<regridding> onto;
+  if (opt.grid) onto = std::make_unique<regridding>(*opt.grid, opt.cut);
   const std::vector<time_group> groups = group_by_time(found, opt.member, warn);
   const std::vector<const time_group*> times = chosen_times(groups, opt);
   if (opt.each_time && times.size() > 1 && !names_a_time(opt.output))
@@ -388,12 +400,12 @@ void prepare(const options& opt, std::ostream& out, std::ostream& warn) {
                     "\" names no time; give a pattern such as -o gfs_%Y%m%d%H.bin");
   if (opt.inventory) {
     out << "valid times: " << groups.size() << ": " << times_text(groups) << "\n";
-    if (opt.interval) print_interval(times, opt, out);
-    print_each_time(times, opt, out, warn);
+    if (opt.interval) print_interval(times, opt, onto.get(), out);
+    print_each_time(times, opt, onto.get(), out, warn);
     print_unused(found, out);
     return;
   }
-  const std::vector<prepared> runs = prepare_times(times, opt, warn);
+  const std::vector<prepared> runs = prepare_times(times, opt, onto.get(), warn);
   const std::vector<series_time> series = series_of(runs, opt);
   write_all(runs, series, output_names(series, opt), opt, limits, watch, out, warn);
 }

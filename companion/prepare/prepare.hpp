@@ -13,13 +13,15 @@
 #include "common/command_line_options.hpp"
 #include "companion/prepare/latlon_grid.hpp"
 #include "companion/prepare/soil_layers.hpp"
+#include "companion/regrid/target_grid.hpp"
 
 namespace c2m::prepare {
 
 struct options {
   std::string output = "analysis.bin";
-  std::optional<area> cut;
-  std::vector<double> levels;  // hPa; empty: those present for all upper-air fields
+  std::optional<area> cut;              // with --grid: the area of the target grid
+  std::optional<regrid::spacing> grid;  // interpolate every field onto this spacing
+  std::vector<double> levels;           // hPa; empty: those present for all upper-air fields
   bool inventory = false;
   bool allow_holes = false;                // points without data pass, with a warning
   bool allow_implausible = false;          // values outside their field's plausible range

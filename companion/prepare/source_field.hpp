@@ -40,6 +40,10 @@ struct source_field {
   // How a value over a span of time was made ("accum", "avg": GRIB's stepType, NetCDF's
   // cell_methods for time); empty for a value at an instant.
   std::string time_span;
+  // With --grid, GRIB: the grid's identity (fields with the same one share weights), and
+  // whether u and v run along the grid's axes rather than east and north.
+  std::string grid_id;
+  bool winds_along_grid = false;
 };
 
 // A field found again where one was taken before (the same field, level or depths, and

@@ -10,6 +10,7 @@
 #include "common/field_slots.hpp"
 #include "companion/prepare/analysis.hpp"
 #include "companion/prepare/field_reading.hpp"
+#include "companion/prepare/regridding.hpp"
 
 namespace c2m::prepare {
 
@@ -21,6 +22,8 @@ using record_id = std::size_t;
 constexpr record_id record_3d(std::int32_t position) {
   return static_cast<record_id>(position - 1);
 }
+constexpr record_id eastward = record_3d(slots::eastward_wind);
+constexpr record_id northward = record_3d(slots::northward_wind);
 constexpr record_id humidity = record_3d(slots::humidity);
 constexpr record_id temperature = record_3d(slots::air_temperature);
 constexpr record_id surface = record_3d(slots::count_3d + 1);
@@ -83,7 +86,7 @@ class time_file {
                          field_summary* sum) {
       if (!between_ || later == s) later = nullptr;
       loads_.push_back({s, &w_, g.level(level), sum, later, between_ ? between_->after : 0,
-                        between_ ? between_->span : 0, kept(s), kept(later)});
+                        between_ ? between_->span : 0, kept(s), kept(later), land_for(r, level)});
       turn_of_load_.push_back(at);
       ++pending_[r];
     };
@@ -114,7 +117,8 @@ class time_file {
                           0,
                           0,
                           kept(s),
-                          {}});
+                          {},
+                          land_for(r, k_soil_t1)});
         turn_of_load_.push_back(at);
         ++pending_[r];
       }
@@ -129,8 +133,16 @@ class time_file {
     return keep_ && s ? keep_->at(s) : kept_values{};
   }
 
+  // With --grid, soil takes land from the land-sea mask.
+  const source_field* land_for(record_id r, std::int32_t level) const {
+    if (!w_.regridded || r != surface || level < k_soil_t1) return nullptr;
+    return sel_.surface[k_lsm - 1];
+  }
+
   bool complete(record_id r) const {
-    return pending_[r] == 0 && (r != humidity || !derive_ || pending_[temperature] == 0);
+    // With --grid, u is turned with v of its level.
+    return pending_[r] == 0 && (r != humidity || !derive_ || pending_[temperature] == 0) &&
+           (r != eastward || !w_.regridded || pending_[northward] == 0);
   }
 
   // Writes, in file order, every record whose fields are all in.
@@ -149,6 +161,12 @@ class time_file {
         out_.put(s.data, s.size() * sizeof(float));
       } else {
         grid v = levels_of(g, lm);
+        if (r == eastward && w_.regridded) {
+          grid vw = levels_of(*buffer_of_[northward], lm);
+          for (std::int32_t l = 1; l <= lm; ++l)
+            w_.regridded->turn_winds(*sel_.upper[eastward][std::size_t(l - 1)], v.level(l),
+                                     vw.level(l));
+        }
         if (r == humidity && derive_) {
           const grid t = levels_of(*buffer_of_[temperature], lm);
           round_trip_ = derive_relative_humidity(v, t, sel_);
@@ -169,9 +187,11 @@ class time_file {
     std::vector<const float*> planes;
     for (std::size_t i = 0; i < sel_.soil.sources.size(); ++i) {
       planes.push_back(soil_memory_->floats() + i * s.level_size());
-      placed_.soil_sources[i] =
-          summarize({planes.back(), s.level_size()}, field_index(sel_.soil.sources[i]->kind),
-                    opt_.allow_implausible, s.level(k_lsm));
+      field_summary& sum = placed_.soil_sources[i];
+      const std::size_t nearest = sum.nearest_land;
+      sum = summarize({planes.back(), s.level_size()}, field_index(sel_.soil.sources[i]->kind),
+                      opt_.allow_implausible, s.level(k_lsm));
+      sum.nearest_land = nearest;
     }
     std::array<float*, 8> slots{};
     for (std::size_t slot = 0; slot < slots.size(); ++slot)

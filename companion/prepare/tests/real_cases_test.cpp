@@ -596,8 +596,9 @@ TEST_F(prepare_real, a_lambert_grid_regridded_with_cdo) {
   const shell_result refused = prepare(dir.path(), quoted(data_file("eta.grb")));
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("is on a Lambert conformal grid (lambert); conv2model-prepare reads "
-                             "regular latitude/longitude grids only. Regrid it first with CDO, "
-                             "for example to a quarter-degree global grid: cdo "
+                             "regular latitude/longitude grids only, or interpolates onto one "
+                             "with --grid D (D degrees, such as --grid 0.25). Or regrid it first "
+                             "with CDO, for example to a quarter-degree global grid: cdo "
                              "remapbil,r1440x721 in.grb out.grb"),
             std::string::npos)
       << refused.err;
