@@ -207,6 +207,17 @@ TEST(grib_grid_real, polar_stereographic_grids_north_and_south_match_cdo_remapbi
   EXPECT_LT(south.mean, 0.1);
 }
 
+// A GRIB 1 polar stereographic grid is true at 60 degrees: Environment Canada's 60 km
+// grid (orientation 249 E), wind speed at 300 hPa, against CDO.
+TEST(grib_grid_real, a_canadian_polar_stereographic_grid_matches_cdo_remapbil) {
+  const compared c =
+      compare_with_cdo(regrid_data("cmc_wind_speed_300_ps60km.grib"), "shortName=ws", nullptr);
+  EXPECT_GT(c.both, 1000u);
+  EXPECT_GE(c.both + 4, c.ours.size());
+  EXPECT_LT(c.most, 0.2);  // m/s, of up to 75
+  EXPECT_LT(c.mean, 0.02);
+}
+
 // CDO does not read a reduced latitude/longitude grid. Wave heights exist over the sea
 // only: a target point on a source point (ecCodes' coordinates of points 58621, at sea
 // off Algeria, and 44460, in the Po valley) takes its value or, on land, none; a
