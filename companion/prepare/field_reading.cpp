@@ -86,7 +86,7 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
       throw run_error(
           "conv2model-prepare: a field's place is not memory shared with the decoding processes");
     for (const kept_values& k : {l.keep, l.keep_later})
-      if (k.at && !shared_memory::holds(k.at, (n + 1) * sizeof(double)))
+      if (k.at && !shared_memory::holds(k.at, (n + kept_tail) * sizeof(double)))
         throw run_error(
             "conv2model-prepare: a field kept is not memory shared with the decoding processes");
     if (!dense.count(l.cut)) dense.emplace(l.cut, in_order(*l.cut));
@@ -107,20 +107,26 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
     return l.cut->regridded->carry(f, v, l.land, read, carried, nearest);
   };
   // A field's window in the window's order, then its missing value: as kept, or read
-  // (and kept, when it is to be).
+  // (and kept, when it is to be, with the count of its nearest land points).
   const auto window_of = [&](const source_field& f, const kept_values& k, const field_load& l,
                              std::size_t& nearest, std::vector<double>& mine) -> read_values {
     const window& cut = *l.cut;
     const std::size_t n = window_points(cut);
-    if (k.at && k.filled) return {{k.at, n}, k.at[n]};
-    const read_values v = values_of(f, l, nearest);
+    if (k.at && k.filled) {
+      nearest = std::max(nearest, static_cast<std::size_t>(k.at[n + 1]));
+      return {{k.at, n}, k.at[n]};
+    }
+    std::size_t mine_nearest = 0;
+    const read_values v = values_of(f, l, mine_nearest);
+    nearest = std::max(nearest, mine_nearest);
     if (!k.at) {
       mine.resize(n + 1);
       gather(v, cut, mine.data());
       return {{mine.data(), n}, mine[n]};
     }
-    const shared_memory::writable open(k.at, (n + 1) * sizeof(double));
+    const shared_memory::writable open(k.at, (n + kept_tail) * sizeof(double));
     gather(v, cut, k.at);
+    k.at[n + 1] = static_cast<double>(mine_nearest);
     return {{k.at, n}, k.at[n]};
   };
   run_in_workers(
@@ -137,13 +143,10 @@ void read_fields(const std::vector<field_load>& loads, const decode_limits& limi
           place(v.values, v.missing, *l.cut, l.field->kind, l.out, sum);
         } else {
           read_values v = window_of(*l.field, l.keep, l, nearest, earlier);
-          if (l.later) {
-            // The later time's nearest land points are mostly the earlier's: counted once.
-            std::size_t nearest_later = 0;
-            v = interpolate(v, window_of(*l.later, l.keep_later, l, nearest_later, later), l.after,
+          // The later time's nearest land points are mostly the earlier's: counted once.
+          if (l.later)
+            v = interpolate(v, window_of(*l.later, l.keep_later, l, nearest, later), l.after,
                             l.span, blended);
-            nearest = std::max(nearest, nearest_later);
-          }
           const shared_memory::writable open(l.out, n * sizeof(float));
           place(v.values, v.missing, dense.at(l.cut), l.field->kind, l.out, sum);
         }

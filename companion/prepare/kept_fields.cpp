@@ -5,7 +5,7 @@ namespace c2m::prepare {
 namespace {
 
 std::size_t block_bytes(std::size_t points) {
-  return (points + 1) * sizeof(double);
+  return (points + kept_tail) * sizeof(double);
 }
 
 std::size_t blocks_within(std::size_t points, std::size_t blocks, std::size_t budget) {
@@ -30,7 +30,7 @@ kept_values kept_fields::at(const source_field* f) {
     it = block_of_.emplace(f, free_.back()).first;
     free_.pop_back();
   }
-  return {memory_.doubles() + it->second * (points_ + 1), filled_.count(f) > 0};
+  return {memory_.doubles() + it->second * (points_ + kept_tail), filled_.count(f) > 0};
 }
 
 void kept_fields::written() {

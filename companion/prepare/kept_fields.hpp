@@ -16,7 +16,9 @@
 namespace c2m::prepare {
 
 // Where one field's window values are kept (in the window's order, then the value that
-// marks a point without data), in memory shared with the decoding processes.
+// marks a point without data, then with --grid how many points took the nearest land
+// point's value), in memory shared with the decoding processes.
+inline constexpr std::size_t kept_tail = 2;
 struct kept_values {
   double* at = nullptr;  // nothing: the field is not kept
   bool filled = false;   // holds the values already; else the load keeps them as it reads

@@ -228,6 +228,26 @@ TEST_F(prepare_grid, coastal_soil_comes_from_land_points_only) {
       << r.err;
   EXPECT_EQ(m[1].str(), std::to_string(from_nearest));
 
+  // A series says the count for each time it writes, held or interpolated, also where a
+  // field read for one time serves the next.
+  ASSERT_EQ(shell(dir.path(), "grib_set -s forecastTime=126 " + in("nolsm.grib2") +
+                                  " later.grib2 && grib_set -s forecastTime=126 moved.grb "
+                                  "moved_later.grb")
+                .status,
+            0);
+  const shell_result series =
+      prepare(dir.path(),
+              "--grid 0.5 --area 60/-10/35/30 --each-time --interval 3h -o "
+              "'c_%H.bin' " +
+                  in("nolsm.grib2") + " later.grib2 moved.grb moved_later.grb");
+  ASSERT_EQ(series.status, 0) << series.err;
+  const std::string said = "mrsov1: " + std::to_string(from_nearest) + " land points whose";
+  std::size_t times_said = 0;
+  for (std::size_t at = series.err.find(said); at != std::string::npos;
+       at = series.err.find(said, at + 1))
+    ++times_said;
+  EXPECT_EQ(times_said, 3u) << series.err;
+
   // Everything land: the open Atlantic has no soil within reach.
   const shell_result holes = prepare(dir.path(), "--grid 0.5 --area 45/-40/35/-30 -o sea.bin " +
                                                      in("nolsm.grib2") + " all_land.grb");
