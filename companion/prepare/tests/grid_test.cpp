@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <regex>
 #include <string>
 #include <tuple>
 
@@ -221,12 +220,11 @@ TEST_F(prepare_grid, coastal_soil_comes_from_land_points_only) {
   }
   EXPECT_GT(land, 500u);
   EXPECT_GT(from_nearest, 0u);
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(
-      r.err, m,
-      std::regex(R"(\(soilw, [^)]*, 0-0.1 m below ground\): \w+: ([0-9]+) land points whose)")))
+  // std::regex is not used here: GCC 12 warns inside it with the sanitizers on.
+  EXPECT_NE(r.err.find("0-0.1 m below ground): mrsov1: " + std::to_string(from_nearest) +
+                       " land points whose"),
+            std::string::npos)
       << r.err;
-  EXPECT_EQ(m[1].str(), std::to_string(from_nearest));
 
   // A series says the count for each time it writes, held or interpolated, also where a
   // field read for one time serves the next.
